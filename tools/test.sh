@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds it and runs every test: a plain build, then the same
+# tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded tests under
+# ThreadSanitizer. Exits non-zero on the first failure.
+#
+#   tools/test.sh            everything
+#   tools/test.sh --quick    the plain build only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=0
+[[ "${1:-}" == "--quick" ]] && quick=1
+
+packages=(build-essential cmake pkg-config libace-dev libssl-dev libsqlite3-dev
+          libgtest-dev libgmock-dev libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+
+build_and_test() { # <folder> <cmake args...>
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    (cd "$dir" && ctest --output-on-failure -j "$jobs")
+}
+
+echo "== plain build"
+build_and_test build
+((quick)) && exit 0
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    build_and_test build-asan -DNBX_SANITIZE=address -DNBX_BUILD_BENCH=OFF
+
+echo "all test builds passed"
