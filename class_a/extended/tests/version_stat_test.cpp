@@ -1,0 +1,131 @@
+#include "extended/version_stat.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "standard/exception.h"
+
+using nbx::CException;
+using nbx::CVersionStat;
+
+namespace {
+
+class VersionStatTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "version_stat_test.XXXXXX";
+        ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    void touch(const std::string& name) const { std::ofstream(m_dir + "/" + name) << "data"; }
+
+    std::string m_dir;
+};
+
+TEST_F(VersionStatTest, NamesHaveTheWidthAndTheBaseName) {
+    struct Case {
+        std::uint32_t digits;
+        std::uint32_t version;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {7, 0, "0000000-t.log"},
+        {7, 42, "0000042-t.log"},
+        {7, 9999999, "9999999-t.log"},
+        {7, 12345678, "12345678-t.log"},  // wider than the width: no truncation
+        {7, 4294967294u, "4294967294-t.log"},
+        {7, CVersionStat::kNoVersion, "*-t.log"},
+        {3, 7, "007-t.log"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        CVersionStat stat(m_dir, "t.log", c.digits);
+        EXPECT_EQ(stat.name(c.version), c.expected);
+        EXPECT_EQ(stat.path(c.version), m_dir + "/" + c.expected);
+    }
+}
+
+TEST_F(VersionStatTest, ParsesOnlyTheExactForm) {
+    CVersionStat stat(m_dir, "x");
+    struct Case {
+        const char* name;
+        bool ok;
+        std::uint32_t version;
+    };
+    const Case cases[] = {
+        {"0000001-x", true, 1},
+        {"0000000-x", true, 0},
+        {"12345678-x", true, 12345678},
+        {"4294967294-x", true, 4294967294u},
+        {"4294967295-x", false, 0},  // the "no version" number
+        {"99999999999-x", false, 0},
+        {"12-x", false, 0},
+        {"00000001-x", false, 0},
+        {"0000001-xy", false, 0},
+        {"0000001-x.bak", false, 0},
+        {"000000a-x", false, 0},
+        {"+000001-x", false, 0},
+        {"-x", false, 0},
+        {"x", false, 0},
+        {"", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::uint32_t version = 77;
+        EXPECT_EQ(stat.parse(c.name, version), c.ok);
+        EXPECT_EQ(version, c.ok ? c.version : 77u);
+    }
+}
+
+TEST_F(VersionStatTest, NextFollowsTheHighestVersionPresent) {
+    CVersionStat stat(m_dir, "x");
+    EXPECT_EQ(stat.next(), 0u);
+
+    // The working file and names of other widths or bases are no versions.
+    for (const char* name : {"x", "12-x", "0000001-xy", "00000009-x", "0000008-y"}) touch(name);
+    EXPECT_EQ(stat.next(), 0u);
+    EXPECT_TRUE(stat.versions().empty());
+
+    for (const char* name : {"0000003-x", "0000000-x"}) touch(name);
+    EXPECT_EQ(stat.versions(), (std::vector<std::uint32_t>{0, 3}));
+    EXPECT_EQ(stat.next(), 4u);
+
+    for (const char* name : {"0000001-x", "0000002-x", "0000004-x"}) touch(name);
+    EXPECT_EQ(stat.next(), 5u);
+
+    // A taken name counts whatever it is, so that it is never handed out again.
+    ASSERT_EQ(::mkdir((m_dir + "/0000006-x").c_str(), 0700), 0);
+    EXPECT_EQ(stat.next(), 7u);
+    EXPECT_TRUE(stat.exists(6));
+    EXPECT_FALSE(stat.exists(5));
+}
+
+TEST_F(VersionStatTest, BaseNamesAreTakenLiterally) {
+    CVersionStat stat(m_dir, "a[1]?.log");
+    touch("0000002-a[1]?.log");
+    touch("0000005-a1x.log");  // would match the base name read as a glob
+    EXPECT_EQ(stat.next(), 3u);
+}
+
+TEST_F(VersionStatTest, DirectoryStates) {
+    // Nothing can be present in a directory that does not exist yet.
+    EXPECT_EQ(CVersionStat(m_dir + "/missing", "x").next(), 0u);
+
+    touch("plain");
+    try {
+        CVersionStat(m_dir + "/plain", "x").next();
+        FAIL() << "no exception";
+    } catch (CException& e) {
+        EXPECT_EQ(e.text(),
+                  "Cannot enumerate files in directory '" + m_dir + "/plain'. (Not a directory.)");
+        EXPECT_EQ(e.function(), "CStat::findFiles");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+#include "extended/versioned_file_stream.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "standard/exception.h"
+
+using nbx::CException;
+using nbx::CVersionedFileStream;
+
+namespace {
+
+const char* const kName = "transactions.4.log";  // base and working name, as the spool has them
+
+// A stream whose search for a free version can be made to lose a race with another writer.
+class RacingStream : public CVersionedFileStream {
+public:
+    using CVersionedFileStream::CVersionedFileStream;
+    std::function<void(std::uint32_t)> beforeUse;  // runs with the number found
+
+protected:
+    std::uint32_t _nextVersion() override {
+        const std::uint32_t version = CVersionedFileStream::_nextVersion();
+        if (beforeUse) beforeUse(version);
+        return version;
+    }
+};
+
+class VersionedFileStreamTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "versioned_stream_test.XXXXXX";
+        ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    std::unique_ptr<RacingStream> makeStream(const std::string& directory = std::string()) {
+        return std::make_unique<RacingStream>(&m_dir, directory.empty() ? m_dir : directory, kName,
+                                              kName);
+    }
+    static std::string versionName(unsigned version) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%07u-", version);
+        return number + std::string(kName);
+    }
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+    void writeFile(const std::string& name, const std::string& content) const {
+        std::ofstream(path(name)) << content;
+    }
+    // Every file of the directory with its content.
+    std::map<std::string, std::string> files() const {
+        std::map<std::string, std::string> out;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir)) {
+            std::ifstream in(entry.path());
+            std::stringstream text;
+            text << in.rdbuf();
+            out[entry.path().filename().string()] = text.str();
+        }
+        return out;
+    }
+    using Files = std::map<std::string, std::string>;
+
+    std::string m_dir;
+};
+
+// Runs `action`, which must throw, and returns the record.
+template <class Action>
+CException failure(Action action) {
+    try {
+        action();
+    } catch (CException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no exception";
+    return CException();
+}
+
+TEST_F(VersionedFileStreamTest, RotationsWithDataProduceConsecutiveVersions) {
+    auto stream = makeStream();
+    stream->write("one\n");
+    EXPECT_EQ(files(), (Files{{kName, "one\n"}}));  // written through, before any rotation
+    stream->reopen();
+    stream->write("two\n");
+    stream->reopen();
+    stream->stream() << "three\n";
+    EXPECT_EQ(stream->close(), 3u);
+    EXPECT_FALSE(stream->isOpen());
+    EXPECT_EQ(files(), (Files{{"0000000-transactions.4.log", "one\n"},
+                              {"0000001-transactions.4.log", "two\n"},
+                              {"0000002-transactions.4.log", "three\n"}}));
+}
+
+TEST_F(VersionedFileStreamTest, AnEmptyWorkingFileIsDeletedAndKeepsItsNumber) {
+    auto stream = makeStream();
+    stream->reopen();
+    EXPECT_EQ(files(), (Files{{kName, ""}}));
+    stream->reopen();
+    stream->reopen();
+    EXPECT_EQ(files(), (Files{{kName, ""}}));
+    stream->write("data");
+    stream->reopen();
+    EXPECT_EQ(stream->close(), 1u);  // the working file opened last was empty
+    EXPECT_EQ(files(), (Files{{versionName(0), "data"}}));
+    EXPECT_EQ(stream->close(), 1u);  // nothing open, nothing left: nothing happens
+}
+
+TEST_F(VersionedFileStreamTest, ANewStreamContinuesAfterTheVersionsPresent) {
+    for (unsigned v = 0; v < 5; ++v) writeFile(versionName(v), "old " + std::to_string(v));
+    auto stream = makeStream();
+    stream->write("new");
+    EXPECT_EQ(stream->close(), 6u);
+    Files expected;
+    for (unsigned v = 0; v < 5; ++v) expected[versionName(v)] = "old " + std::to_string(v);
+    expected[versionName(5)] = "new";
+    EXPECT_EQ(files(), expected);
+}
+
+TEST_F(VersionedFileStreamTest, ANewStreamFinishesALeftOverWorkingFileFirst) {
+    struct Case {
+        const char* label;
+        const char* leftOver;
+        Files expected;
+    };
+    const Case cases[] = {
+        {"with data",
+         "half a rec",
+         {{versionName(0), "kept"}, {versionName(1), "half a rec"}, {versionName(2), "new\n"}}},
+        {"empty", "", {{versionName(0), "kept"}, {versionName(1), "new\n"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directory(m_dir);
+        writeFile(versionName(0), "kept");
+        writeFile(kName, c.leftOver);
+        auto stream = makeStream();
+        stream->write("new\n");  // never appended to the left-over, whose end may be torn
+        stream->close();
+        EXPECT_EQ(files(), c.expected);
+    }
+}
+
+TEST_F(VersionedFileStreamTest, AStreamDestroyedOpenLeavesItsFileForTheNext) {
+    makeStream()->write("first");
+    EXPECT_EQ(files(), (Files{{kName, "first"}}));
+    auto second = makeStream();
+    second->write("second");
+    second->close();
+    EXPECT_EQ(files(), (Files{{versionName(0), "first"}, {versionName(1), "second"}}));
+}
+
+TEST_F(VersionedFileStreamTest, CloseNeverReplacesAVersionWrittenByAnotherWriter) {
+    auto stream = makeStream();
+    stream->write("mine");
+    writeFile(versionName(0), "theirs");
+    EXPECT_EQ(stream->close(), 2u);  // moved to the first free number instead
+    stream->write("later");
+    stream->close();
+    EXPECT_EQ(
+        files(),
+        (Files{{versionName(0), "theirs"}, {versionName(1), "mine"}, {versionName(2), "later"}}));
+}
+
+TEST_F(VersionedFileStreamTest, CloseFailsWhenTheFreeVersionIsTakenMeanwhile) {
+    auto stream = makeStream();
+    stream->write("mine");
+    writeFile(versionName(0), "theirs");
+    stream->beforeUse = [this](std::uint32_t v) { writeFile(versionName(v), "raced"); };
+    CException e = failure([&] { stream->close(); });
+    EXPECT_EQ(e.text(), "Failed to rename versioned working file from '" + path(kName) + "' to '" +
+                            path(versionName(1)) + "'. (File exists)");
+    EXPECT_EQ(e.errorCode(), static_cast<std::uint32_t>(EEXIST));
+    EXPECT_EQ(e.module(), "extended");
+    EXPECT_EQ(e.function(), "CVersionedFileStream::close");
+    EXPECT_EQ(files(),
+              (Files{{versionName(0), "theirs"}, {versionName(1), "raced"}, {kName, "mine"}}));
+
+    // The data stays in the working file and goes out with the next rotation.
+    stream->beforeUse = nullptr;
+    stream->reopen();
+    stream->close();
+    EXPECT_EQ(
+        files(),
+        (Files{{versionName(0), "theirs"}, {versionName(1), "raced"}, {versionName(2), "mine"}}));
+}
+
+TEST_F(VersionedFileStreamTest, ReopenRefusesAVersionThatAppearsBeforeItIsUsed) {
+    writeFile(versionName(0), "zero");
+    auto stream = makeStream();
+    stream->beforeUse = [this](std::uint32_t v) { writeFile(versionName(v), "other writer"); };
+    CException e = failure([&] { stream->reopen(); });
+    EXPECT_EQ(e.text(),
+              "Cannot open a versioned file. (Another process appears to be conflicting with the "
+              "version files.)");
+    EXPECT_EQ(e.module(), "extended");
+    EXPECT_EQ(e.function(), "CVersionedFileStream::reopen");
+    EXPECT_FALSE(stream->isOpen());
+    EXPECT_EQ(files(), (Files{{versionName(0), "zero"}, {versionName(1), "other writer"}}));
+}
+
+TEST_F(VersionedFileStreamTest, OpeningFailures) {
+    const std::string missing = path("missing");
+    auto stream = makeStream(missing);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SCOPED_TRACE(attempt == 0 ? "reopen" : "stream");
+        CException e = failure([&] {
+            if (attempt == 0) {
+                stream->reopen();
+            } else {
+                stream->stream();
+            }
+        });
+        EXPECT_EQ(e.text(), "Cannot open versioned file '" + missing + "/" + kName +
+                                "'. (No such file or directory)");
+        EXPECT_EQ(e.errorCode(), static_cast<std::uint32_t>(ENOENT));
+        EXPECT_EQ(e.module(), "extended");
+        EXPECT_FALSE(stream->isOpen());
+    }
+
+    // The working name taken by a directory.
+    std::filesystem::create_directory(path(kName));
+    CException e = failure([&] { makeStream()->reopen(); });
+    EXPECT_EQ(e.text(), "Cannot open versioned file '" + path(kName) + "'. (Is a directory)");
+}
+
+TEST_F(VersionedFileStreamTest, AVanishedWorkingFileCannotBeFinished) {
+    auto stream = makeStream();
+    stream->write("lost");
+    std::filesystem::remove(path(kName));
+    CException e = failure([&] { stream->reopen(); });
+    EXPECT_EQ(e.text(), "Failed to read versioned working file '" + path(kName) +
+                            "'. (No such file or directory)");
+    EXPECT_EQ(e.function(), "CVersionedFileStream::close");
+    // The stream is closed all the same and starts afresh.
+    stream->write("next");
+    stream->close();
+    EXPECT_EQ(files(), (Files{{versionName(0), "next"}}));
+}
+
+TEST_F(VersionedFileStreamTest, AnEmptyWorkingFileThatCannotBeRemoved) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    auto stream = makeStream();
+    stream->reopen();
+    ASSERT_EQ(::chmod(m_dir.c_str(), 0500), 0);
+    CException e = failure([&] { stream->close(); });
+    ::chmod(m_dir.c_str(), 0700);
+    EXPECT_EQ(e.text(), "Failed to remove empty versioned working file '" + path(kName) +
+                            "'. (Permission denied)");
+}
+
+TEST_F(VersionedFileStreamTest, AFailedWriteIsReported) {
+    auto stream = makeStream();
+    stream->write("0123456789");
+    // A file size limit makes the next write fail with EFBIG instead of raising SIGXFSZ.
+    struct rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit small = saved;
+    small.rlim_cur = 16;
+    void (*previous)(int) = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    CException e = failure([&] { stream->write("too much for the limit"); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(e.text(),
+              "Failed to write versioned working file '" + path(kName) + "'. (File too large)");
+    EXPECT_EQ(e.function(), "CVersionedFileStream::write");
+    // What did fit is closed into a version like any other data.
+    stream->close();
+    const Files written = files();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written.begin()->first, versionName(0));
+    EXPECT_EQ(written.begin()->second.substr(0, 10), "0123456789");
+}
+
+}  // namespace

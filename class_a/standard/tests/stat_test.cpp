@@ -1,0 +1,195 @@
+#include "standard/stat.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "standard/exception.h"
+
+using nbx::CDirEnt;
+using nbx::CException;
+using nbx::CStat;
+
+namespace {
+
+class StatTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "stat_test.XXXXXX";
+        ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+    void writeFile(const std::string& name, const std::string& content) const {
+        std::ofstream(path(name)) << content;
+    }
+    std::string readFile(const std::string& name) const {
+        std::ifstream in(path(name));
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    // Sorted "name" or "name/" (directory) of what findFiles returned.
+    static std::vector<std::string> names(std::list<CDirEnt> entries) {
+        entries.sort();
+        std::vector<std::string> out;
+        for (const CDirEnt& entry : entries) {
+            out.push_back(entry.fileName() + (entry.isDirectory() ? "/" : ""));
+        }
+        return out;
+    }
+    std::list<CDirEnt> find(const std::string& pattern, bool filesOnly = true) const {
+        std::list<CDirEnt> out;
+        CStat::findFiles(m_dir, pattern, out, filesOnly);
+        return out;
+    }
+    // The exception that findFiles raises for `directory`.
+    static CException findFailure(const std::string& directory) {
+        std::list<CDirEnt> out;
+        try {
+            CStat::findFiles(directory, "*", out);
+        } catch (CException& e) {
+            EXPECT_TRUE(out.empty());
+            return e;
+        }
+        ADD_FAILURE() << "no exception for " << directory;
+        return CException();
+    }
+
+    std::string m_dir;
+};
+
+TEST_F(StatTest, FindFilesMatchesThePatternOnly) {
+    for (const char* name :
+         {"0000001-x", "0000002-x", "12-x", "x", "0000001-xy", "a-x.bak", ".5-x", "y-x"}) {
+        writeFile(name, "data");
+    }
+    ASSERT_EQ(::mkdir(path("0000003-x").c_str(), 0700), 0);
+
+    struct Case {
+        const char* pattern;
+        bool filesOnly;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"*-x", true, {".5-x", "0000001-x", "0000002-x", "12-x", "y-x"}},
+        {"*-x", false, {".5-x", "0000001-x", "0000002-x", "0000003-x/", "12-x", "y-x"}},
+        {"?-x", true, {"y-x"}},
+        {"0000001-*", true, {"0000001-x", "0000001-xy"}},
+        {"x", true, {"x"}},
+        {"*.log", true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.pattern) + (c.filesOnly ? " files only" : " all"));
+        EXPECT_EQ(names(find(c.pattern, c.filesOnly)), c.expected);
+    }
+}
+
+TEST_F(StatTest, FindFilesGivesFullPathsAndAppends) {
+    writeFile("0000001-x", "data");
+    std::list<CDirEnt> out{CDirEnt("/kept", "kept", false)};
+    CStat::findFiles(m_dir + "/", "*-x", out);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out.front().fullPath(), "/kept");
+    EXPECT_EQ(out.back().fullPath(), m_dir + "/0000001-x");
+    EXPECT_EQ(out.back().fileName(), "0000001-x");
+    EXPECT_FALSE(out.back().isDirectory());
+}
+
+TEST_F(StatTest, FindFilesFollowsLinksAndSkipsDanglingOnesForFiles) {
+    writeFile("target", "data");
+    ASSERT_EQ(::mkdir(path("dir").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(path("target").c_str(), path("1-link").c_str()), 0);
+    ASSERT_EQ(::symlink(path("dir").c_str(), path("2-link").c_str()), 0);
+    ASSERT_EQ(::symlink(path("missing").c_str(), path("3-link").c_str()), 0);
+
+    EXPECT_EQ(names(find("*-link")), (std::vector<std::string>{"1-link"}));
+    EXPECT_EQ(names(find("*-link", false)),
+              (std::vector<std::string>{"1-link", "2-link/", "3-link"}));
+}
+
+TEST_F(StatTest, FindFilesFailures) {
+    CException missing = findFailure(path("missing"));
+    EXPECT_EQ(missing.text(), "Cannot stat '" + path("missing") + "'. (No such file or directory)");
+    EXPECT_EQ(missing.errorCode(), static_cast<std::uint32_t>(ENOENT));
+
+    writeFile("plain", "data");
+    CException plain = findFailure(path("plain"));
+    EXPECT_EQ(plain.text(),
+              "Cannot enumerate files in directory '" + path("plain") + "'. (Not a directory.)");
+
+    for (CException* e : {&missing, &plain}) {
+        EXPECT_EQ(e->function(), "CStat::findFiles");
+        EXPECT_EQ(e->module(), "standard");
+        EXPECT_EQ(e->className(), "static");
+        EXPECT_EQ(e->severity(), nbx::SEVERITY_ERROR);
+    }
+}
+
+TEST_F(StatTest, FindFilesFailsOnAnUnreadableDirectory) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    ASSERT_EQ(::mkdir(path("closed").c_str(), 0), 0);
+    CException closed = findFailure(path("closed"));
+    ::chmod(path("closed").c_str(), 0700);
+    EXPECT_EQ(closed.text(),
+              "Cannot enumerate files in directory '" + path("closed") + "'. (Permission denied)");
+    EXPECT_EQ(closed.errorCode(), static_cast<std::uint32_t>(EACCES));
+}
+
+TEST_F(StatTest, MovesNeverReplaceUnlessAskedTo) {
+    using Move = int (*)(const std::string&, const std::string&);
+    const std::pair<const char*, Move> moves[] = {{"renameNoReplace", &CStat::renameNoReplace},
+                                                  {"renameByLink", &CStat::renameByLink}};
+    for (const auto& [label, move] : moves) {
+        SCOPED_TRACE(label);
+        writeFile("from", "new");
+        writeFile("taken", "old");
+        EXPECT_EQ(move(path("from"), path("taken")), EEXIST);
+        EXPECT_EQ(readFile("taken"), "old");
+        EXPECT_EQ(readFile("from"), "new");
+
+        EXPECT_EQ(move(path("from"), path("free")), 0);
+        EXPECT_FALSE(CStat::exists(path("from")));
+        EXPECT_EQ(readFile("free"), "new");
+
+        EXPECT_EQ(move(path("from"), path("other")), ENOENT);
+        std::filesystem::remove(path("free"));
+    }
+    writeFile("from", "new");
+    EXPECT_EQ(CStat::rename(path("from"), path("taken")), 0);
+    EXPECT_EQ(readFile("taken"), "new");
+    EXPECT_FALSE(CStat::exists(path("from")));
+}
+
+TEST_F(StatTest, SmallHelpersReportTheSystemError) {
+    writeFile("five", "12345");
+    std::uint64_t bytes = 0;
+    EXPECT_EQ(CStat::size(path("five"), bytes), 0);
+    EXPECT_EQ(bytes, 5u);
+    EXPECT_EQ(CStat::size(path("missing"), bytes), ENOENT);
+
+    EXPECT_TRUE(CStat::isDirectory(m_dir));
+    EXPECT_FALSE(CStat::isDirectory(path("five")));
+
+    ASSERT_EQ(::symlink(path("missing").c_str(), path("dangling").c_str()), 0);
+    EXPECT_TRUE(CStat::exists(path("dangling")));  // the name is taken
+    EXPECT_FALSE(CStat::exists(path("missing")));
+
+    EXPECT_EQ(CStat::remove(path("five")), 0);
+    EXPECT_FALSE(CStat::exists(path("five")));
+    EXPECT_EQ(CStat::remove(path("five")), ENOENT);
+
+    EXPECT_EQ(CStat::join("d", "n"), "d/n");
+    EXPECT_EQ(CStat::join("d/", "n"), "d/n");
+}
+
+}  // namespace
