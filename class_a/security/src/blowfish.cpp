@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* kModule = "security";
 
-} // namespace
+}  // namespace
 
 void CBlowfish::KeyDeleter::operator()(bf_key_st* key) const {
     OPENSSL_cleanse(key, sizeof *key);

@@ -107,7 +107,7 @@ const char* const kKeyLengthCipher[] = {
     "E6F51ED79B9DB21F", "64A6E14AFD36B46F", "80C7D7D45A5479AD", "05044B62FA52D080",
 };
 
-} // namespace
+}  // namespace
 
 TEST(Blowfish, PublishedVariableKeyTable) {
     ASSERT_EQ(sizeof kEcbTable / sizeof kEcbTable[0], 34u);
@@ -147,9 +147,9 @@ TEST(Blowfish, KeysLongerThan56BytesAreCut) {
     };
     const std::string at56 = encipher(56);
     EXPECT_EQ(encipher(57), at56);
-    EXPECT_EQ(encipher(72), at56); // OpenSSL alone would still use these bytes
+    EXPECT_EQ(encipher(72), at56);  // OpenSSL alone would still use these bytes
     EXPECT_EQ(encipher(80), at56);
-    EXPECT_NE(encipher(55), at56); // the 56th byte still counts
+    EXPECT_NE(encipher(55), at56);  // the 56th byte still counts
 }
 
 TEST(Blowfish, StringKeyEqualsItsBytes) {
@@ -168,9 +168,10 @@ TEST(Blowfish, EachBlockIsEncipheredByItself) {
     // Three equal blocks: without chaining all three come out as the single-block result.
     Bytes buffer = hex("111111111111111111111111111111111111111111111111");
     cipher.encipherBlocks(buffer.data(), buffer.size());
-    EXPECT_EQ(hex(buffer), "61F9C3802281B096"
-                           "61F9C3802281B096"
-                           "61F9C3802281B096");
+    EXPECT_EQ(hex(buffer),
+              "61F9C3802281B096"
+              "61F9C3802281B096"
+              "61F9C3802281B096");
     cipher.decipherBlocks(buffer.data(), buffer.size());
     EXPECT_EQ(hex(buffer), "111111111111111111111111111111111111111111111111");
 }
@@ -202,11 +203,11 @@ TEST(Blowfish, PublishedChainVector) {
     CBlowfish cipher = keyed(hex("0123456789ABCDEFF0E1D2C3B4A59687"));
     const Bytes iv = hex("FEDCBA9876543210");
     const std::string text = "7654321 Now is the time for ";
-    Bytes buffer(32, 0); // the text, its terminating zero and zero padding to whole blocks
+    Bytes buffer(32, 0);  // the text, its terminating zero and zero padding to whole blocks
     std::copy(text.begin(), text.end(), buffer.begin());
     cipher.encipherChain(buffer.data(), buffer.size(), iv.data());
     EXPECT_EQ(hex(buffer), "6B77B4D63006DEE605B156E27403979358DEB9E7154616D959F1652BD5FF92CC");
-    EXPECT_EQ(hex(iv), "FEDCBA9876543210"); // the caller's vector is not advanced
+    EXPECT_EQ(hex(iv), "FEDCBA9876543210");  // the caller's vector is not advanced
     cipher.decipherChain(buffer.data(), buffer.size(), iv.data());
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data())), text);
     EXPECT_EQ(hex(Bytes(buffer.begin() + 28, buffer.end())), "00000000");
@@ -239,7 +240,8 @@ TEST(Blowfish, ChainFromZeroVectorOverTheLoginProof) {
 
 TEST(Blowfish, RefusesEmptyKeysAndKeepsTheOldOne) {
     CBlowfish cipher;
-    EXPECT_EQ(failure([&] { cipher.setKey(std::string()); }), "Cannot set cipher key. / Empty key.");
+    EXPECT_EQ(failure([&] { cipher.setKey(std::string()); }),
+              "Cannot set cipher key. / Empty key.");
     EXPECT_EQ(failure([&] { cipher.setKey(nullptr, 4); }), "Cannot set cipher key. / Empty key.");
     EXPECT_FALSE(cipher.hasKey());
 
@@ -287,6 +289,6 @@ TEST(Blowfish, RefusesBadBuffers) {
         const Bytes before = proof;
         EXPECT_EQ(failure(c.call, &function), c.expected);
         EXPECT_EQ(function, c.function);
-        EXPECT_EQ(proof, before); // nothing was touched
+        EXPECT_EQ(proof, before);  // nothing was touched
     }
 }

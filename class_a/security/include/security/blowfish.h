@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-struct bf_key_st; // OpenSSL's key schedule, kept out of this header
+struct bf_key_st;  // OpenSSL's key schedule, kept out of this header
 
 class CBlowfish {
 public:
@@ -26,7 +26,7 @@ public:
     CBlowfish& operator=(const CBlowfish& other);
     CBlowfish(CBlowfish&& other) noexcept;
     CBlowfish& operator=(CBlowfish&& other) noexcept;
-    ~CBlowfish(); // wipes the key schedule
+    ~CBlowfish();  // wipes the key schedule
 
     // Builds the key schedule from `length` bytes; an empty key throws "Cannot set cipher key." /
     // "Empty key." and leaves the previous schedule in place.
