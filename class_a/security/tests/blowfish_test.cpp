@@ -152,17 +152,6 @@ TEST(Blowfish, KeysLongerThan56BytesAreCut) {
     EXPECT_NE(encipher(55), at56);  // the 56th byte still counts
 }
 
-TEST(Blowfish, StringKeyEqualsItsBytes) {
-    CBlowfish fromString;
-    fromString.setKey(std::string("secret1"));
-    CBlowfish fromBytes = keyed(Bytes{'s', 'e', 'c', 'r', 'e', 't', '1'});
-    Bytes a = hex("00112233445566778899AABBCCDDEEFF");
-    Bytes b = a;
-    fromString.encipherBlocks(a.data(), a.size());
-    fromBytes.encipherBlocks(b.data(), b.size());
-    EXPECT_EQ(hex(a), hex(b));
-}
-
 TEST(Blowfish, EachBlockIsEncipheredByItself) {
     CBlowfish cipher = keyed(hex("0123456789ABCDEF"));
     // Three equal blocks: without chaining all three come out as the single-block result.
