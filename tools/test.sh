@@ -41,4 +41,8 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     build_and_test build-asan -DNBX_SANITIZE=address -DNBX_BUILD_BENCH=OFF
 
+echo "== ThreadSanitizer"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    build_and_test build-tsan -DNBX_SANITIZE=thread -DNBX_BUILD_BENCH=OFF
+
 echo "all test builds passed"
