@@ -41,6 +41,7 @@ TEST(TimeText, WritesAsctimeFormInUtc) {
         {2147483648LL, "Tue Jan 19 03:14:08 2038"},  // past the 32-bit limit
         {kLast, "Fri Dec 31 23:59:59 9999"},
         {kFirst, "Mon Jan  1 00:00:00 1"},
+        {-30641760000LL, "Tue Jan  1 00:00:00 999"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -99,6 +100,7 @@ TEST(TimeText, ReadsOnlyTheWrittenForm) {
              "Thu jan  1 00:00:00 1970",
              "THU Jan  1 00:00:00 1970",
              "Thu Jan  1 00:00:00 01970",
+             "Tue Jan  1 00:00:00 0999",  // right weekday, but the year is zero-padded
              "Thu Jan  1 00:00:00 10000",
              "Thu Jan  1 00:00:00 0",
              "Thu Jan  1 00:00:00 -970",
