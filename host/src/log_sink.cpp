@@ -17,7 +17,7 @@ std::string severityName(std::uint32_t severity) {
     return comma == std::string::npos ? names : names.substr(0, comma);
 }
 
-} // namespace
+}  // namespace
 
 CLogSink::CLogSink(const std::string& path, std::uint32_t mask)
     : m_file(stderr), m_ownsFile(false), m_mask(mask) {
@@ -74,4 +74,4 @@ void CLogSink::log(const nbx::CExceptionList& exceptions) {
     }
 }
 
-} // namespace host
+}  // namespace host

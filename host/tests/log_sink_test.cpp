@@ -30,7 +30,7 @@ protected:
     std::string path;
 };
 
-} // namespace
+}  // namespace
 
 TEST(LogSinkLine, CarriesUtcTimeSeverityNameModuleAndText) {
     EXPECT_EQ(host::CLogSink::line(0, nbx::SEVERITY_AUDIT, "dhcp_sync", "started"),

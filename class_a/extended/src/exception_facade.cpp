@@ -27,7 +27,9 @@ void CExceptionFacade::push(const CExceptionPtr& exception) {
     }
 }
 
-void CExceptionFacade::clear() { m_exceptions.clear(); }
+void CExceptionFacade::clear() {
+    m_exceptions.clear();
+}
 
 std::uint32_t CExceptionFacade::severity() const {
     if (m_exceptions.empty()) {
@@ -60,7 +62,9 @@ void CExceptionFacade::flush() {
     m_exceptions.clear();
 }
 
-std::size_t CExceptionFacade::count() const { return m_exceptions.size(); }
+std::size_t CExceptionFacade::count() const {
+    return m_exceptions.size();
+}
 
 CExceptionPtr CExceptionFacade::inner() const {
     if (m_exceptions.empty()) {
@@ -78,8 +82,12 @@ CExceptionPtr CExceptionFacade::outer() const {
     return m_exceptions.back();
 }
 
-const CExceptionList& CExceptionFacade::exceptions() const { return m_exceptions; }
+const CExceptionList& CExceptionFacade::exceptions() const {
+    return m_exceptions;
+}
 
-CExceptionList& CExceptionFacade::exceptions() { return m_exceptions; }
+CExceptionList& CExceptionFacade::exceptions() {
+    return m_exceptions;
+}
 
-} // namespace nbx
+}  // namespace nbx

@@ -34,7 +34,7 @@ std::string trimBlanks(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-} // namespace
+}  // namespace
 
 CException::CException() : m_time(static_cast<std::int64_t>(std::time(nullptr))) {}
 
@@ -78,7 +78,9 @@ void CException::report(CIExceptionFacade* facade) {
     m_reported = true;
 }
 
-CException* CException::clone() const { return new CException(*this); }
+CException* CException::clone() const {
+    return new CException(*this);
+}
 
 CMessage& CException::reason() {
     if (m_reason.format().empty() && m_errorCode != 0) m_reason.setFormat(errorText(m_errorCode));
@@ -104,7 +106,9 @@ std::string CException::text() {
     return out;
 }
 
-std::string CException::reasonText() { return reason().text(); }
+std::string CException::reasonText() {
+    return reason().text();
+}
 
 void CException::location(std::string& out) const {
     out = m_className + ", " + m_file + ", " + std::to_string(m_line);
@@ -189,6 +193,8 @@ void fillException(CException& record, const CThrowSite& site, CMessage message,
     record.setObject(site.object);
 }
 
-std::uint32_t lastError() { return static_cast<std::uint32_t>(errno); }
+std::uint32_t lastError() {
+    return static_cast<std::uint32_t>(errno);
+}
 
-} // namespace nbx
+}  // namespace nbx

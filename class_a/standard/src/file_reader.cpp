@@ -49,4 +49,4 @@ unsigned int CFileReader::readCommand(std::istream& stream, std::string& command
     return consumed;
 }
 
-} // namespace nbx
+}  // namespace nbx

@@ -31,7 +31,7 @@ std::string formatted(const char* format, long long value) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 CMessage::CMessage() {}
 
@@ -41,7 +41,9 @@ CMessage::CMessage(const std::string& format, const std::string& module)
 CMessage::CMessage(const char* format, const std::string& module)
     : m_format(format ? format : ""), m_module(module) {}
 
-CMessage::CMessage(const CMessage& other) { _copyFrom(other); }
+CMessage::CMessage(const CMessage& other) {
+    _copyFrom(other);
+}
 
 CMessage& CMessage::operator=(const CMessage& other) {
     if (this != &other) {
@@ -51,7 +53,9 @@ CMessage& CMessage::operator=(const CMessage& other) {
     return *this;
 }
 
-CMessage::~CMessage() { _freeLongStrings(); }
+CMessage::~CMessage() {
+    _freeLongStrings();
+}
 
 void CMessage::_copyFrom(const CMessage& other) {
     m_text = other.m_text;
@@ -131,25 +135,51 @@ CMessage& CMessage::_pushString(const char* value, std::size_t length) {
     return _push(kLongString, &stored, sizeof stored);
 }
 
-CMessage& CMessage::push(signed char value) { return _push(kInt8, &value, sizeof value); }
-CMessage& CMessage::push(char value) { return push(static_cast<signed char>(value)); }
-CMessage& CMessage::push(unsigned char value) { return _push(kUInt8, &value, sizeof value); }
-CMessage& CMessage::push(short value) { return _push(kInt16, &value, sizeof value); }
-CMessage& CMessage::push(unsigned short value) { return _push(kUInt16, &value, sizeof value); }
-CMessage& CMessage::push(int value) { return _push(kInt, &value, sizeof value); }
-CMessage& CMessage::push(unsigned int value) { return _push(kUInt, &value, sizeof value); }
-CMessage& CMessage::push(long value) { return pushLong(static_cast<std::int32_t>(value)); }
+CMessage& CMessage::push(signed char value) {
+    return _push(kInt8, &value, sizeof value);
+}
+CMessage& CMessage::push(char value) {
+    return push(static_cast<signed char>(value));
+}
+CMessage& CMessage::push(unsigned char value) {
+    return _push(kUInt8, &value, sizeof value);
+}
+CMessage& CMessage::push(short value) {
+    return _push(kInt16, &value, sizeof value);
+}
+CMessage& CMessage::push(unsigned short value) {
+    return _push(kUInt16, &value, sizeof value);
+}
+CMessage& CMessage::push(int value) {
+    return _push(kInt, &value, sizeof value);
+}
+CMessage& CMessage::push(unsigned int value) {
+    return _push(kUInt, &value, sizeof value);
+}
+CMessage& CMessage::push(long value) {
+    return pushLong(static_cast<std::int32_t>(value));
+}
 CMessage& CMessage::push(unsigned long value) {
     return pushULong(static_cast<std::uint32_t>(value));
 }
-CMessage& CMessage::push(long long value) { return pushLong(static_cast<std::int32_t>(value)); }
+CMessage& CMessage::push(long long value) {
+    return pushLong(static_cast<std::int32_t>(value));
+}
 CMessage& CMessage::push(unsigned long long value) {
     return pushULong(static_cast<std::uint32_t>(value));
 }
-CMessage& CMessage::pushLong(std::int32_t value) { return _push(kLong, &value, sizeof value); }
-CMessage& CMessage::pushULong(std::uint32_t value) { return _push(kULong, &value, sizeof value); }
-CMessage& CMessage::push(double value) { return _push(kDouble, &value, sizeof value); }
-CMessage& CMessage::push(bool value) { return push(value ? "true" : "false"); }
+CMessage& CMessage::pushLong(std::int32_t value) {
+    return _push(kLong, &value, sizeof value);
+}
+CMessage& CMessage::pushULong(std::uint32_t value) {
+    return _push(kULong, &value, sizeof value);
+}
+CMessage& CMessage::push(double value) {
+    return _push(kDouble, &value, sizeof value);
+}
+CMessage& CMessage::push(bool value) {
+    return push(value ? "true" : "false");
+}
 
 CMessage& CMessage::push(const char* value) {
     if (!value) {
@@ -168,25 +198,35 @@ std::string CMessage::argument(std::size_t index) const {
     if (index >= m_count) return std::string();
     const unsigned char* at = m_buffer + m_table[index].offset;
     switch (m_table[index].type) {
-        case kInt8: return formatted("%lli", load<std::int8_t>(at));
-        case kUInt8: return formatted("%llu", load<std::uint8_t>(at));
-        case kInt16: return formatted("%lli", load<std::int16_t>(at));
-        case kUInt16: return formatted("%llu", load<std::uint16_t>(at));
-        case kLong: return formatted("%lli", load<std::int32_t>(at));
-        case kULong: return formatted("%llu", load<std::uint32_t>(at));
-        case kInt: return formatted("%lli", load<int>(at));
-        case kUInt: return formatted("%llu", load<unsigned int>(at));
+        case kInt8:
+            return formatted("%lli", load<std::int8_t>(at));
+        case kUInt8:
+            return formatted("%llu", load<std::uint8_t>(at));
+        case kInt16:
+            return formatted("%lli", load<std::int16_t>(at));
+        case kUInt16:
+            return formatted("%llu", load<std::uint16_t>(at));
+        case kLong:
+            return formatted("%lli", load<std::int32_t>(at));
+        case kULong:
+            return formatted("%llu", load<std::uint32_t>(at));
+        case kInt:
+            return formatted("%lli", load<int>(at));
+        case kUInt:
+            return formatted("%llu", load<unsigned int>(at));
         case kDouble: {
             char out[64];
             std::snprintf(out, sizeof out, "%g", load<double>(at));
             return out;
         }
-        case kShortString: return reinterpret_cast<const char*>(at);
+        case kShortString:
+            return reinterpret_cast<const char*>(at);
         case kLongString: {
             LongString stored = load<LongString>(at);
             return std::string(stored.data, stored.length - 1);
         }
-        default: return std::string();
+        default:
+            return std::string();
     }
 }
 
@@ -208,4 +248,4 @@ const std::string& CMessage::text() {
     return m_text;
 }
 
-} // namespace nbx
+}  // namespace nbx

@@ -16,7 +16,7 @@ std::string trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-} // namespace
+}  // namespace
 
 void CMessageStore::onCommand(const std::string& command, unsigned int line) {
     _processRecord(command, line);
@@ -29,7 +29,8 @@ void CMessageStore::_processRecord(const std::string& record, unsigned int line)
     while (std::getline(lines, text)) {
         std::size_t equals = text.find('=');
         std::string key = trim(text.substr(0, equals));
-        std::string value = equals == std::string::npos ? std::string() : trim(text.substr(equals + 1));
+        std::string value =
+            equals == std::string::npos ? std::string() : trim(text.substr(equals + 1));
         if (!key.empty()) entries.emplace(key, value);
     }
     Record parsed;
@@ -67,4 +68,4 @@ void CMessageStore::translate(CMessage& message) const {
     message.setFormat(_textFor(found->second));
 }
 
-} // namespace nbx
+}  // namespace nbx

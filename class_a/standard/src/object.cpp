@@ -4,6 +4,8 @@
 
 namespace nbx {
 
-std::string CObject::className() const { return typeName(this); }
+std::string CObject::className() const {
+    return typeName(this);
+}
 
-} // namespace nbx
+}  // namespace nbx

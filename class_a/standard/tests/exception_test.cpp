@@ -43,7 +43,7 @@ public:
     nbx::CExceptionList list;
 };
 
-} // namespace
+}  // namespace
 
 TEST(ExceptionRecord, ThrowSiteFillsEveryField) {
     Thrower thrower;
@@ -74,7 +74,7 @@ TEST(ExceptionRecord, StaticSitesNameNoClass) {
     } catch (CException& e) {
         EXPECT_EQ(e.className(), "static");
         EXPECT_EQ(e.object(), nullptr);
-        EXPECT_EQ(e.text(), "m"); // no reason, no code: no parentheses
+        EXPECT_EQ(e.text(), "m");  // no reason, no code: no parentheses
     }
 }
 
@@ -103,12 +103,12 @@ TEST(ExceptionRecord, CopyStartsUnreportedAndReportPushesOnce) {
     record.report(&facade);
     EXPECT_TRUE(record.reported());
     ASSERT_EQ(facade.list.size(), 1u);
-    EXPECT_NE(facade.list.front().get(), &record); // a heap clone
+    EXPECT_NE(facade.list.front().get(), &record);  // a heap clone
     EXPECT_EQ(facade.list.front()->text(), "once");
 
     CException copy(record);
     EXPECT_FALSE(copy.reported());
-    copy.report(nullptr); // no stack: nothing happens, still unreported
+    copy.report(nullptr);  // no stack: nothing happens, still unreported
     EXPECT_FALSE(copy.reported());
     copy.report(&facade);
     EXPECT_EQ(facade.list.size(), 2u);

@@ -24,7 +24,7 @@ std::string failureReason(F&& push) {
     return "<no exception>";
 }
 
-} // namespace
+}  // namespace
 
 TEST(MessageFormat, PlaceholdersAreReplacedInArgumentOrder) {
     EXPECT_EQ(msg("Failed to send command '%1' to task '%2'.", "cmd-x", "v4-sync-receiver").text(),
@@ -70,20 +70,18 @@ TEST(MessageFormat, SixtyFourBitValuesShowTheirLowThirtyTwoBits) {
     EXPECT_EQ(msg("%1", 4294967296ull + 7).text(), "7");
     EXPECT_EQ(msg("%1", 4294967295ul).text(), "4294967295");
     EXPECT_EQ(msg("%1", static_cast<long>(-1)).text(), "-1");
-    EXPECT_EQ(msg("%1", 0x1FFFFFFFFll).text(), "-1"); // low 32 bits of a signed value
+    EXPECT_EQ(msg("%1", 0x1FFFFFFFFll).text(), "-1");  // low 32 bits of a signed value
 }
 
 TEST(MessageArguments, LongStringsGoToTheHeapAndSurviveCopies) {
-    const std::string shortText(199, 's'); // 200 bytes with its NUL: stays in the buffer
+    const std::string shortText(199, 's');  // 200 bytes with its NUL: stays in the buffer
     const std::string longText(5000, 'L');
     CMessage original("%1|%2");
     original.push(shortText).push(longText);
     CMessage copy(original);
     CMessage assigned;
     assigned = copy;
-    {
-        CMessage temporary(original);
-    }
+    { CMessage temporary(original); }
     EXPECT_EQ(copy.text(), shortText + "|" + longText);
     EXPECT_EQ(assigned.text(), shortText + "|" + longText);
     EXPECT_EQ(original.text(), shortText + "|" + longText);
@@ -107,7 +105,7 @@ TEST(MessageArguments, OneHundredArgumentsFitAndTheNextIsRefused) {
 TEST(MessageArguments, BufferOverflowIsRefusedWithATruncatedFormat) {
     const std::string format(600, 'f');
     CMessage message(format);
-    const std::string piece(150, 'p'); // 151 bytes each
+    const std::string piece(150, 'p');                // 151 bytes each
     for (int i = 0; i < 6; ++i) message.push(piece);  // 906 bytes used
     EXPECT_EQ(failureReason([&] { message.push(piece); }), "Not enough buffer space.");
     try {

@@ -39,4 +39,4 @@ private:
     std::uint32_t m_mask;
 };
 
-} // namespace host
+}  // namespace host

@@ -27,8 +27,8 @@ public:
     CExceptionList& exceptions() override;
 
 private:
-    CIMasterController* m_controller; // not owned
+    CIMasterController* m_controller;  // not owned
     CExceptionList m_exceptions;
 };
 
-} // namespace nbx
+}  // namespace nbx

@@ -14,4 +14,4 @@ public:
     virtual CIExceptionFacade& exceptionFacade() = 0;
 };
 
-} // namespace nbx
+}  // namespace nbx

@@ -26,7 +26,7 @@ enum Severity : std::uint32_t {
 class CException {
 public:
     CException();
-    CException(const CException& other); // the copy starts unreported
+    CException(const CException& other);  // the copy starts unreported
     CException& operator=(const CException& other);
     virtual ~CException();
 
@@ -92,7 +92,7 @@ private:
     bool m_reported = false;
 };
 
-} // namespace nbx
+}  // namespace nbx
 
 // Declares an exception class that adds no fields: it exists to be caught by type, and its clone
 // keeps that type.
@@ -108,4 +108,4 @@ namespace nbx {
 NBX_DECLARE_EXCEPTION(CParseException, CException);
 NBX_DECLARE_EXCEPTION(CNumberConversionException, CException);
 NBX_DECLARE_EXCEPTION(CGeneralPtrPoolSizeException, CException);
-} // namespace nbx
+}  // namespace nbx

@@ -20,7 +20,8 @@ using CExceptionList = std::list<CExceptionPtr>;
 class CILogSink {
 public:
     virtual ~CILogSink() = default;
-    virtual void log(std::uint32_t severity, const CMessage& message, const void* context = nullptr) = 0;
+    virtual void log(std::uint32_t severity, const CMessage& message,
+                     const void* context = nullptr) = 0;
     virtual void log(const CExceptionList& exceptions) = 0;
 };
 
@@ -45,4 +46,4 @@ public:
     virtual CExceptionList& exceptions() = 0;
 };
 
-} // namespace nbx
+}  // namespace nbx

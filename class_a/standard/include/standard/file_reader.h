@@ -36,4 +36,4 @@ private:
     std::string m_path;
 };
 
-} // namespace nbx
+}  // namespace nbx

@@ -267,8 +267,7 @@ private:
     T* _access(bool forWrite) const {
         if (!m_context) return m_pointee;
         using Plain = typename std::remove_const<T>::type;
-        return static_cast<T*>(
-            m_context->access(const_cast<Plain*>(m_pointee), forWrite));
+        return static_cast<T*>(m_context->access(const_cast<Plain*>(m_pointee), forWrite));
     }
     T* m_pointee;
     CISecurityContext* m_context;
@@ -336,7 +335,7 @@ public:
     }
     CGeneralPtr& operator=(const CGeneralPtr& other) {
         if (this != &other) {
-            CGeneralPtr hold(other); // keeps the new pointee alive while ours is released
+            CGeneralPtr hold(other);  // keeps the new pointee alive while ours is released
             Owner::release();
             Owner::share(hold.m_pointee, hold.countBlock());
             m_pointee = hold.m_pointee;
@@ -399,4 +398,4 @@ private:
     T* m_pointee = nullptr;
 };
 
-} // namespace nbx
+}  // namespace nbx

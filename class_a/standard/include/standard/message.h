@@ -25,8 +25,8 @@ public:
         kUInt8 = 1,
         kInt16 = 2,
         kUInt16 = 3,
-        kLong = 4,  // signed 32-bit
-        kULong = 5, // unsigned 32-bit
+        kLong = 4,   // signed 32-bit
+        kULong = 5,  // unsigned 32-bit
         kInt = 6,
         kUInt = 7,
         kDouble = 8,
@@ -42,7 +42,7 @@ public:
     ~CMessage();
 
     CMessage& push(signed char value);
-    CMessage& push(char value); // treated as a signed 8-bit value
+    CMessage& push(char value);  // treated as a signed 8-bit value
     CMessage& push(unsigned char value);
     CMessage& push(short value);
     CMessage& push(unsigned short value);
@@ -114,4 +114,4 @@ CMessage msg(const char* format, const Args&... args) {
     return message;
 }
 
-} // namespace nbx
+}  // namespace nbx

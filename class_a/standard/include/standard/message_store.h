@@ -33,12 +33,12 @@ protected:
 private:
     struct Record {
         std::int32_t number = -1;
-        std::map<std::string, std::string> texts; // locale -> text
+        std::map<std::string, std::string> texts;  // locale -> text
     };
     std::string _textFor(const Record& record) const;
 
     std::string m_locale = "en_US";
-    std::map<std::string, Record> m_records; // English text -> record
+    std::map<std::string, Record> m_records;  // English text -> record
 };
 
-} // namespace nbx
+}  // namespace nbx

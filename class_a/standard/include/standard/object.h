@@ -20,4 +20,4 @@ public:
     virtual void getString(std::string& out) const { out = string(); }
 };
 
-} // namespace nbx
+}  // namespace nbx

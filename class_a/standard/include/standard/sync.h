@@ -30,4 +30,4 @@ private:
     mutable std::recursive_mutex m_objectMutex;
 };
 
-} // namespace nbx
+}  // namespace nbx

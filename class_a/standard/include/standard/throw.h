@@ -52,12 +52,16 @@ E makeException(const CThrowSite& site, CMessage message, CMessage reason = CMes
 // Last operating-system error (errno), read right after a failing call.
 std::uint32_t lastError();
 
-} // namespace nbx
+}  // namespace nbx
 
-#define NBX_SITE(module, function) \
-    ::nbx::CThrowSite { ::nbx::typeName(this), this, __FILE__, __LINE__, module, function }
-#define NBX_STATIC_SITE(module, function) \
-    ::nbx::CThrowSite { "static", nullptr, __FILE__, __LINE__, module, function }
+#define NBX_SITE(module, function)                                        \
+    ::nbx::CThrowSite {                                                   \
+        ::nbx::typeName(this), this, __FILE__, __LINE__, module, function \
+    }
+#define NBX_STATIC_SITE(module, function)                       \
+    ::nbx::CThrowSite {                                         \
+        "static", nullptr, __FILE__, __LINE__, module, function \
+    }
 
 #define NBX_THROW(Type, module, function, message, reason) \
     throw ::nbx::makeException<Type>(NBX_SITE(module, function), message, reason)
