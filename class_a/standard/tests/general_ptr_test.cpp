@@ -634,3 +634,31 @@ TEST(MTOwnerPolicy, LastReleaseOnAnotherThreadDeletesOnce) {
         ASSERT_EQ(deaths, 1) << "round " << round;
     }
 }
+
+namespace {
+
+// Looks at the pointer that holds it while it is being destroyed.
+class Watcher {
+public:
+    using Ptr = CGeneralPtr<Watcher, nbx::CSTOwnerPolicy>;
+    Watcher(const Ptr* holder, std::vector<bool>* sawEmpty)
+        : m_holder(holder), m_sawEmpty(sawEmpty) {}
+    ~Watcher() { m_sawEmpty->push_back(m_holder->isNull()); }
+
+private:
+    const Ptr* m_holder;
+    std::vector<bool>* m_sawEmpty;
+};
+
+}  // namespace
+
+TEST(GeneralPtrRelease, PointeeDestructorFindsTheReleasingPointerEmpty) {
+    std::vector<bool> sawEmpty;
+    Watcher::Ptr holder;
+    holder.reset(new Watcher(&holder, &sawEmpty));
+    holder.reset();
+    holder.reset(new Watcher(&holder, &sawEmpty));
+    holder.reset(new Watcher(&holder, &sawEmpty));  // replaces the second
+    holder = Watcher::Ptr();                        // releases the third
+    EXPECT_EQ(sawEmpty, (std::vector<bool>{true, true, true}));
+}

@@ -380,6 +380,7 @@ public:
             // `hold` keeps the new pointee alive while ours is released, and stands in for
             // `other`, which the release may destroy (when our pointee owns it).
             CGeneralPtr hold(other);
+            m_pointee = nullptr;
             Owner::release();
             Owner::share(hold.m_pointee, hold.countBlock());
             m_pointee = hold.m_pointee;
@@ -412,14 +413,15 @@ public:
     bool isNull() const { return m_pointee == nullptr; }
     explicit operator bool() const { return m_pointee != nullptr; }
     void reset() {
+        m_pointee = nullptr; // before the pointee goes, as its destructor may reach this pointer
         Owner::release();
-        m_pointee = nullptr;
     }
     // Takes a new pointee; the security context stays. Resetting to the pointee already held
     // does nothing (a second count for it would delete it twice).
     void reset(T* pointee) {
         if (pointee == m_pointee) return;
         CGeneralPtr fresh(pointee);
+        m_pointee = nullptr;
         Owner::release();
         Owner::share(fresh.m_pointee, fresh.countBlock());
         m_pointee = fresh.m_pointee;
@@ -466,4 +468,4 @@ private:
     T* m_pointee = nullptr;
 };
 
-}  // namespace nbx
+} // namespace nbx

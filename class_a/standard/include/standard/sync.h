@@ -35,4 +35,4 @@ private:
     mutable std::recursive_mutex m_objectMutex;
 };
 
-}  // namespace nbx
+} // namespace nbx
