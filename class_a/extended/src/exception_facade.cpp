@@ -41,8 +41,10 @@ std::uint32_t CExceptionFacade::severity() const {
 
 void CExceptionFacade::text(std::string& out) {
     out.clear();
+    bool first = true;
     for (CExceptionPtr& record : m_exceptions) {
-        if (!out.empty()) out += " / ";
+        if (!first) out += " / ";  // also after a record whose text is empty
+        first = false;
         out += record->text();
     }
 }

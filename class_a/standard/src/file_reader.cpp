@@ -26,6 +26,13 @@ void CFileReader::execute(const std::string& directory, const std::string& name)
     std::string command;
     while (stream.good()) {
         count += readCommand(stream, command);
+        // A directory opens like a file and fails on the first read; a failing disk fails
+        // later. Either must not pass for a complete (perhaps empty) file.
+        if (stream.bad()) {
+            const std::uint32_t code = lastError();
+            NBX_THROW_CODE(CException, "standard", "CFileReader::execute",
+                           msg("Cannot read file '%1'.", m_path), CMessage(), code);
+        }
         if (!command.empty()) onCommand(command, count);
     }
 }

@@ -39,8 +39,9 @@ void CMessageStore::_processRecord(const std::string& record, unsigned int line)
         parsed.number = static_cast<std::int32_t>(std::strtol(id->second.c_str(), nullptr, 10));
         entries.erase(id);
     }
+    // An empty English text is no key: it would match every empty reason.
     auto english = entries.find("en_US");
-    if (english == entries.end()) {
+    if (english == entries.end() || english->second.empty()) {
         NBX_THROW(CException, "standard", "CMessageStore::_processRecord",
                   msg("Invalid record at line %1 in message locale file.", line),
                   msg("Missing key 'en_US'."));
@@ -50,11 +51,12 @@ void CMessageStore::_processRecord(const std::string& record, unsigned int line)
     m_records[lookup] = std::move(parsed);
 }
 
+// An empty translation ("de_DE=") counts as none: it would blank the message.
 std::string CMessageStore::_textFor(const Record& record) const {
     auto found = record.texts.find(m_locale);
-    if (found != record.texts.end()) return found->second;
+    if (found != record.texts.end() && !found->second.empty()) return found->second;
     found = record.texts.find("en_US");
-    if (found != record.texts.end()) return found->second;
+    if (found != record.texts.end() && !found->second.empty()) return found->second;
     return "The system has no text for message number " + std::to_string(record.number) + ".";
 }
 

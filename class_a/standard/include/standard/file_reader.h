@@ -16,7 +16,8 @@ public:
 
     // Joins directory and name with one "/" (trailing "\", " " and "/" of the directory and
     // leading ones of the name removed), opens the file and calls onCommand once per non-empty
-    // command in file order. Throws "Cannot open file '%1'." when the file cannot be opened.
+    // command in file order. Throws "Cannot open file '%1'." when the file cannot be opened and
+    // "Cannot read file '%1'." when reading it fails (a directory, an I/O error).
     virtual void execute(const std::string& directory, const std::string& name);
 
     // One command; `line` counts the lines read from the start of the file up to and including

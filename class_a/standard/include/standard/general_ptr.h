@@ -37,6 +37,18 @@ namespace nbx {
 // Owner policies. Each keeps the pointee and whatever count it needs; `adopt` takes a fresh raw
 // pointer, `share` joins another pointer's ownership, `release` gives ours up.
 
+// A count block for a fresh pointee; an owning policy deletes the pointee when the block cannot
+// be had, as the pointee would otherwise leak.
+template <class Block, bool Owns, class T>
+Block* newCountBlock(T* pointee) {
+    try {
+        return new Block;
+    } catch (...) {
+        if (Owns) delete pointee;
+        throw;
+    }
+}
+
 // Count block of the locked ownership policies: allocated when the pointee is not null.
 struct CLockedCountBlock {
     std::int32_t count = 1;
@@ -46,6 +58,7 @@ struct CLockedCountBlock {
 template <class T, int Owns>
 class CLockedOwnershipPolicy {
 public:
+    static constexpr bool kOwnsPointee = Owns != 0;
     virtual ~CLockedOwnershipPolicy() = default;
     CLockedCountBlock* countBlock() const { return m_block; }
     std::int32_t useCount() const {
@@ -56,8 +69,8 @@ public:
 
 protected:
     void adopt(T* pointee) {
+        m_block = pointee ? newCountBlock<CLockedCountBlock, Owns != 0>(pointee) : nullptr;
         m_pointee = pointee;
-        m_block = pointee ? new CLockedCountBlock : nullptr;
     }
     void share(T* pointee, CLockedCountBlock* block) {
         m_pointee = pointee;
@@ -67,21 +80,23 @@ protected:
             ++m_block->count;
         }
     }
+    // Forgets the pointee before deleting it, so that a destructor that reaches this pointer
+    // again finds it empty.
     void release() {
-        if (m_pointee || m_block) {
-            std::int32_t left = 0;
-            if (m_block) {
-                m_block->mutex.lock();
-                left = --m_block->count;
-                m_block->mutex.unlock();
-            }
-            if (left == 0) {
-                delete m_block;
-                if (Owns) delete m_pointee;
-            }
-        }
+        T* pointee = m_pointee;
+        CLockedCountBlock* block = m_block;
         m_pointee = nullptr;
         m_block = nullptr;
+        if (!block) return;
+        std::int32_t left = 0;
+        {
+            std::lock_guard<CNRMutex> guard(block->mutex);
+            left = --block->count;
+        }
+        if (left == 0) {
+            delete block;
+            if (Owns) delete pointee;
+        }
     }
 
 private:
@@ -97,19 +112,23 @@ class CMTNotOwnerPolicy : public CLockedOwnershipPolicy<T, 0> {};
 // Single-threaded counting policies: the count needs no lock.
 struct CPlainCountBlock {
     std::int32_t count = 1;
+    // Out of line: once inlined, the compiler cannot tell that a block freed on one path is not
+    // the one counted later, and warns of a use after free.
+    [[gnu::noinline]] static void destroy(CPlainCountBlock* block) { delete block; }
 };
 
 template <class T, bool Owns>
 class CPlainOwnershipPolicy {
 public:
+    static constexpr bool kOwnsPointee = Owns;
     virtual ~CPlainOwnershipPolicy() = default;
     CPlainCountBlock* countBlock() const { return m_block; }
     std::int32_t useCount() const { return m_block ? m_block->count : 0; }
 
 protected:
     void adopt(T* pointee) {
+        m_block = pointee ? newCountBlock<CPlainCountBlock, Owns>(pointee) : nullptr;
         m_pointee = pointee;
-        m_block = pointee ? new CPlainCountBlock : nullptr;
     }
     void share(T* pointee, CPlainCountBlock* block) {
         m_pointee = pointee;
@@ -117,12 +136,14 @@ protected:
         if (m_block) ++m_block->count;
     }
     void release() {
-        if (m_block && --m_block->count == 0) {
-            delete m_block;
-            if (Owns) delete m_pointee;
-        }
+        T* pointee = m_pointee;
+        CPlainCountBlock* block = m_block;
         m_pointee = nullptr;
         m_block = nullptr;
+        if (block && --block->count == 0) {
+            CPlainCountBlock::destroy(block);
+            if (Owns) delete pointee;
+        }
     }
 
 private:
@@ -139,6 +160,7 @@ class CSTRefCountNotOwnerPolicy : public CPlainOwnershipPolicy<T, false> {};
 template <class T>
 class CSTNotOwnerPolicy {
 public:
+    static constexpr bool kOwnsPointee = false;
     virtual ~CSTNotOwnerPolicy() = default;
     void* countBlock() const { return nullptr; }
     std::int32_t useCount() const { return 0; }
@@ -170,6 +192,7 @@ private:
 template <class T>
 class CSTInvasiveOwnerPolicy {
 public:
+    static constexpr bool kOwnsPointee = true;
     virtual ~CSTInvasiveOwnerPolicy() = default;
     void* countBlock() const { return nullptr; }
     std::int32_t useCount() const { return m_pointee ? m_pointee->references() : 0; }
@@ -181,8 +204,9 @@ protected:
     }
     void share(T* pointee, void*) { adopt(pointee); }
     void release() {
-        if (m_pointee && m_pointee->removeReference() == 0) delete m_pointee;
+        T* pointee = m_pointee;
         m_pointee = nullptr;
+        if (pointee && pointee->removeReference() == 0) delete pointee;
     }
 
 private:
@@ -203,6 +227,9 @@ public:
 template <class T>
 class CNoMethodLockPolicy {
 public:
+    CNoMethodLockPolicy() = default;
+    template <class U>
+    CNoMethodLockPolicy(const CNoMethodLockPolicy<U>&) {}
     virtual ~CNoMethodLockPolicy() = default;
     struct Guard {
         explicit Guard(const T*) {}
@@ -212,6 +239,9 @@ public:
 template <class T>
 class CMethodLockPolicy {
 public:
+    CMethodLockPolicy() = default;
+    template <class U>
+    CMethodLockPolicy(const CMethodLockPolicy<U>&) {}
     virtual ~CMethodLockPolicy() = default;
     // Holds the pointee's mutex for the life of the proxy.
     class Guard {
@@ -231,6 +261,11 @@ public:
 template <class T>
 class CSecuredNoMethodLockPolicy {
 public:
+    CSecuredNoMethodLockPolicy() = default;
+    // A pointer converted to a base class keeps the caller's context.
+    template <class U>
+    CSecuredNoMethodLockPolicy(const CSecuredNoMethodLockPolicy<U>& other)
+        : m_context(other.securityContext()) {}
     virtual ~CSecuredNoMethodLockPolicy() = default;
     struct Guard {
         explicit Guard(const T*) {}
@@ -329,17 +364,27 @@ public:
     template <class U, class = std::enable_if_t<std::is_convertible<U*, T*>::value &&
                                                 !std::is_same<U, T>::value>>
     CGeneralPtr(const CGeneralPtr<U, OwnerPolicy, MethodLockPolicy, ObjectLockPolicy, CopyPolicy,
-                                  LockProxy>& other) {
+                                  LockProxy>& other)
+        : Owner(),
+          MethodLockPolicy<T>(static_cast<const MethodLockPolicy<U>&>(other)),
+          ObjectLockPolicy<T>(),
+          CopyPolicy<T>() {
+        // The last owner may be this base pointer: it must delete the derived object whole.
+        static_assert(!Owner::kOwnsPointee || std::has_virtual_destructor<T>::value,
+                      "an owning pointer to a base class needs a virtual destructor");
         Owner::share(other.m_pointee, other.countBlock());
         m_pointee = other.m_pointee;
     }
     CGeneralPtr& operator=(const CGeneralPtr& other) {
         if (this != &other) {
-            CGeneralPtr hold(other);  // keeps the new pointee alive while ours is released
+            // `hold` keeps the new pointee alive while ours is released, and stands in for
+            // `other`, which the release may destroy (when our pointee owns it).
+            CGeneralPtr hold(other);
+            m_pointee = nullptr;
             Owner::release();
             Owner::share(hold.m_pointee, hold.countBlock());
             m_pointee = hold.m_pointee;
-            MethodLockPolicy<T>::operator=(other);
+            MethodLockPolicy<T>::operator=(hold);
         }
         return *this;
     }
@@ -353,32 +398,57 @@ public:
         _checkNull("CGeneralPtr::operator->");
         return ConstProxy(m_pointee, *this);
     }
-    // A reference to the pointee; calls that must be serialised go through ->.
-    virtual T& operator*() const {
+    // The reference is obtained through the proxy, so a security context sees it; a method lock
+    // is held only while it is obtained: calls that must be serialised go through ->.
+    virtual T& operator*() {
         _checkNull("CGeneralPtr::operator*");
-        return *m_pointee;
+        return *Proxy(m_pointee, *this);
+    }
+    virtual const T& operator*() const {
+        _checkNull("CGeneralPtr::operator*");
+        return *ConstProxy(m_pointee, *this);
     }
 
     T* get() const { return m_pointee; }
     bool isNull() const { return m_pointee == nullptr; }
     explicit operator bool() const { return m_pointee != nullptr; }
     void reset() {
+        m_pointee = nullptr;  // before the pointee goes, as its destructor may reach this pointer
         Owner::release();
+    }
+    // Takes a new pointee; the security context stays. Resetting to the pointee already held
+    // does nothing (a second count for it would delete it twice).
+    void reset(T* pointee) {
+        if (pointee == m_pointee) return;
+        CGeneralPtr fresh(pointee);
         m_pointee = nullptr;
+        Owner::release();
+        Owner::share(fresh.m_pointee, fresh.countBlock());
+        m_pointee = fresh.m_pointee;
     }
-    void reset(T* pointee) { *this = CGeneralPtr(pointee); }
 
-    // Deep copy of the pointee through its copy constructor (CConstructorDeepCopyPolicy).
+    // Deep copy of the pointee through its copy constructor (CConstructorDeepCopyPolicy); the
+    // copy keeps this pointer's security context.
     CGeneralPtr deepCopy() const {
-        return m_pointee ? CGeneralPtr(new T(*m_pointee)) : CGeneralPtr();
+        CGeneralPtr copy(m_pointee ? new T(*m_pointee) : nullptr);
+        static_cast<MethodLockPolicy<T>&>(copy) = *this;
+        return copy;
     }
 
-    // Explicit whole-object lock (CObjectLockPolicy pointees derive from CLockable).
+    // Explicit whole-object lock (CObjectLockPolicy; the pointee derives from CLockable). While
+    // one thread holds it, other threads' lockObject and method-locked calls wait.
     void lockObject() const {
+        static_assert(std::is_same<ObjectLockPolicy<T>, CObjectLockPolicy<T>>::value,
+                      "lockObject needs CObjectLockPolicy");
         _checkNull("CGeneralPtr::lockObject");
         m_pointee->objectMutex().lock();
     }
-    void unlockObject() const { m_pointee->objectMutex().unlock(); }
+    void unlockObject() const {
+        static_assert(std::is_same<ObjectLockPolicy<T>, CObjectLockPolicy<T>>::value,
+                      "unlockObject needs CObjectLockPolicy");
+        _checkNull("CGeneralPtr::unlockObject");
+        m_pointee->objectMutex().unlock();
+    }
 
     friend bool operator==(const CGeneralPtr& a, const CGeneralPtr& b) {
         return a.m_pointee == b.m_pointee;

@@ -1,9 +1,14 @@
 #pragma once
 // Small synchronisation primitives shared by the framework.
 
+#include <cstdint>
 #include <mutex>
 
 namespace nbx {
+
+// Kernel id of the calling thread: stable for the thread's life and unique among the process's
+// live threads (an id may be reused after its thread ended). Per-thread maps key by it.
+std::uint32_t currentThreadId();
 
 // Non-recursive mutex.
 class CNRMutex {

@@ -1,0 +1,199 @@
+#include "extended/exception_facade.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "standard/throw.h"
+#include "testing/recording_controller.h"
+
+using nbx::CException;
+using nbx::CExceptionFacade;
+using nbx::CExceptionPtr;
+using nbx::CMessage;
+using nbx::msg;
+
+namespace {
+
+CExceptionPtr record(CMessage message, CMessage reason = CMessage(),
+                     std::uint32_t severity = nbx::SEVERITY_ERROR, std::uint32_t code = 0) {
+    return CExceptionPtr(
+        new CException(nbx::makeException(NBX_STATIC_SITE("dhcp_sync", "test"), std::move(message),
+                                          std::move(reason), code, severity)));
+}
+
+class ExceptionFacadeTest : public ::testing::Test {
+protected:
+    nbx::testing::RecordingController controller;
+    CExceptionFacade facade{&controller};
+};
+
+}  // namespace
+
+TEST_F(ExceptionFacadeTest, KeepsPushOrderInnermostFirst) {
+    CExceptionPtr cause =
+        record(msg("Cannot open file '%1'.", "/spool/1"), CMessage(), nbx::SEVERITY_ERROR, ENOENT);
+    CExceptionPtr middle = record(msg("Cannot read transaction log."));
+    CExceptionPtr failure = record(msg("Failed to publish to %1.", "peer-a"),
+                                   msg("Peer unreachable."), nbx::SEVERITY_WARNING);
+    facade.push(cause);
+    facade.push(middle);
+    facade.push(failure);
+
+    EXPECT_EQ(facade.count(), 3u);
+    EXPECT_TRUE(facade.inner() == cause);
+    EXPECT_TRUE(facade.outer() == failure);
+    EXPECT_EQ(facade.severity(), nbx::SEVERITY_WARNING);
+    std::string text;
+    facade.text(text);
+    EXPECT_EQ(text,
+              "Cannot open file '/spool/1'. (No such file or directory) / Cannot read "
+              "transaction log. / Failed to publish to peer-a. (Peer unreachable.)");
+    EXPECT_TRUE(controller.sink().entries().empty());  // pushing logs nothing
+}
+
+TEST_F(ExceptionFacadeTest, TextOfSmallStacks) {
+    std::string text = "stale";
+    facade.text(text);
+    EXPECT_EQ(text, "");
+    facade.push(record(msg("Only.")));
+    facade.text(text);
+    EXPECT_EQ(text, "Only.");
+    facade.clear();
+    facade.push(record(CMessage()));  // a record without text still takes its place
+    facade.push(record(msg("Second.")));
+    facade.text(text);
+    EXPECT_EQ(text, " / Second.");
+}
+
+TEST_F(ExceptionFacadeTest, SummaryIsInnermostTextWithOutermostReason) {
+    std::string summary;
+    facade.summary(summary);
+    EXPECT_EQ(summary, "<No data>");
+
+    facade.push(record(msg("Cannot parse record at line %1.", 4), msg("Missing key 'id'.")));
+    facade.push(record(msg("Failed to process file.")));
+    facade.push(record(msg("Failed to publish."), msg("Peer unreachable.")));
+    facade.summary(summary);
+    EXPECT_EQ(summary, "Cannot parse record at line 4. (Peer unreachable.)");
+    // The summary works on a copy: the innermost record keeps its own reason.
+    EXPECT_EQ(facade.inner()->text(), "Cannot parse record at line 4. (Missing key 'id'.)");
+    EXPECT_EQ(facade.count(), 3u);
+}
+
+TEST_F(ExceptionFacadeTest, EmptyStackRefusesSeverityInnerOuter) {
+    struct Case {
+        std::function<void()> call;
+        const char* message;
+        const char* function;
+    };
+    const std::vector<Case> cases = {
+        {[&] { facade.severity(); }, "Cannot compute exception severity.",
+         "CExceptionFacade::severity"},
+        {[&] { facade.inner(); }, "Cannot retrieve inner exception.", "CExceptionFacade::inner"},
+        {[&] { facade.outer(); }, "Cannot retrieve outer exception.", "CExceptionFacade::outer"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.function);
+        try {
+            c.call();
+            ADD_FAILURE() << "no throw";
+        } catch (CException& e) {
+            EXPECT_EQ(e.message().text(), c.message);
+            EXPECT_EQ(e.reasonText(), "Exception stack is empty.");
+            EXPECT_EQ(e.function(), c.function);
+            EXPECT_EQ(e.module(), "extended");
+            EXPECT_EQ(e.severity(), nbx::SEVERITY_ERROR);
+        }
+    }
+}
+
+TEST_F(ExceptionFacadeTest, TwentySixthPushLogsExhaustionAndEmptiesTheStack) {
+    for (int i = 1; i <= 25; ++i) facade.push(record(msg("Failure %1.", i)));
+    EXPECT_EQ(facade.count(), 25u);
+    EXPECT_TRUE(controller.sink().entries().empty());
+
+    facade.push(record(msg("Failure %1.", 26)));
+    EXPECT_EQ(facade.count(), 0u);
+    const std::vector<nbx::testing::LogEntry> entries = controller.sink().entries();
+    ASSERT_EQ(entries.size(), 27u);
+    EXPECT_EQ(entries[0].severity, 4u);
+    EXPECT_EQ(entries[0].module, "extended");
+    EXPECT_EQ(entries[0].text,
+              "The exception stack is exhausted. The next 26 message(s) are from the exception "
+              "stack.");
+    for (int i = 1; i <= 26; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(entries[i].text, "Failure " + std::to_string(i) + ".");
+    }
+
+    // The stack starts over: 25 more fit again.
+    controller.sink().clear();
+    for (int i = 0; i < 25; ++i) facade.push(record(msg("Again.")));
+    EXPECT_TRUE(controller.sink().entries().empty());
+}
+
+TEST_F(ExceptionFacadeTest, FlushHandsTheListToTheSinkAndClears) {
+    facade.flush();  // an empty stack logs nothing
+    EXPECT_TRUE(controller.sink().entries().empty());
+
+    CExceptionPtr kept = record(msg("Inner."), msg("Why."), nbx::SEVERITY_DEBUG);
+    facade.push(kept);
+    facade.push(record(msg("Outer."), CMessage(), nbx::SEVERITY_AUDIT));
+    facade.flush();
+    EXPECT_EQ(facade.count(), 0u);
+    const std::vector<nbx::testing::LogEntry> entries = controller.sink().entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].text, "Inner. (Why.)");
+    EXPECT_EQ(entries[0].severity, nbx::SEVERITY_DEBUG);
+    EXPECT_EQ(entries[1].text, "Outer.");
+    EXPECT_EQ(entries[1].severity, nbx::SEVERITY_AUDIT);
+    EXPECT_EQ(kept.useCount(), 1);  // the stack let go of its share
+
+    facade.push(record(msg("Dropped.")));
+    facade.clear();  // clear does not log
+    EXPECT_EQ(facade.count(), 0u);
+    EXPECT_EQ(controller.sink().entries().size(), 2u);
+}
+
+TEST_F(ExceptionFacadeTest, ReportingTheSameRecordTwicePushesOnce) {
+    try {
+        NBX_THROW_STATIC(CException, "dhcp_sync", "CTest::run", msg("Failed to run."),
+                         msg("Stopped."));
+    } catch (CException& e) {
+        e.report(&facade);
+        e.report(&facade);
+        EXPECT_EQ(facade.count(), 1u);
+        CException rethrown(e);  // a copy is a new report
+        rethrown.report(&facade);
+        EXPECT_EQ(facade.count(), 2u);
+    }
+    // The stack holds clones that outlive the handler.
+    EXPECT_EQ(facade.outer()->text(), "Failed to run. (Stopped.)");
+}
+
+TEST(ExceptionFacade, WithoutControllerExhaustionStillEmpties) {
+    CExceptionFacade facade(nullptr);
+    for (int i = 0; i < 26; ++i) facade.push(record(msg("x")));
+    EXPECT_EQ(facade.count(), 0u);
+}
+
+TEST(ExceptionFacade, RecordsMayBeReleasedOnAnotherThread) {
+    nbx::testing::RecordingController controller;
+    CExceptionFacade facade(&controller);
+    for (int i = 0; i < 10; ++i) facade.push(record(msg("Failure %1.", i)));
+    nbx::CExceptionList handedOver = facade.exceptions();
+    facade.clear();
+    std::string lastText;
+    std::thread waiter([&] {
+        lastText = handedOver.back()->text();
+        handedOver.clear();  // the last shares go on this thread
+    });
+    waiter.join();
+    EXPECT_EQ(lastText, "Failure 9.");
+    EXPECT_TRUE(handedOver.empty());
+}

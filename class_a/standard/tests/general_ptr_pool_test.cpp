@@ -1,0 +1,163 @@
+#include "standard/general_ptr_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+using nbx::CException;
+using nbx::CGeneralPtrPoolSizeException;
+
+namespace {
+
+struct Option {
+    static std::atomic<int> deaths;
+    virtual ~Option() { ++deaths; }
+    std::atomic<bool> busy{false};
+    int value = 0;
+};
+std::atomic<int> Option::deaths{0};
+
+using OptionPtr = nbx::CGeneralPtr<Option, nbx::CMTOwnerPolicy>;
+using OptionPool = nbx::CGeneralPtrPool<OptionPtr>;
+
+class PointerPool : public ::testing::Test {
+protected:
+    void SetUp() override { Option::deaths = 0; }
+    OptionPool::Factory counting() {
+        return [this] {
+            ++made;
+            return new Option;
+        };
+    }
+    std::atomic<int> made{0};
+};
+
+}  // namespace
+
+TEST_F(PointerPool, ZeroSizeIsRefused) {
+    try {
+        OptionPool pool(0);
+        FAIL() << "no throw";
+    } catch (CGeneralPtrPoolSizeException& e) {
+        EXPECT_EQ(e.text(), "Cannot create pointer pool. (Invalid pool size.)");
+        EXPECT_EQ(e.function(), "CGeneralPtrPool::CGeneralPtrPool");
+        EXPECT_EQ(e.module(), "standard");
+    }
+}
+
+TEST_F(PointerPool, GrowsToItsMaximumAndNoFurther) {
+    OptionPool pool(3, counting());
+    std::vector<OptionPtr> held;
+    for (int i = 0; i < 3; ++i) held.push_back(pool.acquire());
+    std::set<Option*> distinct;
+    for (OptionPtr& p : held) distinct.insert(p.get());
+    EXPECT_EQ(distinct.size(), 3u);
+    try {
+        pool.acquire();
+        FAIL() << "grew past its maximum";
+    } catch (CGeneralPtrPoolSizeException& e) {
+        EXPECT_EQ(e.text(), "Cannot allocate from pointer pool. (Pool size exceeded.)");
+        EXPECT_EQ(e.function(), "CGeneralPtrPool::acquire");
+    }
+    EXPECT_EQ(made.load(), 3);
+}
+
+TEST_F(PointerPool, ReleasedPointersAreReused) {
+    OptionPool pool(2, counting());
+    OptionPtr first = pool.acquire();
+    OptionPtr second = pool.acquire();
+    Option* raw = first.get();
+    first->value = 42;
+    pool.release(first);
+    EXPECT_TRUE(first.isNull());  // the caller's copy is emptied
+    EXPECT_EQ(Option::deaths.load(), 0);
+
+    OptionPtr again = pool.acquire();  // no room for a new one: must be the released one
+    EXPECT_EQ(again.get(), raw);
+    EXPECT_EQ(again->value, 42);
+    EXPECT_EQ(made.load(), 2);
+
+    OptionPtr empty;
+    pool.release(empty);  // ignored
+    EXPECT_THROW(pool.acquire(), CGeneralPtrPoolSizeException);
+}
+
+TEST_F(PointerPool, ForeignOrRepeatedReleaseIsRefused) {
+    OptionPool pool(2, counting());
+    OptionPtr foreign(new Option);
+    try {
+        pool.release(foreign);
+        FAIL() << "took a pointer it never handed out";
+    } catch (CException& e) {
+        EXPECT_EQ(e.text(),
+                  "Cannot return pointer to pointer pool. (Pointer is not from this pool.)");
+    }
+    EXPECT_FALSE(foreign.isNull());
+
+    OptionPtr mine = pool.acquire();
+    OptionPtr copy = mine;
+    pool.release(mine);
+    EXPECT_THROW(pool.release(copy), CException);  // the same pointee twice
+    // The pointee was still in use through `copy`, so it is not handed out again.
+    OptionPtr next = pool.acquire();
+    OptionPtr last = pool.acquire();
+    EXPECT_NE(next.get(), copy.get());
+    EXPECT_NE(last.get(), copy.get());
+    EXPECT_EQ(copy.useCount(), 1);
+}
+
+TEST_F(PointerPool, DestructionFreesPooledPointeesOnly) {
+    OptionPtr outside;
+    {
+        OptionPool pool(3, counting());
+        OptionPtr a = pool.acquire();
+        OptionPtr b = pool.acquire();
+        outside = pool.acquire();
+        pool.release(a);
+        pool.release(b);
+    }
+    EXPECT_EQ(Option::deaths.load(), 2);
+    outside->value = 1;  // still alive: its holder owns it
+    outside.reset();
+    EXPECT_EQ(Option::deaths.load(), 3);
+}
+
+TEST_F(PointerPool, FactoryWithoutPointee) {
+    OptionPool pool(1, [] { return static_cast<Option*>(nullptr); });
+    try {
+        pool.acquire();
+        FAIL() << "handed out an empty pointer";
+    } catch (CException& e) {
+        EXPECT_EQ(e.text(), "Cannot allocate from pointer pool. (Invalid pointer.)");
+    }
+}
+
+TEST_F(PointerPool, ThreadsNeverShareAPointee) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 5000;
+    OptionPool pool(kThreads, counting());
+    std::atomic<int> shared{0}, refused{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                try {
+                    OptionPtr option = pool.acquire();
+                    if (option->busy.exchange(true)) ++shared;
+                    option->busy = false;
+                    pool.release(option);
+                } catch (CGeneralPtrPoolSizeException&) {
+                    ++refused;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(shared.load(), 0);
+    EXPECT_EQ(refused.load(), 0);  // one each never exceeds a pool of one per thread
+    EXPECT_LE(made.load(), kThreads);
+    EXPECT_EQ(pool.inUse(), 0u);
+}

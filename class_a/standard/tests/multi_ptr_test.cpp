@@ -1,0 +1,224 @@
+#include "standard/multi_ptr.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+using nbx::CException;
+using nbx::CMultiPtr;
+using nbx::CNRMutex;
+
+namespace {
+
+// Remembers the thread that made it and counts its destructions.
+struct Slot {
+    explicit Slot(std::atomic<int>* deaths = nullptr)
+        : owner(nbx::currentThreadId()), deaths(deaths) {}
+    ~Slot() {
+        if (deaths) ++*deaths;
+    }
+    std::uint32_t owner;
+    std::atomic<int>* deaths;
+};
+
+using SlotMap = CMultiPtr<Slot*, CNRMutex>;
+
+template <class F>
+void runOnThread(F&& body) {
+    std::thread thread(std::forward<F>(body));
+    thread.join();
+}
+
+}  // namespace
+
+TEST(CurrentThreadId, StableWithinAThreadAndDistinctBetweenLiveThreads) {
+    const std::uint32_t mine = nbx::currentThreadId();
+    EXPECT_NE(mine, 0u);
+    EXPECT_EQ(nbx::currentThreadId(), mine);
+
+    constexpr int kThreads = 4;
+    std::vector<std::uint32_t> ids(kThreads);
+    std::atomic<int> arrived{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            ids[i] = nbx::currentThreadId();
+            ++arrived;
+            while (arrived.load() < kThreads) std::this_thread::yield();  // all alive at once
+            if (nbx::currentThreadId() != ids[i]) ids[i] = 0;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    std::set<std::uint32_t> distinct(ids.begin(), ids.end());
+    distinct.insert(mine);
+    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads + 1));
+    EXPECT_EQ(distinct.count(0u), 0u);
+}
+
+TEST(MultiPtr, GetWithoutEntryThrows) {
+    SlotMap map;
+    try {
+        map.get();
+        FAIL() << "no throw";
+    } catch (CException& e) {
+        EXPECT_EQ(e.text(), "Failed to find in multi-pointer. (No Thread Local Storage.)");
+        EXPECT_EQ(e.function(), "CMultiPtr::get");
+        EXPECT_EQ(e.module(), "standard");
+        EXPECT_EQ(e.severity(), nbx::SEVERITY_ERROR);
+    }
+    EXPECT_EQ(map.find(), nullptr);
+}
+
+TEST(MultiPtr, EachThreadSeesOnlyItsOwnPointer) {
+    SlotMap map;
+    Slot* mine = new Slot;
+    map.insert(mine);
+    EXPECT_EQ(map.get(), mine);
+
+    Slot* theirs = nullptr;
+    std::string otherFailure;
+    runOnThread([&] {
+        try {
+            map.get();
+        } catch (CException& e) {
+            otherFailure = e.reasonText();
+        }
+        theirs = new Slot;
+        map.insert(theirs);
+        if (map.get() != theirs) otherFailure += " wrong pointer";
+    });
+    EXPECT_EQ(otherFailure, "No Thread Local Storage.");
+    EXPECT_EQ(map.get(), mine);
+    EXPECT_NE(theirs, mine);
+    EXPECT_EQ(map.size(), 2u);
+}
+
+TEST(MultiPtr, SecondInsertThrowsAndLeavesTheCallerOwner) {
+    std::atomic<int> deaths{0};
+    SlotMap map;
+    Slot* first = new Slot(&deaths);
+    map.insert(first);
+    Slot* second = new Slot(&deaths);
+    try {
+        map.insert(second);
+        FAIL() << "no throw";
+    } catch (CException& e) {
+        EXPECT_EQ(e.message().text(), "Failed to insert multi-pointer for thread id " +
+                                          std::to_string(nbx::currentThreadId()) + ".");
+        EXPECT_EQ(e.reasonText(), "Thread Local Storage already exists.");
+        EXPECT_EQ(e.function(), "CMultiPtr::insert");
+        EXPECT_EQ(e.module(), "standard");
+    }
+    EXPECT_EQ(map.get(), first);
+    EXPECT_EQ(deaths.load(), 0);
+    delete second;  // still ours
+    EXPECT_EQ(deaths.load(), 1);
+
+    try {
+        map.insert(nullptr);
+        FAIL() << "null accepted";
+    } catch (CException& e) {
+        EXPECT_EQ(e.reasonText(), "Invalid pointer.");
+    }
+    EXPECT_EQ(map.get(), first);
+}
+
+TEST(MultiPtr, RemoveAndDestructionDeleteWhatTheMapHolds) {
+    std::atomic<int> deaths{0};
+    std::uint32_t otherId = 0;
+    {
+        SlotMap map;
+        map.insert(new Slot(&deaths));
+        EXPECT_TRUE(map.remove());
+        EXPECT_EQ(deaths.load(), 1);
+        EXPECT_FALSE(map.remove());
+        EXPECT_THROW(map.get(), CException);
+
+        map.insert(new Slot(&deaths));  // the thread may insert again after a remove
+        runOnThread([&] {
+            otherId = nbx::currentThreadId();
+            map.insert(new Slot(&deaths));
+        });
+        runOnThread([&] { map.insert(new Slot(&deaths)); });
+        EXPECT_EQ(map.size(), 3u);
+        EXPECT_TRUE(map.remove(otherId));  // a joined thread's entry, removed by its owner
+        EXPECT_EQ(deaths.load(), 2);
+        EXPECT_EQ(map.size(), 2u);
+    }
+    EXPECT_EQ(deaths.load(), 4);
+}
+
+TEST(MultiPtr, GetOrCreateMakesOnePointerPerThread) {
+    SlotMap map;
+    std::atomic<int> made{0};
+    auto make = [&] {
+        ++made;
+        return new Slot;
+    };
+    constexpr int kThreads = 4;
+    std::vector<Slot*> got(kThreads);
+    std::vector<std::uint32_t> ids(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            Slot* first = map.getOrCreate(make);
+            Slot* again = map.getOrCreate(make);
+            got[i] = first == again && map.get() == first ? first : nullptr;
+            ids[i] = nbx::currentThreadId();
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(made.load(), kThreads);
+    EXPECT_EQ(map.size(), static_cast<std::size_t>(kThreads));
+    for (int i = 0; i < kThreads; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_NE(got[i], nullptr);
+        EXPECT_EQ(got[i]->owner, ids[i]);  // made on the thread it belongs to
+    }
+    Slot* defaulted = map.getOrCreate();
+    EXPECT_EQ(defaulted->owner, nbx::currentThreadId());
+}
+
+TEST(MultiPtr, FailedOrReentrantCreation) {
+    SlotMap map;
+    EXPECT_THROW(map.getOrCreate([]() -> Slot* { throw std::runtime_error("no memory"); }),
+                 std::runtime_error);
+    EXPECT_EQ(map.find(), nullptr);
+    EXPECT_THROW(map.getOrCreate([]() -> Slot* { return nullptr; }), CException);
+    EXPECT_EQ(map.size(), 0u);
+
+    // The factory may consult the map (the lock is not held while it runs).
+    Slot* made = map.getOrCreate([&] {
+        EXPECT_EQ(map.find(), nullptr);
+        return new Slot;
+    });
+    EXPECT_EQ(map.get(), made);
+}
+
+TEST(MultiPtr, ConcurrentInsertGetRemove) {
+    SlotMap map;
+    std::atomic<int> deaths{0};
+    std::atomic<int> wrong{0};
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 2000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                Slot* mine = new Slot(&deaths);
+                map.insert(mine);
+                if (map.get() != mine || map.get()->owner != nbx::currentThreadId()) ++wrong;
+                if (!map.remove()) ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(deaths.load(), kThreads * kRounds);
+    EXPECT_EQ(map.size(), 0u);
+}
