@@ -44,13 +44,11 @@ bool setNonBlocking(ACE_HANDLE handle) {
     return flags >= 0 && ACE_OS::fcntl(handle, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-}  // namespace
+} // namespace
 
 CReactorNotify::CReactorNotify() {}
 
-CReactorNotify::~CReactorNotify() {
-    _closeSockets();
-}
+CReactorNotify::~CReactorNotify() { _closeSockets(); }
 
 void CReactorNotify::open(ACE_Reactor_Impl* reactor) {
     _createSocketPair();
@@ -68,8 +66,8 @@ void CReactorNotify::open(ACE_Reactor_Impl* reactor) {
 void CReactorNotify::close() {
     if (m_closed.exchange(true)) return;
     if (m_reactor) {
-        m_reactor->remove_handler(this,
-                                  ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+        m_reactor->remove_handler(this, ACE_Event_Handler::READ_MASK |
+                                            ACE_Event_Handler::DONT_CALL);
     }
     _closeSockets();
 }

@@ -72,4 +72,4 @@ private:
     std::map<std::thread::id, std::unique_ptr<CExceptionFacade>> m_facades;
 };
 
-}  // namespace nbx::testing
+} // namespace nbx::testing

@@ -71,7 +71,7 @@ private:
     void _setNonblockRead();
     void _closeSockets();
 
-    ACE_Reactor_Impl* m_reactor = nullptr;  // not owned
+    ACE_Reactor_Impl* m_reactor = nullptr; // not owned
     ACE_HANDLE m_reader = ACE_INVALID_HANDLE;
     ACE_HANDLE m_writer = ACE_INVALID_HANDLE;
     std::atomic<bool> m_closed{true};

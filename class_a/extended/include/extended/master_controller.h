@@ -18,4 +18,4 @@ public:
     virtual CTaskRegistryPtr taskRegistry() = 0;
 };
 
-}  // namespace nbx
+} // namespace nbx
