@@ -27,21 +27,27 @@ int CCommandNotify::handle_input(ACE_HANDLE) {
         _readData();  // a wake-up
         return 0;
     }
-    auto* command = static_cast<CAsyncCommandPtr*>(pointer);
-    CAsyncCommand* pointee = command->get();
-    if (_mayRunHere(pointee)) {
-        _readData();
-        if (pointee && !pointee->runsInReactor() && m_task->acceptCommand(this, command)) return 0;
-        execute(command);
+    CAsyncCommand* pointee = static_cast<CAsyncCommandPtr*>(pointer)->get();
+    const bool runHere = _mayRunHere(pointee);
+    // The queue's reference stays owned here until the task or execute() takes it.
+    std::unique_ptr<CAsyncCommandPtr> command(static_cast<CAsyncCommandPtr*>(_readData()));
+    if (runHere) {
+        if (pointee && !pointee->runsInReactor() && m_task->acceptCommand(this, command.get())) {
+            command.release();
+            return 0;
+        }
+        execute(command.release());
         return 0;
     }
-    _readData();
-    if (m_task->acceptCommand(this, command)) return 0;
+    if (m_task->acceptCommand(this, command.get())) {
+        command.release();
+        return 0;
+    }
     _log(
         nbx::msg("Task '%1' is discarding targeted command '%2' because synchronous execution "
                  "would cause a deadlock. Please contact technical support.",
                  m_task->name(), pointee->name()));
-    _discard(command);
+    _discard(command.release());
     return 0;
 }
 
