@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "standard/throw.h"
@@ -16,6 +17,9 @@ namespace {
 
 constexpr const char* kModule = "ace_ext";
 constexpr std::size_t kPointerSize = 8;
+// Buffer space charged per queued datagram: the kernel's per-datagram overhead (about 800
+// bytes for 8 payload bytes on loopback) with a wide margin.
+constexpr std::int64_t kBytesPerDatagram = 2048;
 static_assert(sizeof(void*) == kPointerSize, "the pipe carries 8-byte pointers");
 
 // A datagram socket bound to the loopback address of `family` with a system-chosen port.
@@ -117,6 +121,15 @@ void CReactorNotify::_createSocketPair() {
     }
     _setNonblockWrite();
     _setNonblockRead();
+    int bufferSize = 0;
+    int optionLength = sizeof bufferSize;
+    if (ACE_OS::getsockopt(m_reader, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&bufferSize),
+                           &optionLength) != 0 ||
+        bufferSize <= 0) {
+        bufferSize = 64 * 1024;
+    }
+    m_capacity = std::max<std::int64_t>(1, bufferSize / kBytesPerDatagram);
+    m_pending = 0;
 }
 
 void CReactorNotify::_setNonblockWrite() {
@@ -147,10 +160,17 @@ void CReactorNotify::notify(const void* pointer) {
                   nbx::msg("Failed to accept reactor notification."),
                   nbx::msg("The reactor does not exist."));
     }
+    if (m_pending.fetch_add(1) >= m_capacity) {
+        m_pending.fetch_sub(1);
+        NBX_THROW(CExNotifyFull, kModule, "CReactorNotify::notify",
+                  nbx::msg("Failed to accept reactor notification."),
+                  nbx::msg("Notification pipe overflow."));
+    }
     unsigned char bytes[kPointerSize];
     std::memcpy(bytes, &pointer, kPointerSize);
     ssize_t sent = ACE_OS::send(m_writer, reinterpret_cast<const char*>(bytes), kPointerSize);
     if (sent == static_cast<ssize_t>(kPointerSize)) return;
+    m_pending.fetch_sub(1);
     if (sent < 0) {
         std::uint32_t code = nbx::lastError();
         if (code == EWOULDBLOCK || code == EAGAIN || code == ENOBUFS) {
@@ -185,6 +205,7 @@ bool CReactorNotify::_tryRead(void*& pointer) {
         NBX_THROW_CODE(nbx::CException, kModule, "CReactorNotify::_readData",
                        nbx::msg("Failed to receive reactor notification."), nbx::CMessage(), code);
     }
+    m_pending.fetch_sub(1);
     if (got != static_cast<ssize_t>(kPointerSize)) {
         NBX_THROW(nbx::CException, kModule, "CReactorNotify::_readData",
                   nbx::msg("Failed to receive a full reactor notification."),

@@ -1,6 +1,6 @@
 #pragma once
-// A master controller for tests: its log sink records every entry, and every thread gets its
-// own exception stack on first use.
+// A master controller for tests: its log sink records every entry, every thread gets its own
+// exception stack on first use, and the task registry is the controller's own.
 
 #include <map>
 #include <memory>
@@ -62,10 +62,12 @@ public:
         if (!facade) facade = std::make_unique<CExceptionFacade>(this);
         return *facade;
     }
+    CTaskRegistryPtr taskRegistry() override { return m_registry; }
     RecordingLogSink& sink() { return m_sink; }
 
 private:
     RecordingLogSink m_sink;
+    CTaskRegistryPtr m_registry{new CTaskRegistry};
     std::mutex m_mutex;
     std::map<std::thread::id, std::unique_ptr<CExceptionFacade>> m_facades;
 };

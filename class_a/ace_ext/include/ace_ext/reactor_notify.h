@@ -12,6 +12,7 @@
 #include <ace/Reactor_Impl.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "standard/exception.h"
 
@@ -51,6 +52,8 @@ public:
 
     // The reader's loopback address (IPv6 when it could be bound, else IPv4).
     const ACE_INET_Addr& readerAddress() const { return m_readerAddress; }
+    // How many pointers the pipe holds before it reports overflow.
+    std::int64_t capacity() const { return m_capacity; }
 
 protected:
     // Looks at the next pointer without taking it; false when the pipe is empty.
@@ -73,4 +76,9 @@ private:
     ACE_HANDLE m_writer = ACE_INVALID_HANDLE;
     std::atomic<bool> m_closed{true};
     ACE_INET_Addr m_readerAddress;
+    // A loopback datagram that does not fit the reader's buffer is dropped without an error to
+    // the sender, so the pipe counts the pointers it holds and reports overflow itself, well
+    // before the buffer can fill.
+    std::int64_t m_capacity = 0;
+    std::atomic<std::int64_t> m_pending{0};
 };

@@ -1,0 +1,163 @@
+#include "extended/cmd_schedule_timer.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "task_support.h"
+
+namespace {
+
+using namespace tasktest;
+
+class CmdScheduleTimerTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(liveCommands().load(), 0); }
+
+    nbx::testing::RecordingController controller;
+};
+
+std::uint32_t threadOf(TestTask& task, nbx::CIMasterController* controller) {
+    return static_cast<std::uint32_t>(
+        ask(task, controller, [] { return static_cast<long>(nbx::currentThreadId()); }));
+}
+
+TEST_F(CmdScheduleTimerTest, TwoTimersFireOnceEachWithTheirOwnArgument) {
+    TestTask task(&controller, "v4-sync-timers");
+    ASSERT_EQ(task.run(), 0);
+    const std::uint32_t taskThread = threadOf(task, &controller);
+
+    const auto posted = std::chrono::steady_clock::now();
+    CExtAsyncResult<long> first(&controller);
+    CExtAsyncResult<long> second(&controller);
+    // One timer through each constructor: seconds and microseconds, or one time value.
+    task.sendCommand(CAsyncCommandPtr(
+        new CCmdScheduleTimer("cmd-test-first-timer", 0, 100000, 7, task.reactor(), &task, first)));
+    task.sendCommand(CAsyncCommandPtr(new CCmdScheduleTimer(
+        "cmd-test-second-timer", ACE_Time_Value(0, 300000), 9, task.reactor(), &task, second)));
+    ASSERT_TRUE(first.waitFor(30s));
+    ASSERT_TRUE(second.waitFor(30s));
+    EXPECT_TRUE(first.succeeded());
+    EXPECT_TRUE(second.succeeded());
+    EXPECT_GE(*first, 0);
+    EXPECT_GE(*second, 0);
+    EXPECT_NE(*first, *second);
+
+    ASSERT_TRUE(eventually([&] { return task.expiries().size() >= 2; }));
+    std::this_thread::sleep_for(400ms);  // a one-shot timer must not come back
+    std::vector<Expiry> expiries = task.expiries();
+    ASSERT_EQ(expiries.size(), 2u);
+    std::sort(expiries.begin(), expiries.end(),
+              [](const Expiry& a, const Expiry& b) { return a.argument < b.argument; });
+    EXPECT_EQ(expiries[0].argument, 7u);
+    EXPECT_EQ(expiries[1].argument, 9u);
+    for (const Expiry& expiry : expiries) {
+        SCOPED_TRACE(expiry.argument);
+        EXPECT_EQ(expiry.threadId, taskThread);
+    }
+    // Neither fired before its delay (a little slack for the two clocks involved).
+    EXPECT_GE(expiries[0].when - posted, 90ms);
+    EXPECT_GE(expiries[1].when - posted, 290ms);
+    EXPECT_TRUE(controller.sink().entries().empty());
+}
+
+TEST_F(CmdScheduleTimerTest, TaskArmsItsOwnTimersAndReArmsThemFromTheExpiry) {
+    constexpr int kRounds = 3;
+    TestTask task(&controller, "v4-sync-ticker");
+    task.onInit = [](TestTask& self) {
+        self.postScheduleTimer("cmd-test-tick", ACE_Time_Value(0, 20000), 4);
+    };
+    task.onTimeout = [](TestTask& self, std::uintptr_t argument) {
+        if (self.expiries().size() < kRounds) {
+            self.postScheduleTimer("cmd-test-tick", ACE_Time_Value(0, 20000), argument);
+        }
+    };
+    ASSERT_EQ(task.run(), 0);
+    const std::uint32_t taskThread = threadOf(task, &controller);
+    ASSERT_TRUE(eventually([&] { return task.expiries().size() >= kRounds; }));
+    std::this_thread::sleep_for(200ms);
+    std::vector<Expiry> expiries = task.expiries();
+    ASSERT_EQ(expiries.size(), static_cast<std::size_t>(kRounds));
+    for (const Expiry& expiry : expiries) {
+        EXPECT_EQ(expiry.argument, 4u);
+        EXPECT_EQ(expiry.threadId, taskThread);
+    }
+}
+
+// A reactor whose timer scheduling fails the way an unsupported operation does.
+class RefusingReactor : public ACE_Select_Reactor {
+public:
+    long schedule_timer(ACE_Event_Handler*, const void*, const ACE_Time_Value&,
+                        const ACE_Time_Value&) override {
+        NBX_THROW(nbx::CException, "ace_ext", "CGeneralReactor::schedule_timer",
+                  nbx::msg("Failed to schedule timer."), nbx::msg("Operation not supported."));
+    }
+};
+
+TEST_F(CmdScheduleTimerTest, FailedScheduleLandsInTheResultNotInTheLog) {
+    TestTask task(&controller, "v4-sync-timer-failure");
+    ASSERT_EQ(task.run(), 0);
+
+    ACE_Reactor closed(new ACE_Select_Reactor, true);
+    closed.close();
+    ACE_Reactor refusing(new RefusingReactor, true);
+    struct Case {
+        const char* what;
+        ACE_Reactor* reactor;
+        std::string text;
+        std::string module;
+        std::string function;
+        std::uint32_t errorCode;
+    };
+    const Case cases[] = {
+        {"closed reactor", &closed,
+         "Failed to schedule a timer command. (" + nbx::CException::errorText(ESHUTDOWN) + ")",
+         "extended", "CCmdScheduleTimer::execute", ESHUTDOWN},
+        {"reactor that throws", &refusing, "Failed to schedule timer. (Operation not supported.)",
+         "ace_ext", "CGeneralReactor::schedule_timer", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CExtAsyncResult<long> result(&controller);
+        *result = -5;
+        task.sendCommand(CAsyncCommandPtr(
+            new CCmdScheduleTimer("cmd-test-bad-timer", 1, 0, 3, c.reactor, &task, result)));
+        ASSERT_TRUE(result.waitFor(30s));
+        EXPECT_FALSE(result.succeeded());
+        EXPECT_EQ(*result, -5);
+        ASSERT_EQ(result.exceptions().count(), 1u);
+        nbx::CException record(*result.exceptions().outer());
+        EXPECT_EQ(record.text(), c.text);
+        EXPECT_EQ(record.module(), c.module);
+        EXPECT_EQ(record.function(), c.function);
+        EXPECT_EQ(record.errorCode(), c.errorCode);
+        EXPECT_EQ(record.severity(), nbx::SEVERITY_ERROR);
+    }
+    // The records went to the results only: the task's stack was emptied, not flushed.
+    EXPECT_TRUE(controller.sink().entries().empty());
+    EXPECT_EQ(ask(task, &controller,
+                  [&] { return static_cast<long>(controller.exceptionFacade().count()); }),
+              0);
+    EXPECT_TRUE(task.expiries().empty());
+}
+
+TEST_F(CmdScheduleTimerTest, HandlerExceptionIsLoggedAndTheLoopGoesOn) {
+    TestTask task(&controller, "v4-sync-timer-throws");
+    task.onTimeout = [](TestTask&, std::uintptr_t argument) {
+        NBX_THROW_STATIC(nbx::CException, "dhcp_sync", "CTest::handle_timeout",
+                         nbx::msg("Failed to dispatch timer %1.", static_cast<int>(argument)),
+                         nbx::msg("Spool is locked."));
+    };
+    ASSERT_EQ(task.run(), 0);
+    task.postScheduleTimer("cmd-test-throwing-timer", ACE_Time_Value(0, 1000), 2);
+    ASSERT_TRUE(eventually([&] {
+        return logged(controller.sink(), nbx::SEVERITY_ERROR,
+                      "Failed to dispatch timer 2. (Spool is locked.)", "dhcp_sync");
+    }));
+    EXPECT_EQ(ask(task, &controller, [] { return 11L; }), 11);
+}
+
+}  // namespace

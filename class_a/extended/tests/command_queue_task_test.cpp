@@ -1,0 +1,394 @@
+#include "extended/command_queue_task.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "task_support.h"
+
+namespace {
+
+using namespace tasktest;
+
+class CommandQueueTaskTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(liveCommands().load(), 0) << "a command was leaked"; }
+
+    std::uint32_t taskThreadOf(TestTask& task) {
+        return static_cast<std::uint32_t>(
+            ask(task, &controller, [] { return static_cast<long>(nbx::currentThreadId()); }));
+    }
+
+    nbx::testing::RecordingController controller;
+};
+
+void expectQueueFull(const CExQueueFull& thrown, const std::string& command,
+                     const std::string& task) {
+    nbx::CException copy(thrown);
+    EXPECT_EQ(copy.message().text(),
+              "Failed to send command '" + command + "' to task '" + task + "'.");
+    EXPECT_EQ(copy.reason().text(), "Command queue overflow.");
+    EXPECT_EQ(copy.function(), "CCommandQueueTask::sendCommand");
+    EXPECT_EQ(copy.module(), "dhcp_sync");
+    EXPECT_EQ(copy.severity(), nbx::SEVERITY_ERROR);
+}
+
+TEST_F(CommandQueueTaskTest, RunsItsThreadRegisteredUnderItsNameUntilStopped) {
+    TestTask task(&controller, "v4-sync-test");
+    ASSERT_EQ(task.run(), 0);
+    std::uint32_t thread = taskThreadOf(task);
+    EXPECT_NE(thread, nbx::currentThreadId());
+    std::string name;
+    ASSERT_TRUE(controller.taskRegistry()->find(thread, name));
+    EXPECT_EQ(name, "v4-sync-test");
+    EXPECT_EQ(ask(task, &controller, [&task] { return static_cast<long>(task.threadIndex()); }), 0);
+
+    try {
+        task.run();
+        FAIL() << "a running task started again";
+    } catch (const nbx::CException& thrown) {
+        nbx::CException copy(thrown);
+        EXPECT_EQ(copy.text(), "Failed to start task. (Task is already running.)");
+        EXPECT_EQ(copy.module(), "dhcp_sync");
+    }
+    EXPECT_EQ(ask(task, &controller, [] { return 1L; }), 1) << "the failed run broke the queue";
+
+    EXPECT_EQ(task.stop(), 0);
+    EXPECT_EQ(task.thr_count(), 0u);
+    EXPECT_FALSE(controller.taskRegistry()->find(thread, name)) << "the thread stayed registered";
+    EXPECT_THROW(task.run(), nbx::CException);
+}
+
+TEST_F(CommandQueueTaskTest, InitResultEndsTheTaskBeforeAnyLoop) {
+    TestTask task(&controller, "v4-sync-failing", 5);
+    EXPECT_EQ(task.run(), 5);
+    EXPECT_EQ(task.thr_count(), 0u);
+    EXPECT_EQ(controller.taskRegistry()->size(), 0u) << "the failed thread stayed registered";
+    // A command posted now is queued but never runs; destroying the task releases it.
+    std::atomic<bool> executed{false};
+    task.sendCommand(makeCommand("cmd-test-never", [&](std::uint32_t) { executed = true; }));
+    EXPECT_EQ(task.run(), 5);
+    EXPECT_EQ(task.inits.load(), 1);
+
+    // The thread is gone: stop must not wait for it (its wait rounds last two seconds).
+    auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(task.stop(), 5);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1900ms);
+    EXPECT_FALSE(executed.load());
+}
+
+TEST_F(CommandQueueTaskTest, CommandsFromFourSendersRunExactlyOnceInSenderOrder) {
+    constexpr int kSenders = 4;
+    constexpr int kPerSender = 25000;
+    TestTask task(&controller, "v4-sync-order");
+    ASSERT_EQ(task.run(), 0);
+
+    std::vector<std::vector<int>> seen(kSenders);  // written on the task's thread only
+    std::vector<std::thread> senders;
+    for (int sender = 0; sender < kSenders; ++sender) {
+        senders.emplace_back([&, sender] {
+            for (int n = 0; n < kPerSender; ++n) {
+                sendPatiently(task,
+                              makeCommand("cmd-test-order", [&seen, sender, n](std::uint32_t) {
+                                  seen[sender].push_back(n);
+                              }));
+            }
+        });
+    }
+    for (std::thread& sender : senders) sender.join();
+    // The queue is first in, first out: once this answer is back, everything before it ran.
+    ask(task, &controller, [] { return 0L; });
+
+    std::vector<int> expected(kPerSender);
+    std::iota(expected.begin(), expected.end(), 0);
+    for (int sender = 0; sender < kSenders; ++sender) {
+        SCOPED_TRACE(sender);
+        EXPECT_TRUE(seen[sender] == expected)
+            << "sender " << sender << ": " << seen[sender].size() << " commands ran";
+    }
+    EXPECT_EQ(task.stop(), 0);
+}
+
+TEST_F(CommandQueueTaskTest, FullQueueRefusesCommandsUntilTheTaskCatchesUp) {
+    TestTask task(&controller, "v4-sync-fill");
+    ASSERT_EQ(task.run(), 0);
+    nbx::CMREvent blocked;
+    nbx::CMREvent gate;
+    task.sendCommand(makeCommand("cmd-test-block", [&](std::uint32_t) {
+        blocked.signal();
+        gate.wait();
+    }));
+    ASSERT_TRUE(blocked.waitFor(30s));
+
+    std::atomic<int> executed{0};
+    int posted = 0;
+    bool refused = false;
+    while (!refused && posted < 1000000) {
+        CAsyncCommandPtr command = makeCommand("cmd-test-fill", [&](std::uint32_t) { ++executed; });
+        try {
+            task.sendCommand(command);
+            ++posted;
+        } catch (const CExQueueFull& thrown) {
+            refused = true;
+            expectQueueFull(thrown, "cmd-test-fill", "v4-sync-fill");
+            EXPECT_EQ(command.useCount(), 1) << "the queue kept a reference to a refused command";
+        }
+    }
+    ASSERT_TRUE(refused) << "the queue never filled";
+    EXPECT_GT(posted, 0);
+    EXPECT_EQ(executed.load(), 0);
+
+    gate.signal();
+    ASSERT_TRUE(eventually([&] { return executed.load() == posted; }));
+    task.sendCommand(makeCommand("cmd-test-fill", [&](std::uint32_t) { ++executed; }));
+    ASSERT_TRUE(eventually([&] { return executed.load() == posted + 1; }));
+    EXPECT_EQ(task.stop(), 0);
+    EXPECT_EQ(executed.load(), posted + 1) << "a command ran twice";
+}
+
+TEST_F(CommandQueueTaskTest, SendingToATaskThatNeverRanIsRefused) {
+    TestTask task(&controller, "v4-sync-early");
+    try {
+        task.sendCommand(makeCommand("cmd-test-early", [](std::uint32_t) {}));
+        FAIL() << "a task without a queue took a command";
+    } catch (const CExQueueFull& thrown) {
+        expectQueueFull(thrown, "cmd-test-early", "v4-sync-early");
+    }
+    EXPECT_EQ(task.stop(), 0) << "stop before run";
+}
+
+TEST_F(CommandQueueTaskTest, ResultCarriesTheValueBackToTheSender) {
+    TestTask task(&controller, "v4-sync-answer");
+    ASSERT_EQ(task.run(), 0);
+    CExtAsyncResult<long> number(&controller);
+    CExtAsyncResult<bool> flag(&controller);
+    task.sendCommand(CAsyncCommandPtr(new ResultCommand<long>(
+        "cmd-test-number", number, [](CExtAsyncResult<long>& result, std::uint32_t index) {
+            *result = 6 * 7 + static_cast<long>(index);
+            result.setSucceeded(true);
+        })));
+    task.sendCommand(CAsyncCommandPtr(new ResultCommand<bool>(
+        "cmd-test-flag", flag, [](CExtAsyncResult<bool>& result, std::uint32_t) {
+            *result = true;
+            result.setSucceeded(true);
+        })));
+    ASSERT_TRUE(number.waitFor(30s));
+    ASSERT_TRUE(flag.waitFor(30s));
+    EXPECT_TRUE(number.succeeded());
+    EXPECT_EQ(*number, 42);
+    EXPECT_TRUE(flag.succeeded());
+    EXPECT_TRUE(*flag);
+    EXPECT_EQ(number.exceptions().count(), 0u);
+    EXPECT_TRUE(controller.sink().entries().empty());
+}
+
+TEST_F(CommandQueueTaskTest, FailuresDuringExecutionReachTheSenderOrTheLog) {
+    TestTask task(&controller, "v4-sync-failures");
+    ASSERT_EQ(task.run(), 0);
+
+    // A command that reports its failure into the result: the sender reads it, the log stays
+    // clean.
+    CExtAsyncResult<long> reported(&controller);
+    task.sendCommand(CAsyncCommandPtr(new ResultCommand<long>(
+        "cmd-test-reported", reported, [](CExtAsyncResult<long>& result, std::uint32_t) {
+            try {
+                NBX_THROW_STATIC(nbx::CException, "dhcp_sync", "CTest::readPeer",
+                                 nbx::msg("Failed to read peer '%1'.", "alpha"),
+                                 nbx::msg("No such record."));
+            } catch (nbx::CException& failure) {
+                failure.report(&result.exceptions());
+                result.setSucceeded(false);
+            }
+        })));
+    ASSERT_TRUE(reported.waitFor(30s));
+    EXPECT_FALSE(reported.succeeded());
+    std::string text;
+    reported.exceptions().text(text);
+    EXPECT_EQ(text, "Failed to read peer 'alpha'. (No such record.)");
+
+    // A command that throws: the failure is logged on the task's thread and the sender is
+    // still woken.
+    CExtAsyncResult<long> thrown(&controller);
+    task.sendCommand(CAsyncCommandPtr(new ResultCommand<long>(
+        "cmd-test-thrown", thrown, [](CExtAsyncResult<long>&, std::uint32_t) {
+            NBX_THROW_STATIC(nbx::CException, "dhcp_sync", "CTest::writeSpool",
+                             nbx::msg("Failed to write spool '%1'.", "beta"),
+                             nbx::msg("Disk full."));
+        })));
+    ASSERT_TRUE(thrown.waitFor(30s)) << "complete() was skipped after execute() threw";
+    EXPECT_FALSE(thrown.succeeded());
+    EXPECT_EQ(thrown.exceptions().count(), 0u);
+    ASSERT_TRUE(eventually([&] {
+        return logged(controller.sink(), nbx::SEVERITY_ERROR,
+                      "Failed to write spool 'beta'. (Disk full.)", "dhcp_sync");
+    }));
+    EXPECT_FALSE(logged(controller.sink(), nbx::SEVERITY_ERROR,
+                        "Failed to read peer 'alpha'. (No such record.)", "dhcp_sync"));
+    EXPECT_EQ(ask(task, &controller, [] { return 3L; }), 3) << "the task did not go on";
+}
+
+TEST_F(CommandQueueTaskTest, ThreadIndexOfAStrangerThrows) {
+    TestTask task(&controller, "v4-sync-index");
+    ASSERT_EQ(task.run(), 0);
+    try {
+        task.threadIndex();
+        FAIL() << "the test thread got an index in the task";
+    } catch (const nbx::CException& thrown) {
+        nbx::CException copy(thrown);
+        EXPECT_EQ(copy.text(), "Failed to find index for thread " +
+                                   std::to_string(nbx::currentThreadId()) +
+                                   " in task 'v4-sync-index'. (No such index.)");
+        EXPECT_EQ(copy.function(), "CTask::threadIndex");
+        EXPECT_EQ(copy.module(), "dhcp_sync");
+    }
+}
+
+TEST_F(CommandQueueTaskTest, TargetedCommandRunsOnlyOnItsTargetThread) {
+    TestTask task(&controller, "v4-sync-target");
+    ASSERT_EQ(task.run(), 0);
+    const std::uint32_t taskThread = taskThreadOf(task);
+    const std::string discard =
+        "Task 'v4-sync-target' is discarding targeted command 'cmd-test-targeted' because "
+        "synchronous execution would cause a deadlock. Please contact technical support.";
+
+    struct Case {
+        const char* what;
+        std::uint32_t target;
+        bool runs;
+    };
+    const Case cases[] = {
+        {"targeted at the task's thread", taskThread, true},
+        {"targeted at the test thread", nbx::currentThreadId(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        controller.sink().clear();
+        std::atomic<bool> executed{false};
+        CExtAsyncResult<long> result(&controller);
+        CAsyncCommandPtr command(new ResultCommand<long>(
+            "cmd-test-targeted", result, [&](CExtAsyncResult<long>& answer, std::uint32_t) {
+                executed = true;
+                answer.setSucceeded(true);
+            }));
+        command->setTarget(c.target);
+        task.sendCommand(command);
+        // A discarded command still wakes its sender, without success.
+        ASSERT_TRUE(result.waitFor(30s));
+        EXPECT_EQ(executed.load(), c.runs);
+        EXPECT_EQ(result.succeeded(), c.runs);
+        EXPECT_EQ(logged(controller.sink(), nbx::SEVERITY_ERROR, discard, "extended"), !c.runs);
+        EXPECT_EQ(command->transitCount(), 0);
+        EXPECT_EQ(command->hopBudget(),
+                  c.runs ? CAsyncCommand::kHopBudget : CAsyncCommand::kHopBudget - 1);
+    }
+}
+
+// Passes commands targeted at other threads on to itself, so that they circle until their hop
+// budget is spent.
+class ForwardingTask : public TestTask {
+public:
+    using TestTask::TestTask;
+    bool acceptCommand(CICommandQueueTaskHandler*, CAsyncCommandPtr* command) override {
+        CAsyncCommand* pointee = command->get();
+        if (!pointee->isTargeted() || pointee->target() == nbx::currentThreadId() ||
+            pointee->hopBudget() == 0) {
+            return false;
+        }
+        ++forwarded;
+        std::unique_ptr<CAsyncCommandPtr> reference(command);
+        sendCommand(*reference);
+        pointee->leaveTransit();
+        return true;
+    }
+    std::atomic<int> forwarded{0};
+};
+
+TEST_F(CommandQueueTaskTest, CommandPassedOnRunsWhereItIsOnceItsHopsAreSpent) {
+    ForwardingTask task(&controller, "v4-sync-forward");
+    ASSERT_EQ(task.run(), 0);
+    std::atomic<int> executed{0};
+    CExtAsyncResult<long> result(&controller);
+    CAsyncCommandPtr command(new ResultCommand<long>(
+        "cmd-test-hops", result, [&](CExtAsyncResult<long>& answer, std::uint32_t) {
+            ++executed;
+            answer.setSucceeded(true);
+        }));
+    command->setTarget(nbx::currentThreadId());
+    task.sendCommand(command);
+    ASSERT_TRUE(result.waitFor(30s));
+    EXPECT_TRUE(result.succeeded());
+    EXPECT_EQ(executed.load(), 1);
+    EXPECT_EQ(task.forwarded.load(), static_cast<int>(CAsyncCommand::kHopBudget) - 1);
+    EXPECT_EQ(command->hopBudget(), 0u);
+    EXPECT_TRUE(command->inTransit());
+    // Signalled for its holders right after complete() woke the sender.
+    EXPECT_TRUE(command->doneEvent().waitFor(30s));
+    EXPECT_TRUE(controller.sink().entries().empty());
+}
+
+TEST_F(CommandQueueTaskTest, BrokenCommandPointersAreLoggedNotRun) {
+    TestTask task(&controller, "v4-sync-broken");
+    ASSERT_EQ(task.run(), 0);
+    // A shared pointer without a command travels like any other.
+    task.sendCommand(CAsyncCommandPtr());
+    ask(task, &controller, [] { return 0L; });
+    EXPECT_TRUE(logged(controller.sink(), nbx::SEVERITY_ERROR,
+                       "Task 'v4-sync-broken' is expiring an unexecuted command in transit. "
+                       "Please contact technical support.",
+                       "extended"));
+    // No queue reference at all.
+    CCommandNotify handler(&controller, &task);
+    handler.execute(nullptr);
+    EXPECT_TRUE(logged(controller.sink(), nbx::SEVERITY_ERROR,
+                       "Task 'v4-sync-broken' received an invalid command pointer.", "extended"));
+}
+
+TEST_F(CommandQueueTaskTest, DestroyingAStoppedTaskReleasesTheQueuedCommands) {
+    auto task = std::make_unique<TestTask>(&controller, "v4-sync-drain");
+    ASSERT_EQ(task->run(), 0);
+    nbx::CMREvent blocked;
+    nbx::CMREvent gate;
+    task->sendCommand(makeCommand("cmd-test-block", [&](std::uint32_t) {
+        blocked.signal();
+        gate.wait();
+    }));
+    ASSERT_TRUE(blocked.waitFor(30s));
+    std::atomic<int> executed{0};
+    constexpr int kQueued = 50;
+    for (int i = 0; i < kQueued; ++i) {
+        task->sendCommand(makeCommand("cmd-test-queued", [&](std::uint32_t) { ++executed; }));
+    }
+    EXPECT_EQ(liveCommands().load(), kQueued + 1);
+
+    std::thread stopper([&] { EXPECT_EQ(task->stop(), 0); });
+    ASSERT_TRUE(eventually([&] { return task->stopRequested(); }));
+    gate.signal();
+    stopper.join();
+    EXPECT_LT(executed.load(), kQueued) << "the loop went on after stop";
+    task.reset();
+    EXPECT_EQ(liveCommands().load(), 0);
+}
+
+TEST_F(CommandQueueTaskTest, CommandMayStopItsOwnTask) {
+    TestTask task(&controller, "v4-sync-self-stop");
+    ASSERT_EQ(task.run(), 0);
+    const std::uint32_t thread = taskThreadOf(task);
+    task.sendCommand(makeCommand("cmd-test-stop", [&](std::uint32_t) { task.stop(); }));
+    ASSERT_TRUE(eventually([&] { return task.thr_count() == 0; })) << "the loop did not end";
+    std::string name;
+    EXPECT_FALSE(controller.taskRegistry()->find(thread, name));
+    EXPECT_EQ(task.stop(), 0);
+}
+
+TEST_F(CommandQueueTaskTest, NeverRunTaskIsDestroyedCleanly) {
+    auto task = std::make_unique<TestTask>(&controller, "v4-sync-idle");
+    EXPECT_EQ(task->status(), 0);
+    task.reset();
+    EXPECT_TRUE(controller.sink().entries().empty());
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+#pragma once
+// Commands and a task for the command-queue tests. The tasks run over ACE's select reactor.
+
+#include <ace/Select_Reactor.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "extended/command_queue_task.h"
+#include "standard/sync.h"
+#include "testing/recording_controller.h"
+
+namespace tasktest {
+
+using Reactor = ACE_Select_Reactor;
+using namespace std::chrono_literals;
+
+// Command objects alive right now; every test ends with none.
+inline std::atomic<int>& liveCommands() {
+    static std::atomic<int> count{0};
+    return count;
+}
+
+class LambdaCommand : public CAsyncCommand {
+public:
+    using Body = std::function<void(std::uint32_t)>;
+    LambdaCommand(const std::string& name, Body body, std::function<void()> onComplete = {})
+        : CAsyncCommand(name), m_body(std::move(body)), m_onComplete(std::move(onComplete)) {
+        ++liveCommands();
+    }
+    ~LambdaCommand() override { --liveCommands(); }
+    void execute(std::uint32_t threadIndex) override { m_body(threadIndex); }
+    void complete() override {
+        if (m_onComplete) m_onComplete();
+    }
+
+private:
+    Body m_body;
+    std::function<void()> m_onComplete;
+};
+
+inline CAsyncCommandPtr makeCommand(const std::string& name, LambdaCommand::Body body,
+                                    std::function<void()> onComplete = {}) {
+    return CAsyncCommandPtr(new LambdaCommand(name, std::move(body), std::move(onComplete)));
+}
+
+// A command that answers through a CExtAsyncResult<T>.
+template <class T>
+class ResultCommand : public CAsyncCommand {
+public:
+    using Body = std::function<void(CExtAsyncResult<T>&, std::uint32_t)>;
+    ResultCommand(const std::string& name, const CExtAsyncResult<T>& result, Body body)
+        : CAsyncCommand(name), m_result(result), m_body(std::move(body)) {
+        ++liveCommands();
+    }
+    ~ResultCommand() override { --liveCommands(); }
+    void execute(std::uint32_t threadIndex) override { m_body(m_result, threadIndex); }
+    void complete() override { m_result.signal(); }
+
+private:
+    CExtAsyncResult<T> m_result;
+    Body m_body;
+};
+
+struct Expiry {
+    std::uintptr_t argument;
+    std::uint32_t threadId;
+    std::chrono::steady_clock::time_point when;
+};
+
+class TestTask : public CCommandQueueTask<Reactor> {
+public:
+    TestTask(nbx::CIMasterController* controller, const std::string& name,
+             std::int32_t initResult = 0)
+        : CCommandQueueTask<Reactor>(controller, name, 1), m_initResult(initResult) {}
+    // The hooks below belong to this class: the loop must end before they go.
+    ~TestTask() override { stop(); }
+
+    std::int32_t init() override {
+        ++inits;
+        if (onInit) onInit(*this);
+        return m_initResult;
+    }
+    int handle_timeout(const ACE_Time_Value&, const void* argument) override {
+        auto value = reinterpret_cast<std::uintptr_t>(argument);
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_expiries.push_back({value, nbx::currentThreadId(), std::chrono::steady_clock::now()});
+        }
+        if (onTimeout) onTimeout(*this, value);
+        return 0;
+    }
+    std::vector<Expiry> expiries() const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_expiries;
+    }
+
+    std::atomic<int> inits{0};
+    std::function<void(TestTask&)> onInit;
+    std::function<void(TestTask&, std::uintptr_t)> onTimeout;
+
+private:
+    std::int32_t m_initResult;
+    mutable std::mutex m_mutex;
+    std::vector<Expiry> m_expiries;
+};
+
+// Runs `body` on the task's thread and returns its answer.
+inline long ask(CICommandQueueTask& task, nbx::CIMasterController* controller,
+                std::function<long()> body) {
+    CExtAsyncResult<long> result(controller);
+    task.sendCommand(CAsyncCommandPtr(new ResultCommand<long>(
+        "cmd-test-ask", result, [body](CExtAsyncResult<long>& answer, std::uint32_t) {
+            *answer = body();
+            answer.setSucceeded(true);
+        })));
+    if (!result.waitFor(30s)) throw std::runtime_error("the task did not answer");
+    return *result;
+}
+
+inline bool eventually(const std::function<bool()>& condition, std::chrono::seconds limit = 30s) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// Sends, retrying while the queue is full.
+inline void sendPatiently(CICommandQueueTask& task, const CAsyncCommandPtr& command) {
+    for (;;) {
+        try {
+            task.sendCommand(command);
+            return;
+        } catch (const CExQueueFull&) {
+            std::this_thread::sleep_for(50us);
+        }
+    }
+}
+
+inline bool logged(const nbx::testing::RecordingLogSink& sink, std::uint32_t severity,
+                   const std::string& text, const std::string& module) {
+    for (const nbx::testing::LogEntry& entry : sink.entries()) {
+        if (entry.severity == severity && entry.text == text && entry.module == module) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace tasktest
