@@ -61,7 +61,8 @@ public:
     }
 
     // Failures reported by the executing thread, for the waiter to read after wait().
-    nbx::CExceptionFacade& exceptions() const { return *m_exceptions; }
+    // Shared by every copy of the result, so a const copy still hands out the live stack.
+    nbx::CExceptionFacade& exceptions() const { return *m_exceptions.get(); }
     bool succeeded() const { return *m_succeeded; }
     void setSucceeded(bool succeeded) { *m_succeeded = succeeded; }
     nbx::CIMasterController* controller() const { return m_controller; }
