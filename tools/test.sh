@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 quick=0
 [[ "${1:-}" == "--quick" ]] && quick=1
 
-packages=(build-essential cmake pkg-config libace-dev libssl-dev libsqlite3-dev
+packages=(build-essential cmake pkg-config libace-dev libssl-dev libsqlite3-dev nlohmann-json3-dev
           libgtest-dev libgmock-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
