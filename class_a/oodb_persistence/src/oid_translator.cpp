@@ -43,10 +43,10 @@ std::string CPrstOIDTranslatorBase::_toName(std::uint32_t oid, bool strict) cons
         if (found) return found->get<std::string>(m_nameAttr);
     }
     if (strict) {
-        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "COIDTranslator<SRC,DEST>::_toName",
-                  nbx::msg("Cannot find name of record with OID=%1.of type %2", oid,
-                           m_dest.className()),
-                  nbx::msg("No such record."));
+        NBX_THROW(
+            nbx::CException, NBX_MODULE_TAG, "COIDTranslator<SRC,DEST>::_toName",
+            nbx::msg("Cannot find name of record with OID=%1.of type %2", oid, m_dest.className()),
+            nbx::msg("No such record."));
     }
     if (static_cast<std::int32_t>(oid) < 0) return std::string();
     return std::to_string(oid);

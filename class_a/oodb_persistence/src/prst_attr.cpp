@@ -18,10 +18,10 @@ void prstThrowNotStored(const CIPrstAttr& attr) {
 
 const CPrstLinkEntry& CPrstLink2ManyAttr::_at(std::size_t index) const {
     if (index >= m_links.size()) {
-        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstLink2ManyAttr::operator[]",
-                  nbx::msg("Cannot access link %1 of '%2'.", static_cast<std::uint32_t>(index),
-                           name()),
-                  nbx::msg("No such link."));
+        NBX_THROW(
+            nbx::CException, NBX_MODULE_TAG, "CPrstLink2ManyAttr::operator[]",
+            nbx::msg("Cannot access link %1 of '%2'.", static_cast<std::uint32_t>(index), name()),
+            nbx::msg("No such link."));
     }
     return m_links[index];
 }
@@ -87,8 +87,8 @@ void CPrstLink2ManyAttr::setText(CPrstUserBase&, const std::string&) {
 std::string CPrstLink2ManyAttr::storedText() const {
     std::string out;
     for (const CPrstLinkEntry& link : m_links) {
-        out += std::to_string(link.seqNr) + " " + std::to_string(link.oid) + " " + link.nameKey +
-               "\n";
+        out +=
+            std::to_string(link.seqNr) + " " + std::to_string(link.oid) + " " + link.nameKey + "\n";
     }
     return out;
 }

@@ -51,9 +51,10 @@ CPrstObjectPtr CPrstDBProxy::create(CDBTransactionHandle tx, std::uint32_t key) 
     try {
         records = m_session.connection().select(tx, table(), condition(std::string(), key));
     } catch (nbx::CException&) {
-        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstDBProxy::create",
-                  nbx::msg("Cannot create a clone from an existing database record."),
-                  nbx::msg("Unable to find record with primary key %1 in table '%2'.", key, table()));
+        NBX_THROW(
+            nbx::CException, NBX_MODULE_TAG, "CPrstDBProxy::create",
+            nbx::msg("Cannot create a clone from an existing database record."),
+            nbx::msg("Unable to find record with primary key %1 in table '%2'.", key, table()));
     }
     if (records.size() != 1) {
         NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstDBProxy::create",
@@ -129,8 +130,8 @@ CDBRecord CPrstDBProxy::_reread(CDBTransactionHandle tx, const CDBRecord& clone,
     bool failed = clone.pk == kNoKey;
     if (!failed) {
         try {
-            records = m_session.connection().select(tx, clone.table,
-                                                    condition(std::string(), clone.pk));
+            records =
+                m_session.connection().select(tx, clone.table, condition(std::string(), clone.pk));
         } catch (nbx::CException&) {
             failed = true;
         }

@@ -26,7 +26,8 @@ CPrstDBProxy& CIPrstDBProxyAbstractFactory::operator[](const std::string& protot
 }
 
 CPrstDBSession::CPrstDBSession(const CIPrstAbstractFactory& registry, CPrstContextPtr context)
-    : m_registry(registry), m_context(context ? std::move(context) : std::make_shared<CPrstContext>()) {
+    : m_registry(registry),
+      m_context(context ? std::move(context) : std::make_shared<CPrstContext>()) {
     m_context->setSession(this);
     m_context->setRegistry(&m_registry);
 }
@@ -49,7 +50,8 @@ std::vector<CDBTableDef> CPrstDBSession::tableDefs() const {
             }
             // Classes sharing a table (address and network variants) add their own columns.
             for (const auto& column : table.columns) {
-                if (!merged->columns.has(column.first)) merged->columns.set(column.first, column.second);
+                if (!merged->columns.has(column.first))
+                    merged->columns.set(column.first, column.second);
             }
         }
     }

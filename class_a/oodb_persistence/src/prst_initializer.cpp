@@ -130,13 +130,14 @@ void CPrstGenericInitializer::init(const CPrstInitArgs& args) const {
 
 void CPrstGenericInitializer::_register(const CPrstInitArgs& args) const {
     for (const CPrstClassEntry& entry : classes()) {
-        if (!args.wanted.empty() &&
-            std::find(args.wanted.begin(), args.wanted.end(), entry.className) == args.wanted.end()) {
+        if (!args.wanted.empty() && std::find(args.wanted.begin(), args.wanted.end(),
+                                              entry.className) == args.wanted.end()) {
             continue;
         }
         const std::string textClassName = entry.textClassName;
         args.registry->addKnownTextClassName(textClassName);
-        if (const CPrstClassCatalog::Registration* registration = args.catalog->find(entry.className)) {
+        if (const CPrstClassCatalog::Registration* registration =
+                args.catalog->find(entry.className)) {
             (*registration)(*args.registry, !textClassName.empty(), args.family);
         }
     }
@@ -170,12 +171,12 @@ void CPrstDHCPInitializer::init(const CPrstInitArgs& args) const {
 
 std::uint32_t CPrstDHCPInitializer::schemaVersion(const nbx::CConfig* config,
                                                   std::uint32_t application, nbx::CILogSink* sink) {
-    const std::uint32_t configured = config ? config->getULong(kSchemaVersionKey, application)
-                                            : application;
+    const std::uint32_t configured =
+        config ? config->getULong(kSchemaVersionKey, application) : application;
     if (configured != application && sink) {
-        nbx::CMessage message = nbx::msg(
-            "Configured schema version %1 is overriding application schema version %2.",
-            configured, application);
+        nbx::CMessage message =
+            nbx::msg("Configured schema version %1 is overriding application schema version %2.",
+                     configured, application);
         message.setModule(NBX_MODULE_TAG);
         sink->log(nbx::SEVERITY_WARNING, message);
     }
@@ -195,6 +196,6 @@ CPrstDHCPMetaAbstractFactory::CPrstDHCPMetaAbstractFactory(CPrstInitArgs args,
                                                            const nbx::CConfig* config,
                                                            std::uint32_t applicationSchemaVersion,
                                                            nbx::CILogSink* sink)
-    : CPrstMetaAbstractFactory(CPrstDHCPInitializer(), args,
-                               CPrstDHCPInitializer::schemaVersion(config, applicationSchemaVersion,
-                                                                   sink)) {}
+    : CPrstMetaAbstractFactory(
+          CPrstDHCPInitializer(), args,
+          CPrstDHCPInitializer::schemaVersion(config, applicationSchemaVersion, sink)) {}

@@ -13,8 +13,8 @@ CPrstMetaEntry CPrstMetaEntry::parse(const std::string& text) {
     }
     entry.className = text.substr(0, open);
     std::size_t close = text.find(']', open + 1);
-    std::string kind = text.substr(open + 1, close == std::string::npos ? std::string::npos
-                                                                        : close - open - 1);
+    std::string kind =
+        text.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
     entry.complex = kind == "complex";
     return entry;
 }

@@ -8,7 +8,8 @@
 
 namespace {
 
-constexpr const char* kExtractSite = "CPrstUserClassPrototype<USER_CLASS,USER_DERIVED>::_extractPersist";
+constexpr const char* kExtractSite =
+    "CPrstUserClassPrototype<USER_CLASS,USER_DERIVED>::_extractPersist";
 
 }  // namespace
 
@@ -69,9 +70,10 @@ void CPrstUserBase::_checkPersistence() const {
             std::move(reason));
     };
     auto mismatch = [&]() {
-        fail(nbx::msg("The definition of persistent class '%1' does not match its persistent "
-                      "attributes.",
-                      m_def->className()));
+        fail(
+            nbx::msg("The definition of persistent class '%1' does not match its persistent "
+                     "attributes.",
+                     m_def->className()));
     };
     if (m_def->className().empty() || m_def->table().empty()) mismatch();
     std::set<std::pair<std::string, std::string>> columns;
@@ -83,7 +85,8 @@ void CPrstUserBase::_checkPersistence() const {
                               m_def->className(), row.prototype));
             }
             bool found = false;
-            for (const std::string& prototype : m_def->prototypes()) found |= prototype == row.prototype;
+            for (const std::string& prototype : m_def->prototypes())
+                found |= prototype == row.prototype;
             if (!found) fail(nbx::msg("Unable to find required prototype '%1'.", row.prototype));
         }
         if (row.column.empty()) continue;
@@ -146,8 +149,9 @@ void CPrstUserBase::setContext(CPrstContextPtr context) {
 }
 
 nbx::CThrowSite CPrstUserBase::_site() const {
-    return nbx::CThrowSite{nbx::typeName(this), this, __FILE__, __LINE__,
-                           m_def->moduleName().c_str(), m_def->siteName().c_str()};
+    return nbx::CThrowSite{
+        nbx::typeName(this),      this, __FILE__, __LINE__, m_def->moduleName().c_str(),
+        m_def->siteName().c_str()};
 }
 
 // --- text form ---------------------------------------------------------------------------------
@@ -201,7 +205,18 @@ void CPrstUserBase::_set(const nbx::CStringMap& map) {
         CIPrstAttr& target = attr(row.name);
         if (!present || !target.readable()) continue;
         if (target.explainsFailures()) {
-            target.setText(*this, value);
+            // The value's own text and reason stand; the record's module and site replace the
+            // value class's, so that every failure of a record's reader names the record.
+            try {
+                target.setText(*this, value);
+            } catch (nbx::CException& e) {
+                nbx::CException resited(e);
+                resited.setClassName(nbx::typeName(this));
+                resited.setModule(m_def->moduleName());
+                resited.setFunction(m_def->siteName());
+                resited.setObject(this);
+                throw resited;
+            }
             continue;
         }
         try {
@@ -294,7 +309,8 @@ void CPrstUserBase::_commit(CDBTransactionHandle tx) {
     if (!modified() && !m_pendingWrite) return;
     CPrstDBProxy& proxy = _proxy();
     if (oid() == kNoKey) setOID(proxy.nextKey());
-    if (hasAttr(CPrstClassDef::kModTime)) put<nbx::CTimeT>(CPrstClassDef::kModTime, nbx::CTimeT::now());
+    if (hasAttr(CPrstClassDef::kModTime))
+        put<nbx::CTimeT>(CPrstClassDef::kModTime, nbx::CTimeT::now());
     for (const CDBRecord& clone : _clones()) proxy.commit(tx, clone);
     clearModified();
     m_pendingWrite = false;

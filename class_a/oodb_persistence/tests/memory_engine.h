@@ -69,7 +69,8 @@ inline std::vector<Term> parseCondition(const std::string& where) {
             start = i;
             while (i < where.size() && where[i] != ' ') ++i;
             term.value = where.substr(start, i - start);
-            if (term.value.empty() || term.value.find_first_not_of("0123456789") != std::string::npos) {
+            if (term.value.empty() ||
+                term.value.find_first_not_of("0123456789") != std::string::npos) {
                 fail();
             }
         }
@@ -93,8 +94,8 @@ public:
     Tables committed;
     std::map<CDBTransactionHandle, Tables> open;
     std::map<std::string, std::uint32_t> sequences;
-    std::vector<std::string> log;       // "select nbx_rep_peers: T.PK = 5", "execute ..."
-    std::set<std::string> failing;      // operation names that throw: "select", "write", ...
+    std::vector<std::string> log;   // "select nbx_rep_peers: T.PK = 5", "execute ..."
+    std::set<std::string> failing;  // operation names that throw: "select", "write", ...
     CDBTransactionHandle lastTx = 0;
 
     CDBTransactionHandle begin() override {
@@ -150,9 +151,10 @@ public:
         const CDBTypeStringMap& columns = _schema(record.table);
         for (const auto& value : record.values) {
             if (!columns.has(value.first)) {
-                NBX_THROW(nbx::CException, "memdb", "CMemoryConnection::write",
-                          nbx::msg("Undeclared column '%1' in table '%2'.", value.first, record.table),
-                          nbx::CMessage());
+                NBX_THROW(
+                    nbx::CException, "memdb", "CMemoryConnection::write",
+                    nbx::msg("Undeclared column '%1' in table '%2'.", value.first, record.table),
+                    nbx::CMessage());
             }
         }
         if (record.pk == kNoKey) {

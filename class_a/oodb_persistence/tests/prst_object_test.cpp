@@ -105,10 +105,9 @@ TEST(PrstUserBase, AnAttributeNameIsRegisteredOnce) {
               "already registered.");
     gadget.registerAttr(std::make_unique<CPrstAttr<std::int32_t>>("extra", -4));
     EXPECT_EQ(gadget.get<std::int32_t>("extra"), -4);
-    EXPECT_EQ(prsttest::site([&] {
-                  gadget.registerAttr(std::make_unique<CPrstAttr<int>>("extra"));
-              }),
-              "oodb_persistence CPrstUserBase::registerAttr");
+    EXPECT_EQ(
+        prsttest::site([&] { gadget.registerAttr(std::make_unique<CPrstAttr<int>>("extra")); }),
+        "oodb_persistence CPrstUserBase::registerAttr");
 }
 
 TEST(PrstUserBase, LookingUpAnUnknownOrMistypedAttributeFails) {
@@ -205,12 +204,15 @@ TEST(PrstAttr, LinkCollectionKeepsItsMembersInSequence) {
     EXPECT_EQ(failure([&] { links[1]; }), "Cannot access link 1 of 'parts'. | No such link.");
     links.pop_back();
     EXPECT_TRUE(links.empty());
-    EXPECT_EQ(failure([&] { links.pop_back(); }), "Cannot access link 0 of 'parts'. | No such link.");
+    EXPECT_EQ(failure([&] { links.pop_back(); }),
+              "Cannot access link 0 of 'parts'. | No such link.");
 }
 
 TEST(PrstRefAttr, AnIdOfAnotherPrototypeIsRefused) {
     CTestGadget gadget;
-    EXPECT_EQ(failure([&] { gadget.owner().setId({"gadget", 3}); }),
+    EXPECT_EQ(failure([&] {
+                  gadget.owner().setId({"gadget", 3});
+              }),
               "Input id prototype 'gadget' does not match foreign key prototype 'owner'. | Cannot "
               "update from foreign key.");
     gadget.owner().setId({"owner", 3});
@@ -296,18 +298,23 @@ TEST(PrstText, MissingOrBadValuesFailUnderTheRecordsText) {
     } cases[] = {
         {"size=3\n", "Failed to set a gadget record from text. | Missing 'name' key."},
         {"", "Failed to set a gadget record from text. | Missing 'name' key."},
-        {"name=x\nsize=abc\n", "Failed to set a gadget record from text. | Invalid value 'abc' for key 'size'."},
+        {"name=x\nsize=abc\n",
+         "Failed to set a gadget record from text. | Invalid value 'abc' for key 'size'."},
         {"name=x\nsize=4294967296\n",
          "Failed to set a gadget record from text. | Invalid value '4294967296' for key 'size'."},
         {"name=x\nmod_time=yesterday\n",
-         "Failed to set a gadget record from text. | Invalid value 'yesterday' for key 'mod_time'."},
+         "Failed to set a gadget record from text. | Invalid value 'yesterday' for key "
+         "'mod_time'."},
         {"name=x\nenabled=maybe\n",
          "Failed to set a gadget record from text. | Invalid value 'maybe' for key 'enabled'."},
         {"name=x\naddress=10.1\n",
          "Failed to set a gadget record from text. | Invalid value '10.1' for key 'address'."},
-        {"name=x\nblob=0G\n", "Failed to set a gadget record from text. | Invalid value '0G' for key 'blob'."},
-        {"oid=x1\nname=x\n", "Failed to set a gadget record from text. | Invalid value 'x1' for key 'oid'."},
-        {"name=x\nowner=Nobody\n", "Cannot find OID of record Nobody of type CTestOwner. | No such record."},
+        {"name=x\nblob=0G\n",
+         "Failed to set a gadget record from text. | Invalid value '0G' for key 'blob'."},
+        {"oid=x1\nname=x\n",
+         "Failed to set a gadget record from text. | Invalid value 'x1' for key 'oid'."},
+        {"name=x\nowner=Nobody\n",
+         "Cannot find OID of record Nobody of type CTestOwner. | No such record."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -315,7 +322,8 @@ TEST(PrstText, MissingOrBadValuesFailUnderTheRecordsText) {
         EXPECT_EQ(failure([&] { gadget.string(c.text); }), c.expected);
     }
     CTestGadget gadget;
-    EXPECT_EQ(prsttest::site([&] { gadget.string("size=1"); }), "oodb_persistence CTestGadget::_set");
+    EXPECT_EQ(prsttest::site([&] { gadget.string("size=1"); }),
+              "oodb_persistence CTestGadget::_set");
 }
 
 TEST(PrstText, AFailureKeepsTheKeysAppliedBeforeIt) {

@@ -30,31 +30,63 @@ std::vector<std::string> classNames(const std::vector<CPrstClassEntry>& entries)
     return out;
 }
 
-const std::vector<std::string> kGenericClassNames = {
-    "CPrstSecuredObjectImpl", "CPrstDeviceAccount",       "CPrstUserAccount",
-    "CPrstDomain",            "CPrstDomainGroup",         "CPrstDeviceAccessControl",
-    "CPrstUserAccessControl", "CPrstKeyValue",            "CPrstSample",
-    "CPrstSQLQuery",          "CPrstSQLQueryGroup",       "CPrstSNMPQuery",
-    "CPrstSNMPQueryGroup",    "CPrstCapability",          "CPrstRole"};
+const std::vector<std::string> kGenericClassNames = {"CPrstSecuredObjectImpl",
+                                                     "CPrstDeviceAccount",
+                                                     "CPrstUserAccount",
+                                                     "CPrstDomain",
+                                                     "CPrstDomainGroup",
+                                                     "CPrstDeviceAccessControl",
+                                                     "CPrstUserAccessControl",
+                                                     "CPrstKeyValue",
+                                                     "CPrstSample",
+                                                     "CPrstSQLQuery",
+                                                     "CPrstSQLQueryGroup",
+                                                     "CPrstSNMPQuery",
+                                                     "CPrstSNMPQueryGroup",
+                                                     "CPrstCapability",
+                                                     "CPrstRole"};
 
 const std::vector<std::string> kGenericTextNames = {
-    "account",    "user_account",    "domain",     "domain_group",     "access_control",
-    "user_access_control", "keyvalue", "sample",   "sql_query",        "sql_query_group",
-    "snmp_query", "snmp_query_group", "capability", "user_role"};
+    "account",         "user_account",   "domain",
+    "domain_group",    "access_control", "user_access_control",
+    "keyvalue",        "sample",         "sql_query",
+    "sql_query_group", "snmp_query",     "snmp_query_group",
+    "capability",      "user_role"};
 
-const std::vector<std::string> kDHCPClassNames = {
-    "CPrstPkt",           "CPolicyRecord",         "CPrstOptionAttributes", "CPrstVendorAttributes",
-    "CPrstAddressPool",   "CPrstNetworkPool",      "CPrstAddressBinding",   "CPrstNetworkBinding",
-    "CPrstAddressPending", "CPrstNetworkPending",  "CPrstRule",             "CPrstReplicatePeer",
-    "CPrstFailoverPeer",  "CPrstAPoolMark",        "CPrstNPoolMark",        "CPrstFAddressBinding",
-    "CPrstFNetworkBinding"};
+const std::vector<std::string> kDHCPClassNames = {"CPrstPkt",
+                                                  "CPolicyRecord",
+                                                  "CPrstOptionAttributes",
+                                                  "CPrstVendorAttributes",
+                                                  "CPrstAddressPool",
+                                                  "CPrstNetworkPool",
+                                                  "CPrstAddressBinding",
+                                                  "CPrstNetworkBinding",
+                                                  "CPrstAddressPending",
+                                                  "CPrstNetworkPending",
+                                                  "CPrstRule",
+                                                  "CPrstReplicatePeer",
+                                                  "CPrstFailoverPeer",
+                                                  "CPrstAPoolMark",
+                                                  "CPrstNPoolMark",
+                                                  "CPrstFAddressBinding",
+                                                  "CPrstFNetworkBinding"};
 
 // The pool marks are listed by class name only.
-const std::vector<std::string> kDHCPTextNames = {
-    "historical_packet", "policy",          "option",          "vendor_class",
-    "address_pool",      "network_pool",    "address_binding", "network_binding",
-    "address_pending",   "network_pending", "rule",            "replicate_peer",
-    "failover_peer",     "failover_address_binding", "failover_network_binding"};
+const std::vector<std::string> kDHCPTextNames = {"historical_packet",
+                                                 "policy",
+                                                 "option",
+                                                 "vendor_class",
+                                                 "address_pool",
+                                                 "network_pool",
+                                                 "address_binding",
+                                                 "network_binding",
+                                                 "address_pending",
+                                                 "network_pending",
+                                                 "rule",
+                                                 "replicate_peer",
+                                                 "failover_peer",
+                                                 "failover_address_binding",
+                                                 "failover_network_binding"};
 
 template <class T>
 std::vector<T> concat(std::vector<T> a, const std::vector<T>& b) {
@@ -69,7 +101,8 @@ TEST(PrstAbstractFactory, ClassesAreCreatedByClassNameAndByTextClassName) {
     registry.registerClass<CTestGadget>();
     registry.registerClass<CTestOwner>(false);
     EXPECT_NE(dynamic_cast<CTestGadget*>(registry.create("CTestGadget", nullptr).get()), nullptr);
-    EXPECT_NE(dynamic_cast<CTestGadget*>(registry.createByTextName("gadget", nullptr).get()), nullptr);
+    EXPECT_NE(dynamic_cast<CTestGadget*>(registry.createByTextName("gadget", nullptr).get()),
+              nullptr);
     EXPECT_NE(dynamic_cast<CTestOwner*>(registry.create("CTestOwner", nullptr).get()), nullptr);
     EXPECT_EQ(registry.findByTextName("owner"), nullptr);  // registered by class name only
     EXPECT_EQ(registry.knownTextClassNames(), (std::vector<std::string>{"gadget"}));
@@ -82,8 +115,9 @@ TEST(PrstAbstractFactory, ClassesAreCreatedByClassNameAndByTextClassName) {
               "Cannot find persistent object of type 'owner'. | No such persistent object.");
     EXPECT_EQ(failure<CPrstException<15>>([&] { registry.createByTextName("nothing", nullptr); }),
               "Cannot find persistent object of type 'nothing'. | No such persistent object.");
-    EXPECT_EQ(failure([&] { registry.registerClass<CTestGadget>(); }),
-              "Unable to register a factory for class 'CTestGadget'. | The factory already exists.");
+    EXPECT_EQ(
+        failure([&] { registry.registerClass<CTestGadget>(); }),
+        "Unable to register a factory for class 'CTestGadget'. | The factory already exists.");
 }
 
 TEST(PrstAbstractFactory, AClassThatNeedsArgumentsCannotBeCreatedByName) {
@@ -123,30 +157,40 @@ TEST(PrstInitializer, TextClassNamesBecomeKnownEvenWithoutTheirClasses) {
 TEST(PrstInitializer, RunsTheRegistrationOfEveryWantedClassTheCatalogueHolds) {
     CPrstClassCatalog catalog;
     std::vector<std::string> calls;
-    catalog.add("CPrstRule", [&](CIPrstAbstractFactory& registry, bool byTextName, unsigned family) {
-        calls.push_back("rule " + std::to_string(byTextName) + " " + std::to_string(family));
-        registry.registerClass<CTestGadget>(byTextName);
-    });
+    catalog.add(
+        "CPrstRule", [&](CIPrstAbstractFactory& registry, bool byTextName, unsigned family) {
+            calls.push_back("rule " + std::to_string(byTextName) + " " + std::to_string(family));
+            registry.registerClass<CTestGadget>(byTextName);
+        });
     catalog.add("CPrstAPoolMark", [&](CIPrstAbstractFactory&, bool byTextName, unsigned) {
         calls.push_back("mark " + std::to_string(byTextName));
     });
-    catalog.add("CPrstDomain", [&](CIPrstAbstractFactory&, bool, unsigned) { calls.push_back("domain"); });
+    catalog.add("CPrstDomain",
+                [&](CIPrstAbstractFactory&, bool, unsigned) { calls.push_back("domain"); });
 
     CIPrstAbstractFactory registry;
-    CPrstDHCPInitializer().init({&registry, &catalog, {"CPrstAPoolMark", "CPrstRule", "CPrstSample"}, 6});
+    CPrstDHCPInitializer().init(
+        {&registry, &catalog, {"CPrstAPoolMark", "CPrstRule", "CPrstSample"}, 6});
     // List order, not the order of the wanted names; the domain was not wanted.
     EXPECT_EQ(calls, (std::vector<std::string>{"rule 1 6", "mark 0"}));
-    EXPECT_EQ(registry.knownTextClassNames(), (std::vector<std::string>{"sample", "rule", "gadget"}));
+    EXPECT_EQ(registry.knownTextClassNames(),
+              (std::vector<std::string>{"sample", "rule", "gadget"}));
 }
 
 TEST(PrstInitializer, RefusesMissingArgumentsAndUnknownFamilies) {
     CPrstClassCatalog catalog;
     CIPrstAbstractFactory registry;
-    EXPECT_EQ(failure([&] { CPrstGenericInitializer().init({nullptr, &catalog, {}, 4}); }),
+    EXPECT_EQ(failure([&] {
+                  CPrstGenericInitializer().init({nullptr, &catalog, {}, 4});
+              }),
               "Cannot execute persistent object initializer. | Internal error.");
-    EXPECT_EQ(failure([&] { CPrstDHCPInitializer().init({&registry, nullptr, {}, 4}); }),
+    EXPECT_EQ(failure([&] {
+                  CPrstDHCPInitializer().init({&registry, nullptr, {}, 4});
+              }),
               "Cannot execute persistent object initializer. | Invalid arguments.");
-    EXPECT_EQ(failure([&] { CPrstDHCPInitializer().init({&registry, &catalog, {}, 5}); }),
+    EXPECT_EQ(failure([&] {
+                  CPrstDHCPInitializer().init({&registry, &catalog, {}, 5});
+              }),
               "Cannot execute persistent object initializer. | Unknown protocol family.");
 }
 
@@ -159,10 +203,17 @@ TEST(PrstInitializer, AliasesNameTheTablesOfTheStatementFiles) {
         const char* alias;
         const char* name;
     } cases[] = {
-        {"T", "<Applies to current first-class object>"}, {"D", "domain"}, {"DM", "domain_memberships"},
-        {"SQT", "sql_query_target_classes"}, {"UR", "user_role"}, {"RP", "replicate_peer"},
-        {"APM", "address_pool_mark"}, {"NPM", "network_pool_mark"}, {"PP", "historical_packet"},
-        {"ER", "exclusive_address_range"}, {"FNB", "failover_network_binding"},
+        {"T", "<Applies to current first-class object>"},
+        {"D", "domain"},
+        {"DM", "domain_memberships"},
+        {"SQT", "sql_query_target_classes"},
+        {"UR", "user_role"},
+        {"RP", "replicate_peer"},
+        {"APM", "address_pool_mark"},
+        {"NPM", "network_pool_mark"},
+        {"PP", "historical_packet"},
+        {"ER", "exclusive_address_range"},
+        {"FNB", "failover_network_binding"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.alias);

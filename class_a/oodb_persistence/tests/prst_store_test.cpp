@@ -229,7 +229,10 @@ TEST_F(StoreTest, EngineFailuresAreReportedUnderTheProxysTexts) {
          "Cannot select in table 'test_gadgets'. | The operation failed."},
         {"execute", [&] { gadgets().findByOID(0, 1); },
          "Cannot fast select in table 'test_gadgets'. | The operation failed."},
-        {"remove", [&] { gadgets().remove(0, CDBRecord{"test_gadgets", 4, {}}); },
+        {"remove",
+         [&] {
+             gadgets().remove(0, CDBRecord{"test_gadgets", 4, {}});
+         },
          "Cannot remove clone. | Unable to remove record with primary key 4 in table "
          "'test_gadgets'."},
     };
@@ -279,10 +282,12 @@ TEST_F(StoreTest, TheMetaClassEntryPicksTheClassOfARecordInASharedTable) {
     EXPECT_EQ(session.find<CTestGadget>(0, 2), nullptr);  // a wide gadget is not a gadget
 
     // A record whose meta entry names an unknown class, or a class of another table.
-    db().committed["test_gadgets"][7] = CDBRecord{"test_gadgets", 7, {{"META_CLASS", "CGone[simple]"}}};
+    db().committed["test_gadgets"][7] =
+        CDBRecord{"test_gadgets", 7, {{"META_CLASS", "CGone[simple]"}}};
     EXPECT_EQ(failure<CPrstException<14>>([&] { gadgets().create(0, 7); }),
               "Unable to find a factory for class 'CGone'. | No such factory.");
-    db().committed["test_gadgets"][8] = CDBRecord{"test_gadgets", 8, {{"META_CLASS", "CTestOwner[simple]"}}};
+    db().committed["test_gadgets"][8] =
+        CDBRecord{"test_gadgets", 8, {{"META_CLASS", "CTestOwner[simple]"}}};
     EXPECT_EQ(failure([&] { gadgets().create(0, 8); }),
               "Cannot extract next clones. | Clone inherits prototype 'test_gadgets', should "
               "inherit 'test_owners'.");
@@ -386,12 +391,14 @@ TEST(PrstDBProxyAbstractFactory, ProxiesAreInsertedOnceAndFoundByPrototype) {
     registry.registerClass<CTestGadget>();
     CPrstDBSession session(registry);
     CIPrstDBProxyAbstractFactory proxies;
-    proxies._insert("gadget", std::make_unique<CPrstDBProxy>(session, registry.factory("CTestGadget")));
-    EXPECT_EQ(failure([&] {
-                  proxies._insert("gadget", std::make_unique<CPrstDBProxy>(
-                                                session, registry.factory("CTestGadget")));
-              }),
-              "Unable to insert database proxy for prototype 'gadget'. | The proxy already exists.");
+    proxies._insert("gadget",
+                    std::make_unique<CPrstDBProxy>(session, registry.factory("CTestGadget")));
+    EXPECT_EQ(
+        failure([&] {
+            proxies._insert(
+                "gadget", std::make_unique<CPrstDBProxy>(session, registry.factory("CTestGadget")));
+        }),
+        "Unable to insert database proxy for prototype 'gadget'. | The proxy already exists.");
     EXPECT_EQ(proxies["gadget"].prototype(), "gadget");
     EXPECT_EQ(failure([&] { proxies["other"]; }),
               "Unable to find a database proxy for prototype 'other'. | No such proxy.");

@@ -40,7 +40,8 @@ public:
                 .field(prst::derived<std::string>("label",
                                                   [](const CPrstUserBase& self) {
                                                       return self.get<std::string>("name") + "#" +
-                                                             std::to_string(self.get<std::uint32_t>("size"));
+                                                             std::to_string(
+                                                                 self.get<std::uint32_t>("size"));
                                                   }))
                 .field(prst::link2Many("parts", "PARTS"));
         return def;

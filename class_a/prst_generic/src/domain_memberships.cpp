@@ -14,8 +14,8 @@ bool CPrstDomainMemberships::string(const std::string& text) {
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
-        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos
-                                                                         : comma - start);
+        std::string item =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         std::size_t first = item.find_first_not_of(" \t");
         if (first != std::string::npos) {
             item = item.substr(first, item.find_last_not_of(" \t") - first + 1);

@@ -26,7 +26,8 @@ bool CPrstDomainNameID::string(const std::string& text) {
     bool good = colon != std::string::npos;
     if (good) {
         try {
-            id = static_cast<std::int32_t>(prst::toNumber(text.substr(colon + 1), INT32_MIN, INT32_MAX));
+            id = static_cast<std::int32_t>(
+                prst::toNumber(text.substr(colon + 1), INT32_MIN, INT32_MAX));
         } catch (nbx::CException&) {
             good = false;
         }

@@ -51,8 +51,8 @@ TEST(AccessToken, RightsAreAskedOfTheTokenThroughTheObject) {
 
 TEST(AccessToken, SecurityExceptionIsAnExceptionRecordThatKeepsItsTypeWhenCloned) {
     CSecurityException record = nbx::makeException<CSecurityException>(
-        NBX_STATIC_SITE("security", "test"), nbx::msg("Cannot commit record %1 of class %2.", 5u,
-                                                      std::string("domain")),
+        NBX_STATIC_SITE("security", "test"),
+        nbx::msg("Cannot commit record %1 of class %2.", 5u, std::string("domain")),
         nbx::msg("Access denied."));
     std::unique_ptr<nbx::CException> copy(record.clone());
     EXPECT_NE(dynamic_cast<CSecurityException*>(copy.get()), nullptr);

@@ -39,8 +39,9 @@ public:
     virtual void setText(CPrstUserBase& owner, const std::string& text) = 0;
     // False for attributes that the text reader must skip (derived values).
     virtual bool readable() const { return true; }
-    // True where a failure of setText already names what went wrong (lookups by name); plain
-    // value conversions are reported by the reader under the record's own failure text.
+    // True where a failure of setText already names what went wrong (lookups by name, domain
+    // memberships): the reader keeps its text and reason under the record's module and site.
+    // Plain value conversions are reported under the record's own failure text.
     virtual bool explainsFailures() const { return false; }
 
     // The stored form; attributes that are not stored throw from both.
@@ -74,8 +75,11 @@ template <class T>
 class CPrstAttr : public CIPrstAttr {
 public:
     using value_type = T;
-    explicit CPrstAttr(std::string name, T value = T()) : CIPrstAttr(std::move(name)), m_value(std::move(value)) {}
-    std::unique_ptr<CIPrstAttr> clone() const override { return std::make_unique<CPrstAttr>(*this); }
+    explicit CPrstAttr(std::string name, T value = T())
+        : CIPrstAttr(std::move(name)), m_value(std::move(value)) {}
+    std::unique_ptr<CIPrstAttr> clone() const override {
+        return std::make_unique<CPrstAttr>(*this);
+    }
 
     const T& value() const { return m_value; }
     // Marks the attribute modified when the value changes.
@@ -85,7 +89,9 @@ public:
         setModified(true);
     }
 
-    std::string text(const CPrstUserBase&) const override { return CPrstValueTraits<T>::text(m_value); }
+    std::string text(const CPrstUserBase&) const override {
+        return CPrstValueTraits<T>::text(m_value);
+    }
     void setText(CPrstUserBase&, const std::string& text) override {
         T value = m_value;
         CPrstValueTraits<T>::fromText(text, value);

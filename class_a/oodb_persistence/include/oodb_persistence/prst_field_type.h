@@ -40,11 +40,11 @@ constexpr const char* kVarying = "[__DB_TYPE_VARYING__]";
 
 // Every token, for validating declarations.
 constexpr const char* kAll[] = {
-    kAccessId, kAccessRights, kAnyNumeric, kAny,       kBinaryBlob,   kBinary,     kBool,
-    kBootProto, kCObject,     kDate,       kDomainGroupId, kDomainId, kDouble,     kExpr,
-    kFixedOffset, kFloat,     kHexStore,   kInt32,     kInt64,        kIPAddress,  kLong,
-    kNumeric,  kShort,        kString,     kTextBlob,  kTimeStamp,    kTime,       kUInt32,
-    kUInt64,   kULong,        kUnknown,    kUShort,    kVarying,
+    kAccessId,    kAccessRights, kAnyNumeric, kAny,           kBinaryBlob, kBinary,    kBool,
+    kBootProto,   kCObject,      kDate,       kDomainGroupId, kDomainId,   kDouble,    kExpr,
+    kFixedOffset, kFloat,        kHexStore,   kInt32,         kInt64,      kIPAddress, kLong,
+    kNumeric,     kShort,        kString,     kTextBlob,      kTimeStamp,  kTime,      kUInt32,
+    kUInt64,      kULong,        kUnknown,    kUShort,        kVarying,
 };
 
 bool known(const std::string& token);

@@ -36,10 +36,8 @@ public:
 
     template <class T>
     void add() {
-        add(T::classDef().className(),
-            [](CIPrstAbstractFactory& registry, bool byTextName, unsigned) {
-                registry.registerClass<T>(byTextName);
-            });
+        add(T::classDef().className(), [](CIPrstAbstractFactory& registry, bool byTextName,
+                                          unsigned) { registry.registerClass<T>(byTextName); });
     }
     void add(const std::string& className, Registration registration);
     const Registration* find(const std::string& className) const;

@@ -98,7 +98,8 @@ public:
     bool string(const std::string& text) override;
     // "oid" first (first-class objects), then _preDeserialize, then every row in declaration
     // order: a missing required key throws, a present key is applied, an absent one is left
-    // alone; then _postDeserialize. Unknown keys are ignored.
+    // alone; then _postDeserialize. Unknown keys are ignored. Every failure of the rows names
+    // the class's module and site.
     virtual void _set(const nbx::CStringMap& map);
     virtual void _preDeserialize(const nbx::CStringMap&) {}
     virtual void _postDeserialize(const nbx::CStringMap&) {}
@@ -116,8 +117,8 @@ public:
     // Throws E with the class's failure text (or `text`), `reason`, the class's module and site.
     template <class E = nbx::CException>
     [[noreturn]] void _fail(nbx::CMessage reason, const std::string& text = std::string()) const {
-        throw nbx::makeException<E>(_site(), nbx::CMessage(text.empty() ? m_def->failureText() : text),
-                                    std::move(reason));
+        throw nbx::makeException<E>(
+            _site(), nbx::CMessage(text.empty() ? m_def->failureText() : text), std::move(reason));
     }
 
 protected:

@@ -17,7 +17,8 @@
 class CSecurityStrategy {
 public:
     CSecurityStrategy() = default;
-    CSecurityStrategy(const CAccessToken* token, bool enforce) : m_token(token), m_enforce(enforce) {}
+    CSecurityStrategy(const CAccessToken* token, bool enforce)
+        : m_token(token), m_enforce(enforce) {}
     void _readThrow(const CPrstUserBase& object) const;
 
 private:

@@ -129,8 +129,8 @@ struct CPrstValueTraits<nbx::CTimeT> {
 
 // Every other value class is an nbx::CObject with a faithful text form.
 template <class T>
-struct CPrstValueTraits<T, std::enable_if_t<std::is_base_of_v<nbx::CObject, T> &&
-                                            !std::is_same_v<T, nbx::CTimeT>>> {
+struct CPrstValueTraits<
+    T, std::enable_if_t<std::is_base_of_v<nbx::CObject, T> && !std::is_same_v<T, nbx::CTimeT>>> {
     static constexpr bool kExplains =
         !std::is_same_v<T, nbx::CIPAddress> && !std::is_same_v<T, nbx::CHexStore>;
     static const char* token() {

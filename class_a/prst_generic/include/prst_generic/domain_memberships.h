@@ -19,7 +19,9 @@ public:
     // Throws the member's failure for a bad member and leaves the list as it was.
     bool string(const std::string& text) override;
 
-    bool operator==(const CPrstDomainMemberships& other) const { return string() == other.string(); }
+    bool operator==(const CPrstDomainMemberships& other) const {
+        return string() == other.string();
+    }
 
 private:
     std::vector<CPrstDomainNameID> m_members;

@@ -19,7 +19,9 @@ const CPrstClassDef& CPrstReplicatePeer::classDef() {
             .site("CPrstReplicatePeer::string")
             .failure("Failed to set a replicate peer record from text.")
             .field(prst::value<S>("description", "DESCRIPTION"))
-            .field(prst::value<S>("classes", "CLASSES").require().read(&CPrstReplicatePeer::_readClasses))
+            .field(prst::value<S>("classes", "CLASSES")
+                       .require()
+                       .read(&CPrstReplicatePeer::_readClasses))
             .field(prst::value<S>("target", "TARGET").require())
             .field(prst::value<S>("logdir", "LOG_DIR").read(&CPrstReplicatePeer::_readLogDir))
             .field(prst::value<S>("console_user", "CONSOLE_USER").require(kConsoleFailure))
@@ -27,8 +29,10 @@ const CPrstClassDef& CPrstReplicatePeer::classDef() {
                        .require(kConsoleFailure)
                        .read(&CPrstReplicatePeer::_readPassword)
                        .write(&CPrstReplicatePeer::_writePassword))
-            .field(prst::value<CPrstDomainMemberships>("domains", "DOMAINS").as(CPrstFieldType::kString))
-            .field(prst::value<bool>("enabled", "ENABLED", true).read(&CPrstReplicatePeer::_readEnabled))
+            .field(prst::value<CPrstDomainMemberships>("domains", "DOMAINS")
+                       .as(CPrstFieldType::kString))
+            .field(prst::value<bool>("enabled", "ENABLED", true)
+                       .read(&CPrstReplicatePeer::_readEnabled))
             .field(prst::modTime());
     return def;
 }
@@ -39,10 +43,11 @@ bool CPrstReplicatePeer::classListValid(const std::string& classes,
     std::size_t start = 0;
     while (true) {
         std::size_t comma = classes.find(',', start);
-        std::string item = classes.substr(start, comma == std::string::npos ? std::string::npos
-                                                                            : comma - start);
+        std::string item =
+            classes.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         item.erase(0, item.find_first_not_of(" !"));
-        bool known = item == "*" || item == "all" || (registry && registry->knowsTextClassName(item));
+        bool known =
+            item == "*" || item == "all" || (registry && registry->knowsTextClassName(item));
         if (!known) return false;
         if (comma == std::string::npos) return true;
         start = comma + 1;
@@ -60,7 +65,8 @@ void CPrstReplicatePeer::_readClasses(const nbx::CStringMap& map, const CPrstFie
                 known += name;
             }
         }
-        _fail<CPrstUnknownClassException>(nbx::msg("Classes must be a set of '%1', '*' or ''.", known));
+        _fail<CPrstUnknownClassException>(
+            nbx::msg("Classes must be a set of '%1', '*' or ''.", known));
     }
     setClasses(value);
 }
