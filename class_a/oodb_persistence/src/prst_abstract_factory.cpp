@@ -1,0 +1,76 @@
+#include "oodb_persistence/prst_abstract_factory.h"
+
+#include <algorithm>
+
+namespace prst {
+void throwNotConstructible(const std::string& className) {
+    NBX_THROW_STATIC(nbx::CException, NBX_MODULE_TAG,
+                     "CPrstUserClassPrototype<USER_CLASS,USER_DERIVED>::_createIf",
+                     nbx::msg("Cannot create an instance of persistent class '%1'.", className),
+                     nbx::msg("Persistent object is not default constructible."));
+}
+}  // namespace prst
+
+CIPrstAbstractFactory::CIPrstAbstractFactory() {}
+
+CIPrstAbstractFactory::~CIPrstAbstractFactory() {}
+
+void CIPrstAbstractFactory::registerFactory(std::unique_ptr<CIPrstFactory> factory,
+                                            bool byTextName) {
+    if (!factory) return;
+    const std::string className = factory->className();
+    if (m_byClass.count(className)) {
+        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CIPrstAbstractFactory::registerFactory",
+                  nbx::msg("Unable to register a factory for class '%1'.", className),
+                  nbx::msg("The factory already exists."));
+    }
+    const CIPrstFactory* registered = factory.get();
+    m_byClass[className] = std::move(factory);
+    m_order.push_back(registered);
+    if (byTextName && !registered->textClassName().empty()) {
+        m_byText.emplace(registered->textClassName(), registered);
+        addKnownTextClassName(registered->textClassName());
+    }
+}
+
+const CIPrstFactory& CIPrstAbstractFactory::factory(const std::string& className) const {
+    auto found = m_byClass.find(className);
+    if (found == m_byClass.end()) {
+        NBX_THROW(CPrstNoFactoryException, NBX_MODULE_TAG,
+                  "CPrstUserClassFactory<USER_CLASS>::_prototype",
+                  nbx::msg("Unable to find a factory for class '%1'.", className),
+                  nbx::msg("No such factory."));
+    }
+    return *found->second;
+}
+
+const CIPrstFactory* CIPrstAbstractFactory::findByTextName(const std::string& textClassName) const {
+    auto found = m_byText.find(textClassName);
+    return found == m_byText.end() ? nullptr : found->second;
+}
+
+CPrstObjectPtr CIPrstAbstractFactory::create(const std::string& className,
+                                             const CPrstContextPtr& context) const {
+    return factory(className).create(context);
+}
+
+CPrstObjectPtr CIPrstAbstractFactory::createByTextName(const std::string& textClassName,
+                                                       const CPrstContextPtr& context) const {
+    const CIPrstFactory* found = findByTextName(textClassName);
+    if (!found) {
+        NBX_THROW(CPrstUnknownClassException, NBX_MODULE_TAG,
+                  "CPrstGenericObjectAbstractFactoryBase::_callFunc",
+                  nbx::msg("Cannot find persistent object of type '%1'.", textClassName),
+                  nbx::msg("No such persistent object."));
+    }
+    return found->create(context);
+}
+
+void CIPrstAbstractFactory::addKnownTextClassName(const std::string& textClassName) {
+    if (textClassName.empty() || knowsTextClassName(textClassName)) return;
+    m_known.push_back(textClassName);
+}
+
+bool CIPrstAbstractFactory::knowsTextClassName(const std::string& textClassName) const {
+    return std::find(m_known.begin(), m_known.end(), textClassName) != m_known.end();
+}

@@ -1,0 +1,334 @@
+// Persistent objects without a database: declarations, attributes, ids, meta entries and the
+// text form.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "oodb_persistence/prst_attr_functor.h"
+#include "test_records.h"
+#include "test_support.h"
+
+using prsttest::failure;
+
+namespace {
+
+class CTestTwice : public CIPersistentObject<CTestTwice> {
+public:
+    static const CPrstClassDef& classDef() {
+        static const CPrstClassDef def = CPrstClassDef("CTestTwice", "twice", "twice")
+                                             .field(prst::value<std::string>("x", "X1"))
+                                             .field(prst::value<std::string>("x", "X2"));
+        return def;
+    }
+};
+
+template <const char* Class, class Build>
+struct CTestBroken : public CIPersistentObject<CTestBroken<Class, Build>> {
+    static const CPrstClassDef& classDef() {
+        static const CPrstClassDef def = Build()();
+        return def;
+    }
+};
+
+struct SimpleRefersElsewhere {
+    CPrstClassDef operator()() const {
+        return CPrstClassDef("CTestBadSimple", "bad", "bad")
+            .field(prst::value<std::string>("x", "X").in("elsewhere"));
+    }
+};
+struct ComplexMissesPrototype {
+    CPrstClassDef operator()() const {
+        return CPrstClassDef("CTestBadComplex", "bad", "bad")
+            .prototype("bad_extra")
+            .field(prst::value<std::string>("x", "X").in("elsewhere"));
+    }
+};
+struct DuplicateColumn {
+    CPrstClassDef operator()() const {
+        return CPrstClassDef("CTestDupColumn", "bad", "bad")
+            .field(prst::value<std::string>("x", "X"))
+            .field(prst::value<std::string>("y", "X"));
+    }
+};
+struct UnknownToken {
+    CPrstClassDef operator()() const {
+        return CPrstClassDef("CTestBadToken", "bad", "bad")
+            .field(prst::value<std::string>("x", "X").as("[__DB_TYPE_NOTHING__]"));
+    }
+};
+struct MetaColumn {
+    CPrstClassDef operator()() const {
+        return CPrstClassDef("CTestMetaColumn", "bad", "bad")
+            .field(prst::value<std::string>("x", CPrstClassDef::kMetaColumn));
+    }
+};
+constexpr char kBad[] = "bad";
+
+// A gadget with every field set.
+std::unique_ptr<CTestGadget> fullGadget() {
+    auto gadget = std::make_unique<CTestGadget>();
+    gadget->setOID(17);
+    gadget->setName("alpha");
+    gadget->setSize(4294967295u);
+    gadget->put<bool>("enabled", false);
+    gadget->put<nbx::CIPAddress>("address", nbx::CIPAddress("10.0.0.1"));
+    gadget->put<nbx::CHexStore>("blob", nbx::CHexStore({0x0A, 0x1B}));
+    gadget->put<nbx::CTimeT>("mod_time", nbx::CTimeT(0));
+    gadget->parts().registerPeer(3, "wheel");
+    return gadget;
+}
+
+const char* const kFullText =
+    "address=10.0.0.1\n"
+    "blob=0A-1B\n"
+    "enabled=false\n"
+    "label=alpha#4294967295\n"
+    "mod_time=Thu Jan  1 00:00:00 1970\n"
+    "name=alpha\n"
+    "oid=17\n"
+    "owner=\n"
+    "size=-1\n";
+
+}  // namespace
+
+// --- declarations and attributes --------------------------------------------------------------
+
+TEST(PrstUserBase, AnAttributeNameIsRegisteredOnce) {
+    EXPECT_EQ(failure([] { CTestTwice twice; }),
+              "Cannot register attribute 'x' in object of type 'CTestTwice'. | Attribute is "
+              "already registered.");
+    CTestGadget gadget;
+    EXPECT_EQ(failure([&] { gadget.registerAttr(std::make_unique<CPrstAttr<int>>("size")); }),
+              "Cannot register attribute 'size' in object of type 'CTestGadget'. | Attribute is "
+              "already registered.");
+    gadget.registerAttr(std::make_unique<CPrstAttr<std::int32_t>>("extra", -4));
+    EXPECT_EQ(gadget.get<std::int32_t>("extra"), -4);
+    EXPECT_EQ(
+        prsttest::site([&] { gadget.registerAttr(std::make_unique<CPrstAttr<int>>("extra")); }),
+        "oodb_persistence CPrstUserBase::registerAttr");
+}
+
+TEST(PrstUserBase, LookingUpAnUnknownOrMistypedAttributeFails) {
+    CTestGadget gadget;
+    EXPECT_EQ(failure([&] { gadget.attr("colour"); }),
+              "Cannot find persistent attribute 'colour'. | No such attribute.");
+    EXPECT_EQ(failure([&] { gadget.get<std::uint32_t>("name"); }),
+              "Cannot find persistent attribute 'name'. | The attribute of 'CTestGadget' holds "
+              "another type.");
+    EXPECT_EQ(failure([&] { gadget.put<std::string>("colour", "red"); }),
+              "Cannot find persistent attribute 'colour'. | No such attribute.");
+}
+
+TEST(PrstUserBase, DeclarationsThatDoNotMatchTheirTablesAreRefused) {
+    struct Case {
+        std::function<void()> construct;
+        const char* expected;
+    } cases[] = {
+        {[] { CTestBroken<kBad, SimpleRefersElsewhere> x; },
+         "Unable to initialize persistent object of type 'CTestBadSimple'. | Simple persistent "
+         "class illegally refers to prototype 'elsewhere'."},
+        {[] { CTestBroken<kBad, ComplexMissesPrototype> x; },
+         "Unable to initialize persistent object of type 'CTestBadComplex'. | Unable to find "
+         "required prototype 'elsewhere'."},
+        {[] { CTestBroken<kBad, DuplicateColumn> x; },
+         "Unable to initialize persistent object of type 'CTestDupColumn'. | The definition of "
+         "persistent class 'CTestDupColumn' does not match its persistent attributes."},
+        {[] { CTestBroken<kBad, UnknownToken> x; },
+         "Unable to initialize persistent object of type 'CTestBadToken'. | The definition of "
+         "persistent class 'CTestBadToken' does not match its persistent attributes."},
+        {[] { CTestBroken<kBad, MetaColumn> x; },
+         "Unable to initialize persistent object of type 'CTestMetaColumn'. | The definition of "
+         "persistent class 'CTestMetaColumn' does not match its persistent attributes."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(failure(c.construct), c.expected);
+    }
+}
+
+TEST(PrstUserBase, OnlyRealChangesMarkAnAttributeModified) {
+    CTestGadget gadget;
+    gadget.clearModified();
+    gadget.setSize(0);
+    EXPECT_FALSE(gadget.modified());
+    gadget.setSize(1);
+    EXPECT_TRUE(gadget.attr("size").modified());
+    EXPECT_FALSE(gadget.attr("name").modified());
+    // A copy keeps the values and the marks, independently of the original.
+    CTestGadget copy(gadget);
+    copy.setName("copy");
+    EXPECT_EQ(gadget.name(), "");
+    EXPECT_TRUE(copy.attr("size").modified());
+}
+
+TEST(PrstAttrFunctor, ConvertsStoredAttributesOnly) {
+    auto gadget = fullGadget();
+    // The stored form of a 32-bit value is unsigned; its text is signed.
+    EXPECT_EQ(CPrstAttrFunctor::convertTo(*gadget, "size"), "4294967295");
+    EXPECT_EQ(CPrstAttrFunctor::convertTo(*gadget, "mod_time"), "0");
+    EXPECT_EQ(CPrstAttrFunctor::convertTo(*gadget, "enabled"), "0");
+    CPrstAttrFunctor::convertFrom(*gadget, "size", "12");
+    EXPECT_EQ(gadget->size(), 12u);
+    EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertTo(*gadget, "label"); }),
+              "Cannot find converter for attribute 'label'. | No such attribute.");
+    EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertFrom(*gadget, "colour", "x"); }),
+              "Cannot find converter for attribute 'colour'. | No such attribute.");
+}
+
+TEST(PrstAttr, CollectionsAndDerivedValuesRefuseText) {
+    CTestGadget gadget;
+    EXPECT_EQ(failure([&] { gadget.parts().setText(gadget, "wheel"); }),
+              "Cannot deserialize persistent collections. | No support for it.");
+    CPrstLinkByNameAttr byName("members");
+    EXPECT_EQ(failure([&] { byName.setText(gadget, "x"); }),
+              "Cannot deserialize persistent link objects. | No support for it.");
+    EXPECT_EQ(failure([&] { gadget.attr("label").setText(gadget, "x"); }),
+              "Cannot set attribute 'label' from text. | The attribute is read only.");
+}
+
+TEST(PrstAttr, LinkCollectionKeepsItsMembersInSequence) {
+    CPrstLink2ManyAttr links("parts");
+    EXPECT_EQ(failure([&] { links.front(); }), "Cannot access link 0 of 'parts'. | No such link.");
+    links.registerPeer(5, "a");
+    links.registerPeer(6, "b");
+    links.registerPeer(5, "again");  // already a member
+    links.registerPeer(7, "c");
+    EXPECT_EQ(links.size(), 3u);
+    EXPECT_EQ(links.back().seqNr, 2u);
+    links.pop_front();
+    EXPECT_EQ(links.front().nameKey, "b");
+    EXPECT_TRUE(links.deRegisterPeer(7));
+    EXPECT_FALSE(links.deRegisterPeer(7));
+    EXPECT_EQ(failure([&] { links[1]; }), "Cannot access link 1 of 'parts'. | No such link.");
+    links.pop_back();
+    EXPECT_TRUE(links.empty());
+    EXPECT_EQ(failure([&] { links.pop_back(); }),
+              "Cannot access link 0 of 'parts'. | No such link.");
+}
+
+TEST(PrstRefAttr, AnIdOfAnotherPrototypeIsRefused) {
+    CTestGadget gadget;
+    EXPECT_EQ(failure([&] {
+                  gadget.owner().setId({"gadget", 3});
+              }),
+              "Input id prototype 'gadget' does not match foreign key prototype 'owner'. | Cannot "
+              "update from foreign key.");
+    gadget.owner().setId({"owner", 3});
+    EXPECT_EQ(gadget.owner().id(), (CPrstSimpleID{"owner", 3}));
+}
+
+// --- meta-class entry -------------------------------------------------------------------------
+
+TEST(PrstMetaEntry, SplitsAtTheBracketsAndOnlyComplexMeansComplex) {
+    struct Case {
+        const char* text;
+        const char* className;
+        bool complex;
+    } cases[] = {
+        {"CPrstDomain[simple]", "CPrstDomain", false},
+        {"CPrstPool[complex]", "CPrstPool", true},
+        {"CPrstPool[Complex]", "CPrstPool", false},
+        {"CPrstPool[complex]tail", "CPrstPool", true},
+        {"CPrstPool[complex", "CPrstPool", true},
+        {"CPrstPool", "CPrstPool", false},
+        {"[complex]", "", true},
+        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        CPrstMetaEntry entry = CPrstMetaEntry::parse(c.text);
+        EXPECT_EQ(entry.className, c.className);
+        EXPECT_EQ(entry.complex, c.complex);
+        CPrstMetaEntry again = CPrstMetaEntry::parse(entry.string());
+        EXPECT_EQ(again.className, entry.className);
+        EXPECT_EQ(again.complex, entry.complex);
+    }
+    EXPECT_EQ((CPrstMetaEntry{"CPrstRule", true}).string(), "CPrstRule[complex]");
+    EXPECT_EQ(CTestComplex().metaEntry().string(), "CTestComplex[complex]");
+    EXPECT_EQ(CTestGadget().metaEntry().string(), "CTestGadget[simple]");
+}
+
+// --- text form --------------------------------------------------------------------------------
+
+TEST(PrstText, AnObjectWritesEveryKeyInKeyOrder) {
+    EXPECT_EQ(fullGadget()->string(), kFullText);
+}
+
+TEST(PrstText, TextRoundTripsThroughANewObject) {
+    CTestGadget copy;
+    copy.string(kFullText);
+    EXPECT_EQ(copy.string(), kFullText);
+    EXPECT_EQ(copy.oid(), 17u);
+    EXPECT_EQ(copy.size(), 4294967295u);
+    EXPECT_TRUE(copy.parts().empty());  // links are not part of the text
+
+    // A new object with nothing set round-trips as well.
+    CTestGadget empty;
+    CTestGadget again;
+    again.string(empty.string());
+    EXPECT_EQ(again.string(), empty.string());
+}
+
+TEST(PrstText, OidIsReadFirstThenPreDeserializeThenTheRows) {
+    CTestGadget gadget;
+    gadget.string("name=beta\noid=12\n");
+    EXPECT_EQ(gadget.seen, "pre(oid=12,name=)");
+    EXPECT_EQ(gadget.name(), "beta");
+
+    CTestGadget keeps;
+    keeps.setOID(5);
+    keeps.string("name=x\n");
+    EXPECT_EQ(keeps.oid(), 5u);  // no "oid": the OID stays
+}
+
+TEST(PrstText, UnknownKeysAreIgnoredAndAbsentKeysLeaveValuesAlone) {
+    CTestGadget gadget;
+    gadget.setSize(8);
+    gadget.string("name=x\nbogus=1\noption-like=2\n");
+    EXPECT_EQ(gadget.size(), 8u);
+    EXPECT_EQ(gadget.string().find("bogus"), std::string::npos);
+}
+
+TEST(PrstText, MissingOrBadValuesFailUnderTheRecordsText) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"size=3\n", "Failed to set a gadget record from text. | Missing 'name' key."},
+        {"", "Failed to set a gadget record from text. | Missing 'name' key."},
+        {"name=x\nsize=abc\n",
+         "Failed to set a gadget record from text. | Invalid value 'abc' for key 'size'."},
+        {"name=x\nsize=4294967296\n",
+         "Failed to set a gadget record from text. | Invalid value '4294967296' for key 'size'."},
+        {"name=x\nmod_time=yesterday\n",
+         "Failed to set a gadget record from text. | Invalid value 'yesterday' for key "
+         "'mod_time'."},
+        {"name=x\nenabled=maybe\n",
+         "Failed to set a gadget record from text. | Invalid value 'maybe' for key 'enabled'."},
+        {"name=x\naddress=10.1\n",
+         "Failed to set a gadget record from text. | Invalid value '10.1' for key 'address'."},
+        {"name=x\nblob=0G\n",
+         "Failed to set a gadget record from text. | Invalid value '0G' for key 'blob'."},
+        {"oid=x1\nname=x\n",
+         "Failed to set a gadget record from text. | Invalid value 'x1' for key 'oid'."},
+        {"name=x\nowner=Nobody\n",
+         "Cannot find OID of record Nobody of type CTestOwner. | No such record."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        CTestGadget gadget;
+        EXPECT_EQ(failure([&] { gadget.string(c.text); }), c.expected);
+    }
+    CTestGadget gadget;
+    EXPECT_EQ(prsttest::site([&] { gadget.string("size=1"); }),
+              "oodb_persistence CTestGadget::_set");
+}
+
+TEST(PrstText, AFailureKeepsTheKeysAppliedBeforeIt) {
+    CTestGadget gadget;
+    EXPECT_THROW(gadget.string("oid=3\nname=kept\nsize=bad\n"), nbx::CException);
+    EXPECT_EQ(gadget.oid(), 3u);
+    EXPECT_EQ(gadget.name(), "kept");
+}

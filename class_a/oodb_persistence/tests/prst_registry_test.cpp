@@ -1,0 +1,256 @@
+// The class registry, the initializers and the schema version.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "extended/config.h"
+#include "oodb_persistence/prst_initializer.h"
+#include "test_records.h"
+#include "test_support.h"
+#include "testing/recording_controller.h"
+
+using prsttest::failure;
+
+namespace {
+
+class CTestNeedsArgument : public CPersistentSecuredObject<CTestNeedsArgument> {
+public:
+    explicit CTestNeedsArgument(int) {}
+    static const CPrstClassDef& classDef() {
+        static const CPrstClassDef def = CPrstClassDef("CTestNeedsArgument", "needs", "needs");
+        return def;
+    }
+};
+
+std::vector<std::string> classNames(const std::vector<CPrstClassEntry>& entries) {
+    std::vector<std::string> out;
+    for (const CPrstClassEntry& entry : entries) out.push_back(entry.className);
+    return out;
+}
+
+const std::vector<std::string> kGenericClassNames = {"CPrstSecuredObjectImpl",
+                                                     "CPrstDeviceAccount",
+                                                     "CPrstUserAccount",
+                                                     "CPrstDomain",
+                                                     "CPrstDomainGroup",
+                                                     "CPrstDeviceAccessControl",
+                                                     "CPrstUserAccessControl",
+                                                     "CPrstKeyValue",
+                                                     "CPrstSample",
+                                                     "CPrstSQLQuery",
+                                                     "CPrstSQLQueryGroup",
+                                                     "CPrstSNMPQuery",
+                                                     "CPrstSNMPQueryGroup",
+                                                     "CPrstCapability",
+                                                     "CPrstRole"};
+
+const std::vector<std::string> kGenericTextNames = {
+    "account",         "user_account",   "domain",
+    "domain_group",    "access_control", "user_access_control",
+    "keyvalue",        "sample",         "sql_query",
+    "sql_query_group", "snmp_query",     "snmp_query_group",
+    "capability",      "user_role"};
+
+const std::vector<std::string> kDHCPClassNames = {"CPrstPkt",
+                                                  "CPolicyRecord",
+                                                  "CPrstOptionAttributes",
+                                                  "CPrstVendorAttributes",
+                                                  "CPrstAddressPool",
+                                                  "CPrstNetworkPool",
+                                                  "CPrstAddressBinding",
+                                                  "CPrstNetworkBinding",
+                                                  "CPrstAddressPending",
+                                                  "CPrstNetworkPending",
+                                                  "CPrstRule",
+                                                  "CPrstReplicatePeer",
+                                                  "CPrstFailoverPeer",
+                                                  "CPrstAPoolMark",
+                                                  "CPrstNPoolMark",
+                                                  "CPrstFAddressBinding",
+                                                  "CPrstFNetworkBinding"};
+
+// The pool marks are listed by class name only.
+const std::vector<std::string> kDHCPTextNames = {"historical_packet",
+                                                 "policy",
+                                                 "option",
+                                                 "vendor_class",
+                                                 "address_pool",
+                                                 "network_pool",
+                                                 "address_binding",
+                                                 "network_binding",
+                                                 "address_pending",
+                                                 "network_pending",
+                                                 "rule",
+                                                 "replicate_peer",
+                                                 "failover_peer",
+                                                 "failover_address_binding",
+                                                 "failover_network_binding"};
+
+template <class T>
+std::vector<T> concat(std::vector<T> a, const std::vector<T>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+}  // namespace
+
+TEST(PrstAbstractFactory, ClassesAreCreatedByClassNameAndByTextClassName) {
+    CIPrstAbstractFactory registry;
+    registry.registerClass<CTestGadget>();
+    registry.registerClass<CTestOwner>(false);
+    EXPECT_NE(dynamic_cast<CTestGadget*>(registry.create("CTestGadget", nullptr).get()), nullptr);
+    EXPECT_NE(dynamic_cast<CTestGadget*>(registry.createByTextName("gadget", nullptr).get()),
+              nullptr);
+    EXPECT_NE(dynamic_cast<CTestOwner*>(registry.create("CTestOwner", nullptr).get()), nullptr);
+    EXPECT_EQ(registry.findByTextName("owner"), nullptr);  // registered by class name only
+    EXPECT_EQ(registry.knownTextClassNames(), (std::vector<std::string>{"gadget"}));
+
+    EXPECT_EQ(failure<CPrstException<14>>([&] { registry.create("CPrstNothing", nullptr); }),
+              "Unable to find a factory for class 'CPrstNothing'. | No such factory.");
+    EXPECT_EQ(prsttest::site([&] { registry.factory("CPrstNothing"); }),
+              "oodb_persistence CPrstUserClassFactory<USER_CLASS>::_prototype");
+    EXPECT_EQ(failure<CPrstBaseException>([&] { registry.createByTextName("owner", nullptr); }),
+              "Cannot find persistent object of type 'owner'. | No such persistent object.");
+    EXPECT_EQ(failure<CPrstException<15>>([&] { registry.createByTextName("nothing", nullptr); }),
+              "Cannot find persistent object of type 'nothing'. | No such persistent object.");
+    EXPECT_EQ(
+        failure([&] { registry.registerClass<CTestGadget>(); }),
+        "Unable to register a factory for class 'CTestGadget'. | The factory already exists.");
+}
+
+TEST(PrstAbstractFactory, AClassThatNeedsArgumentsCannotBeCreatedByName) {
+    CIPrstAbstractFactory registry;
+    registry.registerClass<CTestNeedsArgument>();
+    EXPECT_EQ(failure([&] { registry.createByTextName("needs", nullptr); }),
+              "Cannot create an instance of persistent class 'CTestNeedsArgument'. | Persistent "
+              "object is not default constructible.");
+}
+
+TEST(PrstAbstractFactory, CreatedObjectsShareTheGivenContext) {
+    CIPrstAbstractFactory registry;
+    registry.registerClass<CTestGadget>();
+    auto context = std::make_shared<CPrstContext>();
+    CPrstObjectPtr object = registry.createByTextName("gadget", context);
+    EXPECT_EQ(object->contextPtr(), context);
+}
+
+TEST(PrstInitializer, ListsTheClassesInRegistrationOrder) {
+    EXPECT_EQ(classNames(CPrstGenericInitializer().classes()), kGenericClassNames);
+    EXPECT_EQ(classNames(CPrstDHCPInitializer().classes()),
+              concat(kGenericClassNames, kDHCPClassNames));
+}
+
+TEST(PrstInitializer, TextClassNamesBecomeKnownEvenWithoutTheirClasses) {
+    CPrstClassCatalog catalog;  // no classes at all
+    CIPrstAbstractFactory generic;
+    CPrstGenericInitializer().init({&generic, &catalog, {}, 4});
+    EXPECT_EQ(generic.knownTextClassNames(), kGenericTextNames);
+    EXPECT_TRUE(generic.factories().empty());
+
+    CIPrstAbstractFactory dhcp;
+    CPrstDHCPInitializer().init({&dhcp, &catalog, {}, 6});
+    EXPECT_EQ(dhcp.knownTextClassNames(), concat(kGenericTextNames, kDHCPTextNames));
+}
+
+TEST(PrstInitializer, RunsTheRegistrationOfEveryWantedClassTheCatalogueHolds) {
+    CPrstClassCatalog catalog;
+    std::vector<std::string> calls;
+    catalog.add(
+        "CPrstRule", [&](CIPrstAbstractFactory& registry, bool byTextName, unsigned family) {
+            calls.push_back("rule " + std::to_string(byTextName) + " " + std::to_string(family));
+            registry.registerClass<CTestGadget>(byTextName);
+        });
+    catalog.add("CPrstAPoolMark", [&](CIPrstAbstractFactory&, bool byTextName, unsigned) {
+        calls.push_back("mark " + std::to_string(byTextName));
+    });
+    catalog.add("CPrstDomain",
+                [&](CIPrstAbstractFactory&, bool, unsigned) { calls.push_back("domain"); });
+
+    CIPrstAbstractFactory registry;
+    CPrstDHCPInitializer().init(
+        {&registry, &catalog, {"CPrstAPoolMark", "CPrstRule", "CPrstSample"}, 6});
+    // List order, not the order of the wanted names; the domain was not wanted.
+    EXPECT_EQ(calls, (std::vector<std::string>{"rule 1 6", "mark 0"}));
+    EXPECT_EQ(registry.knownTextClassNames(),
+              (std::vector<std::string>{"sample", "rule", "gadget"}));
+}
+
+TEST(PrstInitializer, RefusesMissingArgumentsAndUnknownFamilies) {
+    CPrstClassCatalog catalog;
+    CIPrstAbstractFactory registry;
+    EXPECT_EQ(failure([&] {
+                  CPrstGenericInitializer().init({nullptr, &catalog, {}, 4});
+              }),
+              "Cannot execute persistent object initializer. | Internal error.");
+    EXPECT_EQ(failure([&] {
+                  CPrstDHCPInitializer().init({&registry, nullptr, {}, 4});
+              }),
+              "Cannot execute persistent object initializer. | Invalid arguments.");
+    EXPECT_EQ(failure([&] {
+                  CPrstDHCPInitializer().init({&registry, &catalog, {}, 5});
+              }),
+              "Cannot execute persistent object initializer. | Unknown protocol family.");
+}
+
+TEST(PrstInitializer, AliasesNameTheTablesOfTheStatementFiles) {
+    nbx::CStringMap generic = CPrstGenericInitializer().aliases();
+    nbx::CStringMap dhcp = CPrstDHCPInitializer().aliases();
+    EXPECT_EQ(generic.size(), 22u);
+    EXPECT_EQ(dhcp.size(), 40u);
+    struct Case {
+        const char* alias;
+        const char* name;
+    } cases[] = {
+        {"T", "<Applies to current first-class object>"},
+        {"D", "domain"},
+        {"DM", "domain_memberships"},
+        {"SQT", "sql_query_target_classes"},
+        {"UR", "user_role"},
+        {"RP", "replicate_peer"},
+        {"APM", "address_pool_mark"},
+        {"NPM", "network_pool_mark"},
+        {"PP", "historical_packet"},
+        {"ER", "exclusive_address_range"},
+        {"FNB", "failover_network_binding"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.alias);
+        EXPECT_EQ(dhcp.get(c.alias), c.name);
+    }
+    EXPECT_FALSE(generic.has("RP"));
+}
+
+TEST(PrstInitializer, AConfiguredSchemaVersionOverridesTheApplicationsWithAMessage) {
+    nbx::testing::RecordingLogSink sink;
+    nbx::CConfig config("system.db.schema.version=7\n", "\n");
+    EXPECT_EQ(CPrstDHCPInitializer::schemaVersion(&config, 1, &sink), 7u);
+    ASSERT_EQ(sink.entries().size(), 1u);
+    EXPECT_EQ(sink.entries()[0].text,
+              "Configured schema version 7 is overriding application schema version 1.");
+    EXPECT_EQ(sink.entries()[0].severity, nbx::SEVERITY_WARNING);
+    EXPECT_EQ(sink.entries()[0].module, "oodb_persistence");
+
+    sink.clear();
+    EXPECT_EQ(CPrstDHCPInitializer::schemaVersion(&config, 7, &sink), 7u);
+    nbx::CConfig empty;
+    EXPECT_EQ(CPrstDHCPInitializer::schemaVersion(&empty, 3, &sink), 3u);
+    EXPECT_EQ(CPrstDHCPInitializer::schemaVersion(nullptr, 3, &sink), 3u);
+    EXPECT_TRUE(sink.entries().empty());
+}
+
+TEST(PrstInitializer, TheDHCPMetaFactoryHoldsRegistryAliasesAndSchemaVersion) {
+    CPrstClassCatalog catalog;
+    catalog.add<CTestGadget>();
+    catalog.add("CPrstReplicatePeer", [](CIPrstAbstractFactory& registry, bool, unsigned) {
+        registry.registerClass<CTestOwner>();
+    });
+    nbx::CConfig config("system.db.schema.version=2\n", "\n");
+    CPrstDHCPMetaAbstractFactory meta({nullptr, &catalog, {}, 4}, &config, 2, nullptr);
+    EXPECT_EQ(meta.schemaVersion(), 2u);
+    EXPECT_EQ(meta.aliases().get("RP"), "replicate_peer");
+    // The gadget is in the catalogue but in no list: it is not registered.
+    ASSERT_EQ(meta.registry().factories().size(), 1u);
+    EXPECT_EQ(meta.registry().factories()[0]->className(), "CTestOwner");
+}

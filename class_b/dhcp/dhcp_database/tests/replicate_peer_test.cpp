@@ -1,0 +1,298 @@
+#include "dhcp_database/replicate_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+
+#include "../../../../class_a/oodb_persistence/tests/memory_engine.h"
+#include "dhcp_database/dhcp_catalog.h"
+#include "extended/config.h"
+#include "oodb_persistence/prst_db_session.h"
+
+namespace {
+
+struct Failure {
+    std::string text;        // "message | reason"
+    std::string where;       // "module function severity"
+    bool classList = false;  // caught as CPrstException<15>
+};
+
+template <class F>
+Failure failure(F&& call) {
+    try {
+        call();
+    } catch (nbx::CException& e) {
+        return {e.message().text() + " | " + e.reason().text(),
+                e.module() + " " + e.function() + " " + std::to_string(e.severity()),
+                dynamic_cast<CPrstException<15>*>(&e) != nullptr};
+    }
+    return {"<no exception>", "", false};
+}
+
+const char* const kPeerText =
+    "classes=!option, rule\n"
+    "console_pass=s3cret\n"
+    "console_user=admin\n"
+    "description=Second site\n"
+    "domains=root:1\n"
+    "enabled=false\n"
+    "logdir=site2\n"
+    "mod_time=Thu Jan  1 00:00:00 1970\n"
+    "oid=3\n"
+    "target=10.0.0.2:7000\n";
+
+// The registry of a DHCP server: every listed text class name is known.
+class PeerTest : public ::testing::Test {
+protected:
+    PeerTest() {
+        addDHCPClasses(catalog);
+        CPrstDHCPInitializer().init({&registry, &catalog, {}, 4});
+        context->setRegistry(&registry);
+    }
+    std::unique_ptr<CPrstReplicatePeer> peer() {
+        auto peer = std::make_unique<CPrstReplicatePeer>();
+        peer->setContext(context);
+        return peer;
+    }
+
+    CPrstClassCatalog catalog;
+    CIPrstAbstractFactory registry;
+    CPrstContextPtr context = std::make_shared<CPrstContext>();
+};
+
+}  // namespace
+
+TEST_F(PeerTest, TextFormMasksThePasswordAndRoundTripsKeepingIt) {
+    auto original = peer();
+    original->set(kPeerText);
+    EXPECT_EQ(original->consolePass(), "s3cret");
+    const std::string written = original->string();
+    EXPECT_EQ(written,
+              "classes=!option, rule\n"
+              "console_pass=**********\n"
+              "console_user=admin\n"
+              "description=Second site\n"
+              "domains=root:1\n"
+              "enabled=false\n"
+              "logdir=site2\n"
+              "mod_time=Thu Jan  1 00:00:00 1970\n"
+              "oid=3\n"
+              "target=10.0.0.2:7000\n");
+
+    // Written back over the stored record, the mask keeps the password.
+    original->set(written);
+    EXPECT_EQ(original->consolePass(), "s3cret");
+    auto copy = peer();
+    copy->set(written);
+    EXPECT_EQ(copy->string(), written);
+    EXPECT_EQ(copy->consolePass(), "");  // a new record gets no password from the mask
+    copy->set("classes=\ntarget=t\nconsole_user=u\nconsole_pass=other\n");
+    EXPECT_EQ(copy->consolePass(), "other");
+}
+
+TEST_F(PeerTest, MissingRequiredKeysGiveTheirReasons) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"target=t\nconsole_user=u\nconsole_pass=p\n",
+         "Failed to set a replicate peer record from text. | Missing 'classes' key."},
+        {"classes=*\nconsole_user=u\nconsole_pass=p\n",
+         "Failed to set a replicate peer record from text. | Missing 'target' key."},
+        {"classes=*\ntarget=t\nconsole_pass=p\n",
+         "Failed to set replicate peer record from text. | Missing 'console_user' key."},
+        {"classes=*\ntarget=t\nconsole_user=u\n",
+         "Failed to set replicate peer record from text. | Missing 'console_pass' key."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto record = peer();
+        Failure f = failure([&] { record->set(c.text); });
+        EXPECT_EQ(f.text, c.expected);
+        EXPECT_EQ(f.where, "dhcp_database CPrstReplicatePeer::string 4");
+        EXPECT_FALSE(f.classList);
+    }
+}
+
+TEST_F(PeerTest, BadValuesFailUnderTheRecordsSite) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"oid=abc\n",
+         "Failed to set a replicate peer record from text. | Invalid value 'abc' for key 'oid'."},
+        {"classes=*\ntarget=t\nconsole_user=u\nconsole_pass=p\nmod_time=today\n",
+         "Failed to set a replicate peer record from text. | Invalid value 'today' for key "
+         "'mod_time'."},
+        {"classes=*\ntarget=t\nconsole_user=u\nconsole_pass=p\ndomains=root\n",
+         "Cannot deserialize domain name-id from text. | Invalid format 'root'."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto record = peer();
+        Failure f = failure([&] { record->set(c.text); });
+        EXPECT_EQ(f.text, c.expected);
+        EXPECT_EQ(f.where, "dhcp_database CPrstReplicatePeer::string 4");
+    }
+}
+
+TEST_F(PeerTest, FieldsSetBeforeAFailureStay) {
+    auto record = peer();
+    EXPECT_THROW(record->set("oid=9\ndescription=d\nclasses=rule\ntarget=t\n"), nbx::CException);
+    EXPECT_EQ(record->oid(), 9u);
+    EXPECT_EQ(record->description(), "d");
+    EXPECT_EQ(record->classes(), "rule");
+    EXPECT_EQ(record->target(), "t");
+    EXPECT_EQ(record->logDir(), "t");
+}
+
+TEST_F(PeerTest, ClassListsNameKnownClassesOrWildcards) {
+    struct Case {
+        const char* classes;
+        bool valid;
+    } cases[] = {
+        {"", true},
+        {"*", true},
+        {"all", true},
+        {"!option, rule", true},
+        {"replicate_peer,domain,address_pool", true},
+        {"!! option,! rule", true},
+        {"rule,unknown_thing", false},
+        {"rule ,option", false},  // trailing blanks are not stripped
+        {"rule,,option", false},
+        {"ALL", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.classes);
+        EXPECT_EQ(CPrstReplicatePeer::classListValid(c.classes, &registry), c.valid);
+        auto record = peer();
+        Failure f = failure([&] {
+            record->set(std::string("classes=") + c.classes +
+                        "\ntarget=t\nconsole_user=u\nconsole_pass=p\n");
+        });
+        if (c.valid) {
+            EXPECT_EQ(f.text, "<no exception>");
+            EXPECT_EQ(record->classes(), c.classes);
+        } else {
+            EXPECT_TRUE(f.classList);
+            EXPECT_EQ(f.where, "dhcp_database CPrstReplicatePeer::string 4");
+            EXPECT_EQ(f.text,
+                      "Failed to set a replicate peer record from text. | Classes must be a set "
+                      "of 'account,user_account,domain,domain_group,access_control,"
+                      "user_access_control,keyvalue,sample,sql_query,sql_query_group,snmp_query,"
+                      "snmp_query_group,capability,user_role,historical_packet,policy,option,"
+                      "vendor_class,address_pool,network_pool,address_binding,network_binding,"
+                      "address_pending,network_pending,rule,replicate_peer,failover_peer,"
+                      "failover_address_binding,failover_network_binding', '*' or ''.");
+        }
+    }
+    // Without a registry no class name is known.
+    EXPECT_FALSE(CPrstReplicatePeer::classListValid("rule", nullptr));
+    EXPECT_TRUE(CPrstReplicatePeer::classListValid("!*", nullptr));
+}
+
+TEST_F(PeerTest, DefaultsOfLogDirectoryAndEnabled) {
+    auto record = peer();
+    record->set("classes=*\ntarget=dhcp2.example\nconsole_user=\nconsole_pass=p\n");
+    EXPECT_EQ(record->logDir(), "dhcp2.example");
+    EXPECT_TRUE(record->enabled());
+    EXPECT_EQ(record->consoleUser(), "");  // the key only has to be present
+    record->set("classes=*\ntarget=t\nconsole_user=u\nconsole_pass=p\nenabled=perhaps\n");
+    EXPECT_TRUE(record->enabled());  // an unreadable flag is true
+    record->set("classes=*\ntarget=t\nconsole_user=u\nconsole_pass=p\nenabled=no\n");
+    EXPECT_FALSE(record->enabled());
+}
+
+TEST_F(PeerTest, ConsolePasswordFallsBackToTheHostsDefault) {
+    nbx::CConfig config("sync.console.default_password=fallback\n", "\n");
+    context->setConfig(&config);
+    struct Case {
+        const char* user;
+        const char* pass;
+        const char* expected;
+    } cases[] = {
+        {"admin", "s3cret", "s3cret"},
+        {"admin", "", ""},  // a console user keeps even an empty password
+        {"", "s3cret", "s3cret"},
+        {"", "", "fallback"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.user) + "/" + c.pass);
+        auto record = peer();
+        record->setConsoleUser(c.user);
+        record->setConsolePass(c.pass);
+        EXPECT_EQ(record->consolePassword(), c.expected);
+    }
+    context->setConfig(nullptr);
+    EXPECT_EQ(peer()->consolePassword(), "");
+}
+
+TEST_F(PeerTest, IsStoredWithItsPasswordInTheReplicatePeerTable) {
+    memdb::CMemoryEngine engine;
+    CPrstDBSession session(registry, context);
+    session.open([&](const std::string& name) { return engine.lookup(name); });
+    auto record = session.newObject<CPrstReplicatePeer>();
+    record->set("classes=rule\ntarget=10.0.0.2:7000\nconsole_user=admin\nconsole_pass=s3cret\n");
+    record->commit(0, CFullAccessToken::instance());
+
+    const CDBRecord& row = engine.memory().rows("nbx_rep_peers").at(record->oid());
+    EXPECT_EQ(row.values.at("CONSOLE_PASS"), "s3cret");
+    EXPECT_EQ(row.values.at("LOG_DIR"), "10.0.0.2:7000");
+    EXPECT_EQ(row.values.at("META_CLASS"), "CPrstReplicatePeer[simple]");
+    auto found = session.find<CPrstReplicatePeer>(0, record->oid());
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->consolePassword(), "s3cret");
+
+    // A replicated text carries the mask: the stored password survives the update.
+    found->set(found->string());
+    found->setDescription("renamed");
+    found->commit(0, CFullAccessToken::instance());
+    EXPECT_EQ(engine.memory().rows("nbx_rep_peers").at(record->oid()).values.at("CONSOLE_PASS"),
+              "s3cret");
+
+    for (const CDBTableDef& table : engine.opened) {
+        if (table.name != "nbx_rep_peers") continue;
+        EXPECT_EQ(table.columns.string(),
+                  "CLASSES=[__DB_TYPE_STRING__]\nCONSOLE_PASS=[__DB_TYPE_STRING__]\n"
+                  "CONSOLE_USER=[__DB_TYPE_STRING__]\nDESCRIPTION=[__DB_TYPE_STRING__]\n"
+                  "DOMAINS=[__DB_TYPE_STRING__]\nENABLED=[__DB_TYPE_BOOL__]\n"
+                  "LOG_DIR=[__DB_TYPE_STRING__]\nMETA_CLASS=[__DB_TYPE_STRING__]\n"
+                  "MOD_TIME=[__DB_TYPE_TIME_STAMP__]\nTARGET=[__DB_TYPE_STRING__]\n");
+    }
+    EXPECT_NE(dynamic_cast<CPrstReplicatePeer*>(
+                  registry.createByTextName("replicate_peer", nullptr).get()),
+              nullptr);
+}
+
+TEST_F(PeerTest, RandomAndTruncatedTextsOnlyEverThrowExceptionRecords) {
+    std::mt19937 random(8101);
+    const std::string alphabet = "=\n:,!*-0123456789abcdeilnoprstu _\t";
+    const std::string keys[] = {"classes", "target",  "logdir",   "console_user", "console_pass",
+                                "domains", "enabled", "mod_time", "oid",          "description"};
+    std::size_t accepted = 0;
+    for (int round = 0; round < 4000; ++round) {
+        std::string text;
+        if (round % 4 == 0) {
+            text = std::string(kPeerText).substr(0, random() % (std::string(kPeerText).size() + 1));
+        } else {
+            for (const std::string& key : keys) {
+                if (random() % 3 == 0) continue;
+                text += key + "=";
+                int length = random() % 10;
+                for (int j = 0; j < length; ++j) text += alphabet[random() % alphabet.size()];
+                text += "\n";
+            }
+        }
+        auto record = peer();
+        try {
+            record->set(text);
+            auto copy = peer();
+            copy->set(record->string());
+            ++accepted;
+        } catch (nbx::CException&) {
+        }
+    }
+    EXPECT_GT(accepted, 0u);
+}
