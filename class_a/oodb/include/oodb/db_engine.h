@@ -75,4 +75,7 @@ public:
     virtual bool isOpen() const = 0;
     // The calling thread's connection, created on its first use.
     virtual CIDBConnection& connection() = 0;
+    // Closes the calling thread's connection when the thread is done with the database; its next
+    // use opens a new one. An engine without per-thread state needs nothing here.
+    virtual void releaseConnection() {}
 };

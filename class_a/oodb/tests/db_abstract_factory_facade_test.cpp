@@ -1,0 +1,120 @@
+#include "oodb/db_abstract_factory_facade.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "fake_engine.h"
+#include "oodb/db_abstract_factory_thread_facade.h"
+#include "oodb_test_support.h"
+
+using oodb_test::failureOf;
+using oodb_test::RecordingEngine;
+using oodb_test::textOf;
+
+namespace {
+
+const char* const kNotThreadSpecific =
+    "Cannot assign thread-reference to a database connection. | Object is not thread specific.";
+
+class Facade : public ::testing::Test {
+protected:
+    void SetUp() override {
+        facade.registerDatabase(engine);
+        facade.registerDatabase(other);
+    }
+    RecordingEngine engine;
+    RecordingEngine other{"CIDBArchive"};
+    CDBAbstractFactoryFacade facade;
+};
+
+}  // namespace
+
+TEST_F(Facade, GetDatabaseFindsRegisteredImplementationsOnly) {
+    EXPECT_EQ(&facade.getDatabase("CIDBArchive"), &other);
+    const auto failure = failureOf([&] { facade.getDatabase("CIDBOracle"); });
+    EXPECT_EQ(failure.message, "Wrong database implementation 'CIDBOracle' found.");
+    EXPECT_EQ(failure.reason, "Invalid database.");
+    EXPECT_EQ(failure.module, "oodb");
+}
+
+TEST_F(Facade, AThreadWithoutItsFacadeGetsNoConnection) {
+    EXPECT_EQ(textOf([&] { facade.dbProxy(); }), kNotThreadSpecific);
+    EXPECT_EQ(engine.connections(), 0u);
+}
+
+TEST_F(Facade, EachThreadGetsItsOwnConnectionThroughItsOwnFacade) {
+    CIDBConnection* mine = &facade.threadFacade().dbProxy();
+    EXPECT_EQ(&facade.dbProxy(), mine);
+    EXPECT_EQ(&facade.threadFacade(), &facade.threadFacade());
+
+    CIDBConnection* theirs[2] = {nullptr, nullptr};
+    std::thread workers[2];
+    for (int i = 0; i < 2; ++i) {
+        workers[i] = std::thread([&, i] {
+            facade.threadFacade();
+            theirs[i] = &facade.dbProxy();
+        });
+    }
+    for (std::thread& worker : workers) worker.join();
+    EXPECT_NE(theirs[0], mine);
+    EXPECT_NE(theirs[1], mine);
+    EXPECT_NE(theirs[0], theirs[1]);
+    EXPECT_EQ(engine.connections(), 3u);
+}
+
+TEST_F(Facade, AThreadFacadeServesOnlyItsOwnerThread) {
+    CDBAbstractFactoryThreadFacade& mine = facade.threadFacade();
+    std::string fromOther;
+    std::thread([&] { fromOther = textOf([&] { mine.dbProxy(); }); }).join();
+    EXPECT_EQ(fromOther, kNotThreadSpecific);
+    EXPECT_EQ(textOf([&] { mine.threadFacade(); }),
+              "Unable to create a thread-specific clone. | Only a parent abstract factory facade "
+              "can create thread specific clones.");
+}
+
+TEST_F(Facade, ThreadFacadesRegisterOnlyWhatTheParentHas) {
+    CDBAbstractFactoryThreadFacade& mine = facade.threadFacade();
+    mine.deRegisterFactory("CIDBArchive");
+    EXPECT_EQ(textOf([&] { mine.dbProxy("CIDBArchive"); }),
+              "Wrong database implementation 'CIDBArchive' found. | Invalid database.");
+    EXPECT_EQ(textOf([&] { mine.deRegisterFactory("CIDBArchive"); }),
+              "Unable to deregister a database factory. | Nothing to deregister.");
+    EXPECT_EQ(textOf([&] { mine.registerFactory("CIDBOracle"); }),
+              "Unable to register a database factory. | An abstract factory thread facade can only "
+              "use instances that have been registered in its parent abstract factory facade.");
+    mine.registerFactory("CIDBArchive");
+    EXPECT_EQ(&mine.dbProxy("CIDBArchive"), &other.connection());
+}
+
+TEST_F(Facade, ReleasingAThreadReleasesItsConnections) {
+    facade.threadFacade().dbProxy();
+    EXPECT_TRUE(facade.releaseThread());
+    EXPECT_EQ(engine.released, 1);
+    EXPECT_EQ(other.released, 1);
+    EXPECT_EQ(engine.connections(), 0u);
+    EXPECT_EQ(textOf([&] { facade.dbProxy(); }), kNotThreadSpecific);
+    EXPECT_FALSE(facade.releaseThread());
+}
+
+TEST(DBThreadPtrMap, OneEntryPerThread) {
+    CDBThreadPtrMap<int*> map;
+    EXPECT_EQ(textOf([&] { map.get(); }),
+              "Failed to find in multi-pointer. | No Thread Local Storage.");
+    map.insert(new int(1));
+    int* second = new int(2);
+    EXPECT_EQ(textOf([&] { map.insert(second); }), "Failed to insert multi-pointer for thread id " +
+                                                       std::to_string(dbCurrentThreadId()) +
+                                                       ". | Thread Local Storage already exists.");
+    delete second;
+    int* theirs = nullptr;
+    std::thread([&] {
+        map.insert(new int(3));
+        theirs = map.get();
+    }).join();
+    EXPECT_EQ(*map.get(), 1);
+    EXPECT_EQ(*theirs, 3);
+    EXPECT_EQ(map.size(), 2u);
+    EXPECT_TRUE(map.remove());
+    EXPECT_FALSE(map.remove());
+}

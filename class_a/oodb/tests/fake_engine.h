@@ -1,0 +1,89 @@
+#pragma once
+// An engine whose connections record the calls they get: for the transaction and facade tests,
+// which check what reaches a connection and on which thread.
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "oodb/db_engine.h"
+#include "standard/throw.h"
+
+namespace oodb_test {
+
+class RecordingConnection : public CIDBConnection {
+public:
+    CDBTransactionHandle begin() override {
+        calls.push_back("begin " + std::to_string(++m_last));
+        return m_last;
+    }
+    void commit(CDBTransactionHandle tx) override {
+        calls.push_back("commit " + std::to_string(tx));
+        if (failCommit) {
+            NBX_THROW(nbx::CException, "test", "RecordingConnection::commit",
+                      nbx::msg("Commit failed."), nbx::CMessage());
+        }
+    }
+    void rollback(CDBTransactionHandle tx) override {
+        calls.push_back("rollback " + std::to_string(tx));
+    }
+    CDBRecordList select(CDBTransactionHandle, const std::string&, const std::string&,
+                         std::uint32_t) override {
+        return {};
+    }
+    std::uint32_t count(CDBTransactionHandle, const std::string&, const std::string&) override {
+        return 0;
+    }
+    CDBRecordList execute(CDBTransactionHandle tx, const std::string& table,
+                          const std::string& statement, const nbx::CStringMap& arguments,
+                          std::uint32_t limit) override {
+        calls.push_back("execute " + std::to_string(tx) + " " + table + " " + statement + " " +
+                        arguments.string() + std::to_string(limit));
+        return {};
+    }
+    void write(CDBTransactionHandle, const CDBRecord&) override {}
+    void remove(CDBTransactionHandle, const std::string&, std::uint32_t) override {}
+    std::uint32_t nextKey(const std::string&) override { return 0; }
+
+    std::vector<std::string> calls;
+    bool failCommit = false;
+
+private:
+    CDBTransactionHandle m_last = 0;
+};
+
+// One RecordingConnection per thread, like a real engine.
+class RecordingEngine : public CIDBFacadeFactory {
+public:
+    explicit RecordingEngine(std::string name = "CIDBFacadeFactory") : m_name(std::move(name)) {}
+    std::string name() const override { return m_name; }
+    void open(const std::vector<CDBTableDef>&) override {}
+    void close() override {}
+    bool isOpen() const override { return true; }
+    CIDBConnection& connection() override {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        auto& slot = m_connections[std::this_thread::get_id()];
+        if (!slot) slot = std::make_unique<RecordingConnection>();
+        return *slot;
+    }
+    void releaseConnection() override {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_connections.erase(std::this_thread::get_id());
+        ++released;
+    }
+    std::size_t connections() const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_connections.size();
+    }
+    int released = 0;
+
+private:
+    std::string m_name;
+    mutable std::mutex m_mutex;
+    std::map<std::thread::id, std::unique_ptr<RecordingConnection>> m_connections;
+};
+
+}  // namespace oodb_test

@@ -1,0 +1,92 @@
+#pragma once
+// The host's database engine: one SQLite database file behind the "CIDBFacadeFactory" interface.
+//
+// - Write-ahead log, synchronous=FULL: a commit is on disk when it returns, and readers never
+//   wait for writers.
+// - One connection per thread, opened on the thread's first use and closed with the engine (or
+//   by releaseConnection). Writers wait for each other up to the busy time-out.
+// - Tables are created at open from the declarations: "PK" INTEGER PRIMARY KEY and one column
+//   per declaration, typed by its field-type token; columns declared later are added.
+// - Named statements come from the statement files ("*.inc") and table group files
+//   ("*.grp") of the statement directory (see host/README.md).
+// - Keys come from the table "nbx_sequences" and are never handed out twice.
+//
+// Every failure is an nbx::CException; SQLite's own failures carry SQLite's message as reason.
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "oodb/db_engine.h"
+#include "oodb/db_field_type.h"
+#include "oodb/db_statement_file_reader.h"
+#include "oodb/db_table_group_file_reader.h"
+
+namespace host {
+
+class CSQLiteConnection;
+
+class CSQLiteEngine : public CIDBFacadeFactory {
+public:
+    struct Settings {
+        std::string path;                // the database file, created when missing
+        std::string statementDirectory;  // statement and table group files; empty: no statements
+        int busyTimeoutMs = 5000;        // how long a writer waits for another one
+    };
+
+    static constexpr const char* kSequenceTable = "nbx_sequences";
+
+    explicit CSQLiteEngine(Settings settings);
+    ~CSQLiteEngine() override;
+
+    // "CIDBFacadeFactory"
+    std::string name() const override;
+    // Reads the statement files, then creates the sequence table and every declared table that does
+    // not exist yet (and the declared columns that an existing table lacks). Refused on an open
+    // engine.
+    void open(const std::vector<CDBTableDef>& tables) override;
+    // Closes every connection; a thread that still holds one gets "The database is closed." from
+    // it. The engine can be opened again.
+    void close() override;
+    bool isOpen() const override;
+    CIDBConnection& connection() override;
+    void releaseConnection() override;
+
+    const Settings& settings() const { return m_settings; }
+    // Valid while the engine is open.
+    const CDBStatementFileReader& statements() const { return *m_statements; }
+    const CDBTableGroupFileReader& tableGroups() const { return *m_groups; }
+
+    // For the connections. The declared type of a column (kUnknown for undeclared ones).
+    CDBFieldType::Type _columnType(const std::string& table, const std::string& column) const;
+    bool _isDeclared(const std::string& table) const { return m_tables.count(table) != 0; }
+    // The highest key handed out by this engine for `table`, and raising it.
+    std::uint32_t _keyMark(const std::string& table);
+    void _raiseKeyMark(const std::string& table, std::uint32_t key);
+    CDBTransactionHandle _nextHandle();
+
+private:
+    void _createTables(CSQLiteConnection& setup, const std::vector<CDBTableDef>& tables);
+
+    const Settings m_settings;
+    mutable std::mutex m_mutex;
+    bool m_open = false;
+    std::unique_ptr<CDBStatementFileReader> m_statements;
+    std::unique_ptr<CDBTableGroupFileReader> m_groups;
+    std::map<std::string, std::map<std::string, CDBFieldType::Type>> m_tables;
+    std::map<std::thread::id, std::unique_ptr<CSQLiteConnection>> m_connections;
+    // Closed connections that a thread may still hold: they answer "closed" until the engine
+    // goes away.
+    std::vector<std::unique_ptr<CSQLiteConnection>> m_closed;
+
+    std::mutex m_keyMutex;
+    std::map<std::string, std::uint32_t> m_keyMarks;
+    std::atomic<CDBTransactionHandle> m_handles{0};
+};
+
+}  // namespace host

@@ -1,0 +1,517 @@
+#include "host/sqlite_engine.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "oodb/db_transaction.h"
+#include "standard/exception.h"
+
+namespace {
+
+struct Failure {
+    bool thrown = false;
+    std::string message;
+    std::string reason;
+    std::string module;
+};
+
+template <class F>
+Failure failureOf(F&& action) {
+    Failure failure;
+    try {
+        action();
+    } catch (nbx::CException& e) {
+        failure.thrown = true;
+        failure.message = e.message().text();
+        failure.reason = e.reason().text();
+        failure.module = e.module();
+    }
+    return failure;
+}
+
+CDBTableDef table(const std::string& name, const std::string& columns) {
+    CDBTableDef def;
+    def.name = name;
+    def.columns = CDBTypeStringMap(columns, "\n");
+    return def;
+}
+
+std::vector<CDBTableDef> tables() {
+    return {table("nbx_rep_peers",
+                  "TARGET=[__DB_TYPE_STRING__]\nENABLED=[__DB_TYPE_BOOL__]\n"
+                  "CLASSES=[__DB_TYPE_STRING__]"),
+            table("address_binding",
+                  "X=[__DB_TYPE_LONG__]\nIPADDR=[__DB_TYPE_IP_ADDRESS__]\n"
+                  "TID_COUNT=[__DB_TYPE_ULONG__]\nRATIO=[__DB_TYPE_DOUBLE__]\n"
+                  "DOMAIN_ID=[__DB_TYPE_DOMAIN_ID__]\nACCESS_ID=[__DB_TYPE_ACCESS_ID__]")};
+}
+
+CDBRecord record(const std::string& table, std::uint32_t pk,
+                 std::map<std::string, std::string> values) {
+    CDBRecord out;
+    out.table = table;
+    out.pk = pk;
+    out.values = std::move(values);
+    return out;
+}
+
+std::string keys(const CDBRecordList& rows) {
+    std::string out;
+    for (const CDBRecord& row : rows) out += (out.empty() ? "" : ",") + std::to_string(row.pk);
+    return out;
+}
+
+class SQLiteEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/nbx-sqlite-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        path = dir + "/host.db";
+        engine = make();
+        engine->open(tables());
+    }
+    void TearDown() override {
+        engine.reset();
+        std::filesystem::remove_all(dir);
+    }
+    std::unique_ptr<host::CSQLiteEngine> make(const std::string& statements = NBX_HOST_DB_DIR) {
+        return std::make_unique<host::CSQLiteEngine>(
+            host::CSQLiteEngine::Settings{path, statements});
+    }
+    // A fresh engine object on the same file, as after a restart.
+    void reopen() {
+        engine.reset();
+        engine = make();
+        engine->open(tables());
+    }
+    // Rows as a separate connection (another thread) sees them.
+    std::string keysFromOtherThread(const std::string& table) {
+        std::string out;
+        std::thread([&] { out = keys(engine->connection().select(0, table, "")); }).join();
+        return out;
+    }
+    // One column of a query on the file through SQLite itself.
+    std::vector<std::string> raw(const std::string& sql, int column) {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* statement = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK);
+        std::vector<std::string> values;
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            const unsigned char* text = sqlite3_column_text(statement, column);
+            values.emplace_back(text ? reinterpret_cast<const char*>(text) : "NULL");
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        return values;
+    }
+    CIDBConnection& db() { return engine->connection(); }
+
+    std::string dir;
+    std::string path;
+    std::unique_ptr<host::CSQLiteEngine> engine;
+};
+
+}  // namespace
+
+TEST_F(SQLiteEngine, OpenCreatesTheDeclaredTablesTypedByTheirTokensInWriteAheadMode) {
+    EXPECT_EQ(engine->name(), "CIDBFacadeFactory");
+    EXPECT_EQ(raw("PRAGMA journal_mode", 0), (std::vector<std::string>{"wal"}));
+    EXPECT_EQ(raw("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", 0),
+              (std::vector<std::string>{"address_binding", "nbx_rep_peers", "nbx_sequences"}));
+    EXPECT_EQ(raw("PRAGMA table_info(nbx_rep_peers)", 1),
+              (std::vector<std::string>{"PK", "CLASSES", "ENABLED", "TARGET"}));
+    EXPECT_EQ(raw("PRAGMA table_info(nbx_rep_peers)", 2),
+              (std::vector<std::string>{"INTEGER", "TEXT", "INTEGER", "TEXT"}));
+    EXPECT_EQ(raw("PRAGMA table_info(nbx_rep_peers)", 5),
+              (std::vector<std::string>{"1", "0", "0", "0"}));
+}
+
+TEST_F(SQLiteEngine, ColumnsDeclaredLaterAreAddedToExistingTables) {
+    db().write(0, record("nbx_rep_peers", 1, {{"TARGET", "a"}}));
+    engine.reset();
+    engine = make();
+    std::vector<CDBTableDef> more = tables();
+    more[0].columns.insert("LOG_DIR", "[__DB_TYPE_STRING__]");
+    engine->open(more);
+    db().write(0, record("nbx_rep_peers", 2, {{"TARGET", "b"}, {"LOG_DIR", "spool-b"}}));
+    const CDBRecordList rows = db().select(0, "nbx_rep_peers", "");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].values, (std::map<std::string, std::string>{{"TARGET", "a"}}));
+    EXPECT_EQ(rows[1].values.at("LOG_DIR"), "spool-b");
+}
+
+TEST_F(SQLiteEngine, WriteSelectCountAndRemove) {
+    for (std::uint32_t pk : {9u, 5u, 7u}) {
+        db().write(
+            0, record("address_binding", pk,
+                      {{"X", pk == 9 ? "2" : "1"}, {"IPADDR", "10.0.0." + std::to_string(pk)}}));
+    }
+    EXPECT_EQ(keys(db().select(0, "address_binding", "")), "5,7,9");
+    EXPECT_EQ(keys(db().select(0, "address_binding", "", 2)), "5,7");
+
+    struct Case {
+        const char* where;
+        const char* keys;
+    };
+    const Case cases[] = {
+        {"T.PK = 5", "5"},      {"X = 1 AND T.PK = 5", "5"}, {"X = 1 AND T.PK >= 0", "5,7"},
+        {"T.PK >= 0", "5,7,9"}, {"X = 1 AND T.PK = 9", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        EXPECT_EQ(keys(db().select(0, "address_binding", c.where)), c.keys);
+        EXPECT_EQ(db().count(0, "address_binding", c.where),
+                  std::string(c.keys).empty() ? 0u : (std::string(c.keys).size() + 1) / 2);
+    }
+    const CDBRecordList five = db().select(0, "address_binding", "T.PK = 5");
+    ASSERT_EQ(five.size(), 1u);
+    EXPECT_EQ(five[0].table, "address_binding");
+    // Columns never written are NULL and absent from the record.
+    EXPECT_EQ(five[0].values,
+              (std::map<std::string, std::string>{{"IPADDR", "10.0.0.5"}, {"X", "1"}}));
+
+    // A write with a known key replaces the whole row.
+    db().write(0, record("address_binding", 5, {{"X", "3"}}));
+    EXPECT_EQ(db().select(0, "address_binding", "T.PK = 5")[0].values,
+              (std::map<std::string, std::string>{{"X", "3"}}));
+
+    db().remove(0, "address_binding", 7);
+    db().remove(0, "address_binding", 7);  // gone already: nothing to do
+    EXPECT_EQ(keys(db().select(0, "address_binding", "")), "5,9");
+    EXPECT_EQ(db().count(0, "address_binding", ""), 2u);
+}
+
+TEST_F(SQLiteEngine, ValuesComeBackAsTheTextTheyWereWrittenIn) {
+    db().write(0, record("address_binding", 1,
+                         {{"IPADDR", "007"}, {"RATIO", "0.1"}, {"X", "-5"}, {"TID_COUNT", "12"}}));
+    db().write(0, record("address_binding", 2,
+                         {{"RATIO", "0.30000000000000004"}, {"TID_COUNT", "-1"}, {"X", "x1"}}));
+    const CDBRecordList rows = db().select(0, "address_binding", "");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].values,
+              (std::map<std::string, std::string>{
+                  {"IPADDR", "007"}, {"RATIO", "0.1"}, {"TID_COUNT", "12"}, {"X", "-5"}}));
+    // Unsigned 32-bit values arrive as signed decimals and are kept as their unsigned value,
+    // so that they compare as numbers.
+    EXPECT_EQ(rows[1].values,
+              (std::map<std::string, std::string>{
+                  {"RATIO", "0.30000000000000004"}, {"TID_COUNT", "4294967295"}, {"X", "x1"}}));
+    EXPECT_EQ(keys(db().select(0, "address_binding", "TID_COUNT > 100")), "2");
+}
+
+TEST_F(SQLiteEngine, NamedStatementsRunWithTheirArgumentsBound) {
+    for (std::uint32_t pk : {3u, 7u, 11u}) {
+        db().write(0,
+                   record("address_binding", pk,
+                          {{"DOMAIN_ID", pk == 3 ? "2" : "1"}, {"ACCESS_ID", std::to_string(pk)}}));
+    }
+    db().write(0, record("nbx_rep_peers", 4, {{"TARGET", "peer-a"}}));
+    db().write(0, record("nbx_rep_peers", 6, {{"TARGET", "peer-b"}}));
+
+    const CDBRecordList seven =
+        db().execute(0, "address_binding", "generic.oid", nbx::CStringMap("OID=7", "\n"));
+    ASSERT_EQ(seven.size(), 1u);
+    EXPECT_EQ(seven[0].pk, 7u);
+    EXPECT_EQ(seven[0].values.at("ACCESS_ID"), "7");
+    EXPECT_TRUE(
+        db().execute(0, "address_binding", "generic.oid", nbx::CStringMap("OID=8", "\n")).empty());
+
+    nbx::CStringMap list;
+    for (const char* oid : {"11", "3", "5"}) list.insert("OIDS", oid);
+    EXPECT_EQ(keys(db().execute(0, "address_binding", "generic.oid_list", list)), "3,11");
+    EXPECT_EQ(keys(db().execute(0, "address_binding", "generic.oid_list", list, 1)), "3");
+
+    nbx::CStringMap access;
+    access.insert("DOMAIN_ID", "1");
+    access.insert("ACCESS_ID", "11");
+    access.insert("ACCESS_ID", "3");
+    EXPECT_EQ(keys(db().execute(0, "address_binding", "generic.access", access)), "11");
+    EXPECT_EQ(keys(db().execute(0, "address_binding", "generic.access", nbx::CStringMap())),
+              "3,7,11");
+
+    EXPECT_EQ(keys(db().execute(0, "nbx_rep_peers", "replicate_peer.target",
+                                nbx::CStringMap("TARGET=peer-b", "\n"))),
+              "6");
+}
+
+TEST_F(SQLiteEngine, NamedStatementsAreRefusedForUnknownNamesTablesAndArguments) {
+    struct Case {
+        const char* table;
+        const char* statement;
+        const char* arguments;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"address_binding", "generic.name", "NAME=x",
+         "Cannot locate sql spec file 'generic.name'. | No such file."},
+        {"address_binding", "replicate_peer.target", "TARGET=x",
+         "Statement 'replicate_peer.target' does not apply to table 'address_binding'. | "
+         "The table is not in group 'dhcp'."},
+        {"address_binding", "generic.oid", "PK=7",
+         "Unable to find template '<<PK>>' in column name list 'OID'. | "
+         "No template for requested name."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.statement);
+        const Failure failure = failureOf(
+            [&] { db().execute(0, c.table, c.statement, nbx::CStringMap(c.arguments, "\n")); });
+        EXPECT_EQ(failure.message + " | " + failure.reason, c.expected);
+    }
+}
+
+TEST_F(SQLiteEngine, BadSqlGivesSQLitesReason) {
+    const Failure failure = failureOf([&] { db().select(0, "address_binding", "X = = 1"); });
+    EXPECT_EQ(failure.message,
+              "Cannot execute sql statement 'SELECT T.* FROM \"address_binding\" AS T WHERE (X = = "
+              "1) ORDER BY T.PK'.");
+    EXPECT_EQ(failure.reason, "near \"=\": syntax error");
+    EXPECT_EQ(failure.module, "host");
+
+    EXPECT_EQ(failureOf([&] { db().count(0, "address_pool", ""); }).reason,
+              "no such table: address_pool");
+    EXPECT_EQ(failureOf([&] {
+                  db().write(0, record("address_binding", 1, {{"COLOUR", "red"}}));
+              }).reason,
+              "table address_binding has no column named COLOUR");
+    // A second statement smuggled into a condition is not run.
+    const Failure smuggled =
+        failureOf([&] { db().select(0, "address_binding", "1); DROP TABLE nbx_rep_peers; --"); });
+    EXPECT_TRUE(smuggled.thrown);
+    EXPECT_EQ(db().count(0, "nbx_rep_peers", ""), 0u);
+}
+
+TEST_F(SQLiteEngine, RollbackLeavesNoTrace) {
+    {
+        CDBTransaction tx(db());
+        db().write(tx.handle(), record("nbx_rep_peers", 1, {{"TARGET", "a"}}));
+        EXPECT_EQ(keys(db().select(tx.handle(), "nbx_rep_peers", "")), "1");
+        // Another connection does not see uncommitted work.
+        EXPECT_EQ(keysFromOtherThread("nbx_rep_peers"), "");
+        tx.rollback();
+    }
+    {
+        CDBTransaction tx(db());
+        db().write(tx.handle(), record("nbx_rep_peers", 2, {{"TARGET", "b"}}));
+    }  // destroyed without commit
+    EXPECT_EQ(keys(db().select(0, "nbx_rep_peers", "")), "");
+    reopen();
+    EXPECT_EQ(keys(db().select(0, "nbx_rep_peers", "")), "");
+}
+
+TEST_F(SQLiteEngine, CommittedWorkSurvivesANewEngineOnTheSameFile) {
+    {
+        CDBTransaction tx(db());
+        db().write(tx.handle(), record("nbx_rep_peers", 1, {{"TARGET", "a"}, {"ENABLED", "1"}}));
+        db().write(tx.handle(), record("nbx_rep_peers", 2, {{"TARGET", "b"}}));
+        db().remove(tx.handle(), "nbx_rep_peers", 2);
+        tx.commit();
+    }
+    reopen();
+    const CDBRecordList rows = db().select(0, "nbx_rep_peers", "");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].pk, 1u);
+    EXPECT_EQ(rows[0].values,
+              (std::map<std::string, std::string>{{"ENABLED", "1"}, {"TARGET", "a"}}));
+}
+
+TEST_F(SQLiteEngine, AFailedStatementRollsBackTheWholeTransaction) {
+    db().write(0, record("nbx_rep_peers", 1, {{"TARGET", "before"}}));
+    CDBTransaction tx(db());
+    db().write(tx.handle(), record("nbx_rep_peers", 1, {{"TARGET", "changed"}}));
+    db().write(tx.handle(), record("nbx_rep_peers", 2, {{"TARGET", "new"}}));
+    EXPECT_TRUE(failureOf([&] {
+                    db().write(tx.handle(), record("nbx_rep_peers", 3, {{"COLOUR", "red"}}));
+                }).thrown);
+    // The transaction is gone: its handle accepts nothing but the rollback.
+    const std::string aborted = "Transaction " + std::to_string(tx.handle()) +
+                                " was rolled back after a failed statement. | Transaction aborted.";
+    const Failure commit = failureOf([&] { tx.commit(); });
+    EXPECT_EQ(commit.message + " | " + commit.reason, aborted);
+    const Failure more = failureOf([&] {
+        db().write(tx.handle(), record("nbx_rep_peers", 4, {{"TARGET", "x"}}));
+    });
+    EXPECT_EQ(more.message + " | " + more.reason, aborted);
+    tx.rollback();
+    const CDBRecordList rows = db().select(0, "nbx_rep_peers", "");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].values.at("TARGET"), "before");
+    // The connection goes on with a new transaction.
+    CDBTransaction next(db());
+    db().write(next.handle(), record("nbx_rep_peers", 5, {{"TARGET", "after"}}));
+    next.commit();
+    EXPECT_EQ(keys(db().select(0, "nbx_rep_peers", "")), "1,5");
+}
+
+TEST_F(SQLiteEngine, TransactionHandlesAreCheckedPerConnection) {
+    CDBTransaction tx(db());
+    const Failure second = failureOf([&] { db().begin(); });
+    EXPECT_EQ(second.message + " | " + second.reason,
+              "Cannot begin a transaction. | A transaction is already active on this connection.");
+    const Failure outside = failureOf([&] {
+        db().write(0, record("nbx_rep_peers", 1, {{"TARGET", "x"}}));
+    });
+    EXPECT_EQ(outside.message + " | " + outside.reason,
+              "Cannot write outside transaction " + std::to_string(tx.handle()) +
+                  ", which is open on this connection. | Transaction in progress.");
+    EXPECT_EQ(db().count(0, "nbx_rep_peers", ""), 0u);  // reading is fine
+
+    Failure foreign;
+    std::thread([&] {
+        foreign = failureOf([&] { engine->connection().commit(tx.handle()); });
+    }).join();
+    EXPECT_EQ(foreign.message + " | " + foreign.reason,
+              "Unknown transaction " + std::to_string(tx.handle()) + ". | No such transaction.");
+}
+
+TEST_F(SQLiteEngine, ThreadsHaveTheirOwnConnectionsAndWriteConcurrently) {
+    constexpr int kRows = 40;
+    std::atomic<int> ready{0};
+    CIDBConnection* used[2] = {nullptr, nullptr};
+    std::string errors[2];
+    std::thread writers[2];
+    for (int t = 0; t < 2; ++t) {
+        writers[t] = std::thread([&, t] {
+            CIDBConnection& mine = engine->connection();
+            used[t] = &mine;
+            ++ready;
+            while (ready < 2) std::this_thread::yield();
+            try {
+                for (int i = 0; i < kRows; ++i) {
+                    CDBTransaction tx(mine);
+                    const std::uint32_t key = mine.nextKey("nbx_rep_peers");
+                    mine.write(tx.handle(),
+                               record("nbx_rep_peers", key, {{"TARGET", "t" + std::to_string(t)}}));
+                    if (i % 2) {
+                        mine.write(tx.handle(), record("nbx_rep_peers", key, {{"TARGET", "u"}}));
+                    }
+                    tx.commit();
+                }
+            } catch (nbx::CException& e) {
+                errors[t] = e.reasonText();
+            }
+        });
+    }
+    for (std::thread& writer : writers) writer.join();
+    EXPECT_EQ(errors[0], "");
+    EXPECT_EQ(errors[1], "");
+    EXPECT_NE(used[0], used[1]);
+    EXPECT_NE(used[0], &db());
+    EXPECT_EQ(db().count(0, "nbx_rep_peers", ""), 2u * kRows);
+    EXPECT_EQ(db().count(0, "nbx_rep_peers", "T.PK >= 1 AND T.PK <= 80"), 2u * kRows);
+}
+
+TEST_F(SQLiteEngine, AWriterWaitsForAnotherWritersTransactionInsteadOfFailing) {
+    std::atomic<bool> holding{false};
+    std::atomic<bool> release{false};
+    std::thread holder([&] {
+        CIDBConnection& mine = engine->connection();
+        CDBTransaction tx(mine);
+        mine.write(tx.handle(), record("nbx_rep_peers", 1, {{"TARGET", "first"}}));
+        holding = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        tx.commit();
+    });
+    while (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    release = true;
+    // Blocks on the holder's write lock until it commits, within the busy time-out.
+    const Failure second = failureOf([&] {
+        db().write(0, record("nbx_rep_peers", 2, {{"TARGET", "second"}}));
+    });
+    holder.join();
+    EXPECT_FALSE(second.thrown) << second.reason;
+    EXPECT_EQ(keys(db().select(0, "nbx_rep_peers", "")), "1,2");
+}
+
+TEST_F(SQLiteEngine, KeysAreMonotonicAcrossRollbacksAndReopens) {
+    EXPECT_EQ(db().nextKey("nbx_rep_peers"), 1u);
+    EXPECT_EQ(db().nextKey("nbx_rep_peers"), 2u);
+    EXPECT_EQ(db().nextKey("address_binding"), 1u);
+    {
+        CDBTransaction tx(db());
+        EXPECT_EQ(db().nextKey("nbx_rep_peers"), 3u);
+    }  // rolled back: the key is still not handed out again
+    EXPECT_EQ(db().nextKey("nbx_rep_peers"), 4u);
+    // A row written under a key of its own is never overwritten by a new key.
+    db().write(0, record("nbx_rep_peers", 100, {{"TARGET", "x"}}));
+    EXPECT_EQ(db().nextKey("nbx_rep_peers"), 101u);
+    reopen();
+    EXPECT_EQ(db().nextKey("nbx_rep_peers"), 102u);
+    EXPECT_EQ(db().nextKey("address_binding"), 2u);
+}
+
+TEST_F(SQLiteEngine, KeysTakenByAProcessThatDiedAreNotHandedOutAgain) {
+    engine.reset();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Takes keys and dies without closing anything.
+        int code = 1;
+        try {
+            auto doomed = make();
+            doomed->open(tables());
+            CIDBConnection& connection = doomed->connection();
+            connection.nextKey("nbx_rep_peers");
+            CDBTransaction tx(connection);
+            const std::uint32_t key = connection.nextKey("nbx_rep_peers");
+            connection.write(tx.handle(), record("nbx_rep_peers", key, {{"TARGET", "child"}}));
+            tx.commit();
+            connection.nextKey("nbx_rep_peers");
+            code = key == 2 ? 0 : 2;
+        } catch (...) {
+        }
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    engine = make();
+    engine->open(tables());
+    EXPECT_EQ(keys(db().select(0, "nbx_rep_peers", "")), "2");
+    EXPECT_EQ(db().nextKey("nbx_rep_peers"), 4u);
+}
+
+TEST_F(SQLiteEngine, AClosedEngineRefusesItsOldConnections) {
+    CIDBConnection& held = db();
+    engine->close();
+    EXPECT_FALSE(engine->isOpen());
+    const Failure closed = failureOf([&] { held.count(0, "nbx_rep_peers", ""); });
+    EXPECT_EQ(closed.message + " | " + closed.reason,
+              "Cannot use database '" + path + "'. | The database is closed.");
+    const Failure again = failureOf([&] { engine->connection(); });
+    EXPECT_EQ(again.reason, "The database is closed.");
+    engine->open(tables());
+    EXPECT_EQ(db().count(0, "nbx_rep_peers", ""), 0u);
+    EXPECT_EQ(failureOf([&] { engine->open(tables()); }).reason, "The database is already open.");
+}
+
+TEST_F(SQLiteEngine, OpenFailuresAreReported) {
+    auto nowhere = std::make_unique<host::CSQLiteEngine>(
+        host::CSQLiteEngine::Settings{dir + "/missing/dir/host.db", ""});
+    const Failure file = failureOf([&] { nowhere->open(tables()); });
+    EXPECT_EQ(file.message, "Unable to open database '" + dir + "/missing/dir/host.db'.");
+    EXPECT_EQ(file.reason, "unable to open database file");
+    EXPECT_FALSE(nowhere->isOpen());
+
+    std::filesystem::create_directories(dir + "/statements");
+    std::ofstream(dir + "/statements/a.inc") << "name=a\ngroup=nowhere\narg_names=\narg_types=\n"
+                                                "statement=SELECT 1\n";
+    engine.reset();
+    engine = make(dir + "/statements");
+    const Failure group = failureOf([&] { engine->open(tables()); });
+    EXPECT_EQ(group.message + " | " + group.reason,
+              "Cannot locate table group 'nowhere'. | Spec group does not exist.");
+    EXPECT_FALSE(engine->isOpen());
+}
