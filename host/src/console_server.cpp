@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 #include "rconsole_base/rconsole_command_splitter.h"
 #include "rconsole_base/rconsole_framing.h"
@@ -197,9 +198,22 @@ void CConsoleServer::_accept() {
     const ACE_HANDLE handle = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (handle == ACE_INVALID_HANDLE) return;  // the client gave up before it was taken
     std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_connections.size() >= m_config.maxConnections) {
+        _log(nbx::SEVERITY_WARNING,
+             nbx::msg("A console connection was refused: %1 connections are open.",
+                      static_cast<unsigned long long>(m_connections.size())));
+        ::close(handle);
+        return;
+    }
     m_connections.push_back(std::make_unique<Connection>(++m_nextId, handle));
     Connection* connection = m_connections.back().get();
-    connection->thread = std::thread([this, connection] { _serve(connection); });
+    try {
+        connection->thread = std::thread([this, connection] { _serve(connection); });
+    } catch (std::system_error&) {
+        // No thread to be had: refuse this client rather than end the acceptor.
+        ::close(handle);
+        m_connections.pop_back();
+    }
 }
 
 void CConsoleServer::_answerQuery() {

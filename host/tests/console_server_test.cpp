@@ -313,3 +313,32 @@ TEST_F(ConsoleServerTest, StopClosesEveryConnection) {
     EXPECT_LT(rawConnect(server->tcpPort()), 0);
     server->stop();
 }
+
+TEST_F(ConsoleServerTest, ConnectionsBeyondTheLimitAreRefused) {
+    host::CConsoleServerConfig config;
+    config.clear = true;
+    config.maxConnections = 2;
+    config.log = &log;
+    host::CConsoleServer small(config);
+    small.start();
+    const int first = rawConnect(small.tcpPort());
+    const int second = rawConnect(small.tcpPort());
+    ASSERT_EQ(rawRead(first, 18), "NBX host console\n\n");
+    ASSERT_EQ(rawRead(second, 18), "NBX host console\n\n");
+    const int third = rawConnect(small.tcpPort());
+    EXPECT_TRUE(rawClosed(third));
+    ::close(third);
+    EXPECT_TRUE(logged("A console connection was refused: 2 connections are open."));
+
+    // A place frees up once a client leaves.
+    ::close(first);
+    std::string greeting;
+    for (int attempt = 0; attempt < 100 && greeting.empty(); ++attempt) {
+        const int next = rawConnect(small.tcpPort());
+        greeting = rawRead(next, 18, 1000);
+        ::close(next);
+        if (greeting.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(greeting, "NBX host console\n\n");
+    ::close(second);
+}

@@ -78,8 +78,10 @@ bool CRConsoleClient::connect(const std::string& server) {
 
 void CRConsoleClient::parsePortAnswer(const char* answer, std::size_t length, std::uint16_t& port,
                                       bool& enciphered) {
+    if (answer == nullptr) length = 0;
     if (length > kMaxAnswerSize) length = kMaxAnswerSize;
-    const std::string text(answer, ::strnlen(answer, length));
+    const std::string text =
+        length == 0 ? std::string() : std::string(answer, ::strnlen(answer, length));
     const std::size_t comma = text.find(',');
     port = leadingPort(text.substr(0, comma));
     enciphered = true;

@@ -117,10 +117,11 @@ protected:
         return seen;
     }
 
-    ScriptedConsole console;
-    RecordingClient client;
     std::mutex mutex;
     std::vector<std::string> seen;
+    RecordingClient client;
+    // Last, so that it goes first: its scripts use the members above.
+    ScriptedConsole console;
 };
 
 TEST_F(RConsoleConnectTest, ClearTextModeReadsNoChallenge) {
@@ -213,6 +214,7 @@ TEST_F(RConsoleConnectTest, EncipheredLoginProof) {
         {"empty user and password", "", "", "*", 0},
     };
     console.setAnswer(std::to_string(console.tcpPort()));
+    std::size_t served = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string challenge;
@@ -236,6 +238,7 @@ TEST_F(RConsoleConnectTest, EncipheredLoginProof) {
         EXPECT_TRUE(login.isEnciphered());
         EXPECT_EQ(login.greeting, "Welcome\n\n");
         login.disconnect();
+        ASSERT_TRUE(console.waitServed(++served));
         std::lock_guard<std::mutex> guard(mutex);
         ASSERT_EQ(proof.size(), 1024u);
         EXPECT_EQ(proof.substr(0, c.userBytes), c.user.substr(0, c.userBytes));
@@ -405,12 +408,13 @@ protected:
         return raws;
     }
 
-    ScriptedConsole console;
-    RecordingClient client;
     std::mutex mutex;
     std::deque<Answer> answers;
     std::vector<std::string> commands;
     std::vector<std::string> raws;
+    RecordingClient client;
+    // Last, so that it goes first: its scripts use the members above.
+    ScriptedConsole console;
 };
 
 INSTANTIATE_TEST_SUITE_P(Modes, RConsoleExchangeTest, ::testing::Values(false, true),

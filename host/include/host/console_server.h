@@ -39,6 +39,8 @@ struct CConsoleServerConfig {
     int loginTimeout = 30;
     // Seconds a connection may stay silent between commands; 0: without limit.
     int idleTimeout = 0;
+    // Connections served at once (one thread each); further ones are closed at once.
+    std::size_t maxConnections = 64;
     // Where refused logins and dropped connections are reported; none: not reported.
     nbx::CILogSink* log = nullptr;
 };

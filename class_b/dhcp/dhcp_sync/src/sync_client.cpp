@@ -40,8 +40,8 @@ const nbx::CStringMap& CDHCPSyncClient::commandResponse(const std::string& comma
     switch (result) {
         case kOutdated: {
             // Not a failure of the command: the publisher logs the map as a conflict.
-            auto outdated = nbx::makeException<CDHCPSyncOutdated>(NBX_SITE(kModule, kSite),
-                                                                  nbx::CMessage());
+            auto outdated =
+                nbx::makeException<CDHCPSyncOutdated>(NBX_SITE(kModule, kSite), nbx::CMessage());
             outdated.setResponse(m_response);
             throw outdated;
         }
