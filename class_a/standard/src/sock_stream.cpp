@@ -35,6 +35,11 @@ void CSockStream::connect(const ACE_INET_Addr& remote, const ACE_Time_Value* tim
     }
 }
 
+void CSockStream::attach(ACE_HANDLE handle) {
+    close();
+    m_stream.set_handle(handle);
+}
+
 void CSockStream::setBlocking(bool blocking) {
     if (!isOpen()) {
         NBX_THROW(nbx::CException, kModule, "CSockStream::setBlocking",

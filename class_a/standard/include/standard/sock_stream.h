@@ -26,6 +26,10 @@ public:
     // '%1'." with the errno (ETIME when the time-out ran out).
     void connect(const ACE_INET_Addr& remote, const ACE_Time_Value* timeout = nullptr);
 
+    // Takes over a connected socket (an accepted one, on the server side); an open stream is
+    // closed first. The stream closes the handle from then on.
+    void attach(ACE_HANDLE handle);
+
     bool isOpen() const { return m_stream.get_handle() != ACE_INVALID_HANDLE; }
     ACE_HANDLE handle() const { return m_stream.get_handle(); }
 

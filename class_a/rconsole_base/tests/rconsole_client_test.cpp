@@ -1,0 +1,558 @@
+#include "rconsole_base/rconsole_client.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "client_test_support.h"
+
+using nbx::testing::ScriptedConsole;
+using nbx::testing::ScriptedPeer;
+using rctest::failure;
+using rctest::RecordingClient;
+using rctest::ServerHalf;
+
+namespace {
+
+const ACE_Time_Value kBrief(0, 200 * 1000);
+
+std::string text(std::uint16_t port, const char* host = "127.0.0.1") {
+    return std::string(host) + ":" + std::to_string(port);
+}
+
+// A loopback port of `type` that nobody serves: bound (UDP: so that nothing else takes it and
+// nothing answers) or released again (TCP: so that connecting is refused).
+class DeadPort {
+public:
+    explicit DeadPort(int type) {
+        m_fd = ::socket(AF_INET, type, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        socklen_t size = sizeof local;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &size);
+        m_port = ntohs(local.sin_port);
+        if (type == SOCK_STREAM) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~DeadPort() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    std::uint16_t port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    std::uint16_t m_port = 0;
+};
+
+}  // namespace
+
+TEST(RConsolePortAnswerTest, PortAndModeOfTheAnswer) {
+    const std::string longNumber(199, '7');
+    const struct {
+        const char* name;
+        std::string answer;
+        std::uint16_t port;
+        bool enciphered;
+    } cases[] = {
+        {"digits only", "2345", 2345, true},
+        {"clear", "2345,clear", 2345, false},
+        {"capital C", "2345,Clear", 2345, true},
+        {"other word", "2345,secure", 2345, true},
+        {"empty word", "2345,", 2345, true},
+        {"word after an empty one", "2345,,clear", 2345, true},
+        {"third part ignored", "2345,clear,more", 2345, false},
+        {"word with blank", "2345,clear ", 2345, true},
+        {"no digits", "port,clear", 0, false},
+        {"empty", "", 0, true},
+        {"leading blanks and plus", " \t+80,clear", 80, false},
+        {"trailing text after digits", "80abc", 80, true},
+        {"negative", "-80", 0, true},
+        {"largest port", "65535", 65535, true},
+        {"beyond 16 bits", "65536,clear", 0, false},
+        {"huge number", "123456789012345678901234567890", 0, true},
+        {"199 digits", longNumber, 0, true},
+        {"cut at the zero byte", std::string("2345\0,clear", 11), 2345, true},
+        {"zero byte first",
+         std::string("\0"
+                     "80",
+                     3),
+         0, true},
+        {"199 bytes end with the word", std::string(191, ' ') + "80,clear", 80, false},
+        {"200th byte is not read", std::string(192, ' ') + "80,clear", 80, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::uint16_t port = 1;
+        bool enciphered = !c.enciphered;
+        // A copy on the heap of exactly the answer's size: any read beyond it is caught.
+        std::vector<char> bytes(c.answer.begin(), c.answer.end());
+        CRConsoleClient::parsePortAnswer(bytes.data(), bytes.size(), port, enciphered);
+        EXPECT_EQ(port, c.port);
+        EXPECT_EQ(enciphered, c.enciphered);
+    }
+}
+
+class RConsoleConnectTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(console.ready()); }
+
+    void record(const std::string& what) {
+        std::lock_guard<std::mutex> guard(mutex);
+        seen.push_back(what);
+    }
+    std::vector<std::string> recorded() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return seen;
+    }
+
+    std::mutex mutex;
+    std::vector<std::string> seen;
+    RecordingClient client;
+    // Last, so that it goes first: its scripts use the members above.
+    ScriptedConsole console;
+};
+
+TEST_F(RConsoleConnectTest, ClearTextModeReadsNoChallenge) {
+    console.setScript([this](ScriptedPeer& peer) {
+        peer.write("Welcome\n\n");
+        record(peer.readUntil("\n\n"));
+        peer.write("code=ack\n\n");
+        peer.peerClosed();
+    });
+    ASSERT_TRUE(client.connect(console.target()));
+    EXPECT_FALSE(client.isEnciphered());
+    EXPECT_EQ(client.serverText(), console.target());
+    EXPECT_EQ(client.greeting, "Welcome\n\n");
+    EXPECT_EQ(client.sendCommand("show"), CRConsoleClient::kAcknowledged);
+    // No login proof went ahead of the command.
+    EXPECT_EQ(recorded(), std::vector<std::string>{"show\n\n"});
+    EXPECT_EQ(console.queries(), std::vector<std::string>{"config_port"});
+}
+
+TEST_F(RConsoleConnectTest, TargetWithoutPortQueriesThePortOfItsFamily) {
+    for (const char* host : {"127.0.0.1", "::1"}) {
+        SCOPED_TRACE(host);
+        const bool v6 = std::string(host) == "::1";
+        ScriptedConsole served(host);
+        ASSERT_TRUE(served.ready());
+        served.setScript([](ScriptedPeer& peer) {
+            peer.write("hello\n\n");
+            peer.peerClosed();
+        });
+        // The other family's query port leads nowhere.
+        DeadPort nowhere(SOCK_DGRAM);
+        RecordingClient family(v6 ? nowhere.port() : served.queryPort(),
+                               v6 ? served.queryPort() : nowhere.port());
+        family.setHandshakeTimeout(ACE_Time_Value(2));
+        ASSERT_TRUE(family.connect(host));
+        EXPECT_EQ(family.greeting, "hello\n\n");
+        EXPECT_EQ(served.queries().size(), 1u);
+    }
+}
+
+TEST_F(RConsoleConnectTest, AnswerWithoutPortIsAnInvalidPort) {
+    for (const char* answer : {"none,clear", "0", "70000,clear"}) {
+        SCOPED_TRACE(answer);
+        console.setAnswer(answer);
+        auto f = failure([&] { client.connect(console.target()); });
+        ASSERT_TRUE(f.thrown);
+        EXPECT_EQ(f.message, "Cannot connect to server '" + console.target() + "'.");
+        EXPECT_EQ(f.reason, "Invalid port.");
+        EXPECT_EQ(f.function, "CRConsoleClient::connect");
+        EXPECT_EQ(f.module, "rconsole_base");
+        EXPECT_EQ(f.code, 0u);
+    }
+    EXPECT_FALSE(console.waitServed(1, 100));
+}
+
+TEST_F(RConsoleConnectTest, SilentQueryPortRaisesNoResponse) {
+    DeadPort silent(SOCK_DGRAM);
+    client.setHandshakeTimeout(kBrief);
+    auto f = failure<CExNoResponse>([&] { client.connect(text(silent.port())); });
+    ASSERT_TRUE(f.thrown);
+    EXPECT_EQ(f.message, "Cannot connect.");
+    EXPECT_EQ(f.reason, "The Test service is not running on the remote server.");
+    EXPECT_EQ(f.function, "CRConsoleClient::_queryPort");
+    EXPECT_EQ(f.module, "rconsole_base");
+    EXPECT_EQ(f.code, 0u);
+}
+
+TEST_F(RConsoleConnectTest, RefusedTcpConnect) {
+    DeadPort closed(SOCK_STREAM);
+    console.setAnswer(std::to_string(closed.port()) + ",clear");
+    auto f = failure([&] { client.connect(console.target()); });
+    ASSERT_TRUE(f.thrown);
+    EXPECT_EQ(f.message, "Cannot connect to server " + text(closed.port()) + ".");
+    EXPECT_EQ(f.code, static_cast<std::uint32_t>(ECONNREFUSED));
+    EXPECT_EQ(f.function, "CRConsoleClient::_connectServer");
+    EXPECT_EQ(f.module, "rconsole_base");
+}
+
+TEST_F(RConsoleConnectTest, EncipheredLoginProof) {
+    const std::string longUser(300, 'u');
+    const struct {
+        const char* name;
+        std::string user;
+        std::string password;
+        std::string key;  // what the server keys its check with
+        std::size_t userBytes;
+    } cases[] = {
+        {"12-character password keys with its first 7", "admin", "abcdefghijkl", "abcdefg", 5},
+        {"300-byte user name gives 256 bytes", longUser, "pw", "pw", 256},
+        {"empty user and password", "", "", "*", 0},
+    };
+    console.setAnswer(std::to_string(console.tcpPort()));
+    std::size_t served = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string challenge;
+        std::string proof;
+        console.setScript([&](ScriptedPeer& peer) {
+            ServerHalf half(peer, true, c.key);
+            std::string sent;
+            std::string got = half.challenge(&sent);
+            {
+                std::lock_guard<std::mutex> guard(mutex);
+                challenge = sent;
+                proof = got;
+            }
+            half.send("Welcome\n\n");
+            peer.peerClosed();
+        });
+        RecordingClient login;
+        login.user = c.user;
+        login.password = c.password;
+        ASSERT_TRUE(login.connect(console.target()));
+        EXPECT_TRUE(login.isEnciphered());
+        EXPECT_EQ(login.greeting, "Welcome\n\n");
+        login.disconnect();
+        ASSERT_TRUE(console.waitServed(++served));
+        std::lock_guard<std::mutex> guard(mutex);
+        ASSERT_EQ(proof.size(), 1024u);
+        EXPECT_EQ(proof.substr(0, c.userBytes), c.user.substr(0, c.userBytes));
+        EXPECT_EQ(proof.substr(c.userBytes, 256 - c.userBytes),
+                  challenge.substr(c.userBytes, 256 - c.userBytes));
+        CBlowfish cipher;
+        cipher.setKey(c.key);
+        std::string rest = proof.substr(256);
+        cipher.decipherChain(&rest[0], rest.size());
+        EXPECT_EQ(rest, challenge.substr(256));
+    }
+}
+
+TEST_F(RConsoleConnectTest, LoginFailures) {
+    const struct {
+        const char* name;
+        std::function<void(ScriptedPeer&)> script;
+        const char* message;
+        const char* reason;
+        const char* function;
+        std::uint32_t code;
+    } cases[] = {
+        {"wrong password: the server closes",
+         [](ScriptedPeer& peer) {
+             ServerHalf half(peer, true, "other");
+             half.challenge();
+         },
+         "Failed to login to remote server.", "The password is incorrect.",
+         "CRConsoleClient::connect", 0},
+        {"wrong password: the server stays silent",
+         [](ScriptedPeer& peer) {
+             ServerHalf half(peer, true, "other");
+             half.challenge();
+             peer.peerClosed();
+         },
+         "Failed to login to remote server.", "The password is incorrect.",
+         "CRConsoleClient::connect", 0},
+        {"challenge cut short", [](ScriptedPeer& peer) { peer.write(std::string(100, 'c')); },
+         "Can't communicate with the server.", "", "CRConsoleClient::_authenticate", 0},
+        {"no challenge", [](ScriptedPeer& peer) { peer.peerClosed(); },
+         "Can't communicate with the server.", "", "CRConsoleClient::_authenticate",
+         static_cast<std::uint32_t>(ETIME)},
+        {"greeting never ends",
+         [](ScriptedPeer& peer) {
+             ServerHalf half(peer, true, "secret");
+             half.challenge();
+             half.send("Hello\n");
+         },
+         "Failed to login to remote server.", "The password is incorrect.",
+         "CRConsoleClient::connect", 0},
+    };
+    console.setAnswer(std::to_string(console.tcpPort()) + ",x");
+    client.password = "secret";
+    client.setHandshakeTimeout(kBrief);
+    std::size_t served = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        console.setScript(c.script);
+        auto f = failure([&] { client.connect(console.target()); });
+        client.disconnect();
+        ASSERT_TRUE(console.waitServed(++served));
+        ASSERT_TRUE(f.thrown);
+        EXPECT_EQ(f.message, c.message);
+        if (*c.reason) {
+            EXPECT_EQ(f.reason, c.reason);
+        }
+        EXPECT_EQ(f.function, c.function);
+        EXPECT_EQ(f.module, "rconsole_base");
+        EXPECT_EQ(f.code, c.code);
+    }
+}
+
+TEST_F(RConsoleConnectTest, CancelledPasswordHookSendsNoProof) {
+    console.setAnswer(std::to_string(console.tcpPort()));
+    console.setScript([this](ScriptedPeer& peer) {
+        ServerHalf half(peer, true, "");
+        record(half.challenge());
+    });
+    client.cancelPassword = true;
+    EXPECT_FALSE(client.connect(console.target()));
+    client.disconnect();
+    ASSERT_TRUE(console.waitServed(1));
+    EXPECT_EQ(recorded(), std::vector<std::string>{""});
+    EXPECT_EQ(client.greeting, "");
+}
+
+TEST_F(RConsoleConnectTest, GreetingInPiecesAndReconnectAfterDisconnect) {
+    console.setScript([this](ScriptedPeer& peer) {
+        peer.write("Wel");
+        peer.pause(50);
+        peer.write("come\n");
+        peer.pause(50);
+        peer.write("\n");
+        record(peer.peerClosed() ? "closed" : "open");
+    });
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        client.greeting.clear();
+        ASSERT_TRUE(client.connect(console.target()));
+        EXPECT_EQ(client.greeting, "Welcome\n\n");
+        EXPECT_EQ(client.disconnect(), 0);
+        EXPECT_EQ(client.disconnect(), 0);
+        ASSERT_TRUE(console.waitServed(round + 1));
+    }
+    EXPECT_EQ(recorded(), (std::vector<std::string>{"closed", "closed"}));
+    EXPECT_EQ(console.queries().size(), 2u);
+}
+
+TEST_F(RConsoleConnectTest, CommandWithoutConnection) {
+    auto f = failure([&] { client.sendCommand("show"); });
+    ASSERT_TRUE(f.thrown);
+    EXPECT_EQ(f.message, "Cannot transmit buffer.");
+    EXPECT_EQ(f.reason, "Invalid handle.");
+    EXPECT_EQ(f.function, "CSockStream::send_blocked");
+}
+
+// The exchange of commands, in clear-text and in enciphered mode.
+class RConsoleExchangeTest : public ::testing::TestWithParam<bool> {
+protected:
+    // Serves the connection; false ends it.
+    using Answer = std::function<bool(ServerHalf&, ScriptedPeer&)>;
+
+    void SetUp() override {
+        ASSERT_TRUE(console.ready());
+        const bool enciphered = GetParam();
+        console.setAnswer(std::to_string(console.tcpPort()) + (enciphered ? "" : ",clear"));
+        console.setScript([this, enciphered](ScriptedPeer& peer) {
+            ServerHalf half(peer, enciphered, "secret");
+            if (enciphered) half.challenge();
+            half.send("Welcome\n\n");
+            for (;;) {
+                std::string raw;
+                const std::string command = half.command(&raw);
+                if (command.empty()) return;
+                Answer answer;
+                {
+                    std::lock_guard<std::mutex> guard(mutex);
+                    commands.push_back(command);
+                    raws.push_back(raw);
+                    if (!answers.empty()) {
+                        answer = answers.front();
+                        answers.pop_front();
+                    }
+                }
+                if (!answer || !answer(half, peer)) return;
+            }
+        });
+        client.user = "admin";
+        client.password = "secret";
+        ASSERT_TRUE(client.connect(console.target()));
+        ASSERT_EQ(client.isEnciphered(), enciphered);
+    }
+
+    void answer(Answer answer) {
+        std::lock_guard<std::mutex> guard(mutex);
+        answers.push_back(std::move(answer));
+    }
+    void answer(const std::string& response) {
+        answer([response](ServerHalf& half, ScriptedPeer&) { return half.send(response); });
+    }
+    std::vector<std::string> sentCommands() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return commands;
+    }
+    std::vector<std::string> sentBytes() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return raws;
+    }
+
+    std::mutex mutex;
+    std::deque<Answer> answers;
+    std::vector<std::string> commands;
+    std::vector<std::string> raws;
+    RecordingClient client;
+    // Last, so that it goes first: its scripts use the members above.
+    ScriptedConsole console;
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, RConsoleExchangeTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Enciphered" : "Clear";
+                         });
+
+TEST_P(RConsoleExchangeTest, ResultCodesAndLastMessage) {
+    using Blocks = std::vector<std::string>;
+    const struct {
+        const char* name;
+        const char* response;
+        int result;
+        const char* lastMessage;
+        Blocks blocks;
+    } cases[] = {
+        {"ack without message", "code=ack\nname=pool\n\n", 0, "", {"code=ack\nname=pool\n"}},
+        {"ack with message, then ack",
+         "code=ack\nmessage=outdated\n-\ncode=ack\n\n",
+         1,
+         "",
+         {"code=ack\nmessage=outdated\n", "\ncode=ack\n"}},
+        {"nak",
+         "code=nak\nmessage=no such pool\n\n",
+         2,
+         "no such pool",
+         {"code=nak\nmessage=no such pool\n"}},
+        {"no code", "name=a\n-\nname=b\n\n", 0, "", {"name=a\n", "\nname=b\n"}},
+        {"codes in any letter case",
+         "code=ACK\nmessage=later\n\n",
+         1,
+         "later",
+         {"code=ACK\nmessage=later\n"}},
+        {"nak, then ack",
+         "code=nak\nmessage=bad\n-\ncode=ack\n\n",
+         2,
+         "",
+         {"code=nak\nmessage=bad\n", "\ncode=ack\n"}},
+        {"unknown code", "code=maybe\nmessage=x\n\n", 0, "", {"code=maybe\nmessage=x\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        client.blocks.clear();
+        client.received.clear();
+        answer(c.response);
+        EXPECT_EQ(client.sendCommand("show"), c.result);
+        EXPECT_EQ(client.lastMessage(), c.lastMessage);
+        EXPECT_EQ(client.blocks, c.blocks);
+        // Every received byte reaches the hook (enciphered: with the padding).
+        EXPECT_EQ(client.received.substr(0, std::strlen(c.response)), c.response);
+    }
+}
+
+TEST_P(RConsoleExchangeTest, CommandGoesOutWithExactlyTwoNewlines) {
+    answer("code=ack\n\n");
+    answer("code=ack\n\n");
+    ASSERT_EQ(client.sendCommand("sync_pool\nname=a\n\n\n"), 0);
+    ASSERT_EQ(client.sendCommand("show"), 0);
+    EXPECT_EQ(sentCommands(), (std::vector<std::string>{"sync_pool\nname=a\n\n", "show\n\n"}));
+    if (!GetParam()) {
+        EXPECT_EQ(sentBytes().front(), "sync_pool\nname=a\n\n");
+    } else {
+        // Two blocks of 8 bytes, the last one padded with zeros.
+        EXPECT_EQ(sentBytes().front().size(), 24u);
+    }
+}
+
+TEST_P(RConsoleExchangeTest, ResponseInPiecesGivesTheSameBlocks) {
+    const std::string response = "code=ack\nmessage=outdated\n-\ncode=ack\nname=x\n\n";
+    const std::size_t boundary = response.find("\n-");
+    answer([&](ServerHalf& half, ScriptedPeer& peer) {
+        const std::string wire = half.wire(response);
+        // The block boundary falls between two pieces.
+        const std::size_t cuts[] = {0, 5, boundary + 1, boundary + 2, wire.size()};
+        for (std::size_t i = 0; i + 1 < std::size(cuts); ++i) {
+            if (!peer.write(wire.substr(cuts[i], cuts[i + 1] - cuts[i]))) return false;
+            peer.pause(30);
+        }
+        return true;
+    });
+    EXPECT_EQ(client.sendCommand("show"), 1);
+    EXPECT_EQ(client.blocks,
+              (std::vector<std::string>{"code=ack\nmessage=outdated\n", "\ncode=ack\nname=x\n"}));
+}
+
+TEST_P(RConsoleExchangeTest, PeerClosingBeforeTheEndGivesCode3) {
+    answer([](ServerHalf& half, ScriptedPeer&) {
+        half.send("code=ack\n");
+        return false;
+    });
+    EXPECT_EQ(client.sendCommand("show"), CRConsoleClient::kDisconnected);
+    EXPECT_EQ(client.blocks, std::vector<std::string>{});
+}
+
+TEST_P(RConsoleExchangeTest, ResponseSlowerThanTheTimeOut) {
+    client.setIoTimeout(kBrief);
+    answer([](ServerHalf& half, ScriptedPeer& peer) {
+        peer.pause(1500);
+        return half.send("code=ack\n\n");
+    });
+    auto f = failure([&] { client.sendCommand("show"); });
+    ASSERT_TRUE(f.thrown);
+    EXPECT_EQ(f.message, "Failed to read from a socket.");
+    EXPECT_EQ(f.code, static_cast<std::uint32_t>(ETIME));
+    EXPECT_EQ(f.function, "CRConsoleClient::sendCommand");
+    EXPECT_EQ(f.module, "rconsole_base");
+}
+
+TEST_P(RConsoleExchangeTest, ReconnectsOnceWhenTheHookAllows) {
+    client.reconnect = true;
+    answer([](ServerHalf&, ScriptedPeer&) { return false; });  // drops the first connection
+    answer("code=ack\nmessage=again\n\n");
+    EXPECT_EQ(client.sendCommand("show"), 1);
+    EXPECT_EQ(client.lastMessage(), "again");
+    EXPECT_EQ(sentCommands(), (std::vector<std::string>{"show\n\n", "show\n\n"}));
+    EXPECT_EQ(console.queries().size(), 2u);
+
+    // Only once per command: a second drop is the end.
+    answer([](ServerHalf&, ScriptedPeer&) { return false; });
+    answer([](ServerHalf&, ScriptedPeer&) { return false; });
+    EXPECT_EQ(client.sendCommand("show"), CRConsoleClient::kDisconnected);
+}
+
+TEST_P(RConsoleExchangeTest, EndlessResponseHitsTheCap) {
+    answer([](ServerHalf& half, ScriptedPeer& peer) {
+        std::string lines;
+        for (int i = 0; i < 4096; ++i) lines += "key=value value value\n";
+        const std::string wire = half.wire(lines);
+        while (peer.write(wire)) {
+        }
+        return false;
+    });
+    auto f = failure([&] { client.sendCommand("show"); });
+    client.disconnect();
+    ASSERT_TRUE(f.thrown);
+    EXPECT_EQ(f.message, "Failed to read from a socket.");
+    EXPECT_EQ(f.reason, "Response too large.");
+    EXPECT_EQ(f.function, "CRConsoleClient::sendCommand");
+    EXPECT_GT(client.received.size(), 64u * 1024 * 1024);
+    EXPECT_LE(client.received.size(), 64u * 1024 * 1024 + 16384);
+}
