@@ -1,10 +1,11 @@
 #include "oodb/db_abstract_factory_thread_facade.h"
 
+#include "standard/sync.h"
 #include "standard/throw.h"
 
 CDBAbstractFactoryThreadFacade::CDBAbstractFactoryThreadFacade(
     const CDBAbstractFactoryFacade& parent)
-    : m_parent(parent), m_owner(dbCurrentThreadId()) {}
+    : m_parent(parent), m_owner(nbx::currentThreadId()) {}
 
 CDBAbstractFactoryThreadFacade::~CDBAbstractFactoryThreadFacade() {}
 
@@ -32,7 +33,7 @@ void CDBAbstractFactoryThreadFacade::deRegisterFactory(const std::string& name) 
 }
 
 CIDBConnection& CDBAbstractFactoryThreadFacade::dbProxy(const std::string& name) {
-    if (dbCurrentThreadId() != m_owner) {
+    if (nbx::currentThreadId() != m_owner) {
         NBX_THROW(nbx::CException, "oodb", "CDBAbstractFactoryThreadFacade::dbProxy",
                   nbx::msg("Cannot assign thread-reference to a database connection."),
                   nbx::msg("Object is not thread specific."));

@@ -97,24 +97,3 @@ TEST_F(Facade, ReleasingAThreadReleasesItsConnections) {
     EXPECT_FALSE(facade.releaseThread());
 }
 
-TEST(DBThreadPtrMap, OneEntryPerThread) {
-    CDBThreadPtrMap<int*> map;
-    EXPECT_EQ(textOf([&] { map.get(); }),
-              "Failed to find in multi-pointer. | No Thread Local Storage.");
-    map.insert(new int(1));
-    int* second = new int(2);
-    EXPECT_EQ(textOf([&] { map.insert(second); }), "Failed to insert multi-pointer for thread id " +
-                                                       std::to_string(dbCurrentThreadId()) +
-                                                       ". | Thread Local Storage already exists.");
-    delete second;
-    int* theirs = nullptr;
-    std::thread([&] {
-        map.insert(new int(3));
-        theirs = map.get();
-    }).join();
-    EXPECT_EQ(*map.get(), 1);
-    EXPECT_EQ(*theirs, 3);
-    EXPECT_EQ(map.size(), 2u);
-    EXPECT_TRUE(map.remove());
-    EXPECT_FALSE(map.remove());
-}

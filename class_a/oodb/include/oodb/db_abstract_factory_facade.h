@@ -9,7 +9,7 @@
 #include <string>
 
 #include "oodb/db_engine.h"
-#include "oodb/db_thread_ptr_map.h"
+#include "standard/multi_ptr.h"
 
 class CDBAbstractFactoryThreadFacade;
 
@@ -47,5 +47,5 @@ protected:
     std::map<std::string, CIDBFacadeFactory*> m_databases;
 
 private:
-    CDBThreadPtrMap<CDBAbstractFactoryThreadFacade*> m_threads;
+    nbx::CMultiPtr<CDBAbstractFactoryThreadFacade*> m_threads;
 };
