@@ -1,5 +1,7 @@
 #include "oodb_persistence/prst_value_traits.h"
 
+#include "oodb/db_field_type.h"
+
 #include <strings.h>
 
 #include <cstdio>
@@ -8,10 +10,8 @@
 
 namespace CPrstFieldType {
 bool known(const std::string& token) {
-    for (const char* candidate : kAll) {
-        if (token == candidate) return true;
-    }
-    return false;
+    CDBFieldType::Type type;
+    return CDBFieldType::fromToken(token, type);
 }
 }  // namespace CPrstFieldType
 

@@ -38,14 +38,6 @@ constexpr const char* kUnknown = "[__DB_TYPE_UNKNOWN__]";
 constexpr const char* kUShort = "[__DB_TYPE_USHORT__]";
 constexpr const char* kVarying = "[__DB_TYPE_VARYING__]";
 
-// Every token, for validating declarations.
-constexpr const char* kAll[] = {
-    kAccessId,    kAccessRights, kAnyNumeric, kAny,           kBinaryBlob, kBinary,    kBool,
-    kBootProto,   kCObject,      kDate,       kDomainGroupId, kDomainId,   kDouble,    kExpr,
-    kFixedOffset, kFloat,        kHexStore,   kInt32,         kInt64,      kIPAddress, kLong,
-    kNumeric,     kShort,        kString,     kTextBlob,      kTimeStamp,  kTime,      kUInt32,
-    kUInt64,      kULong,        kUnknown,    kUShort,        kVarying,
-};
-
+// True for a token of the database layer's field types (CDBFieldType).
 bool known(const std::string& token);
 }  // namespace CPrstFieldType
