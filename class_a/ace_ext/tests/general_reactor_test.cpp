@@ -319,6 +319,23 @@ TYPED_TEST(GeneralReactorTest, RegistrationTakesOnlyWaitableMasks) {
     EXPECT_EQ(this->log.entries(), std::vector<std::string>({"h:input:a"}));
 }
 
+TYPED_TEST(GeneralReactorTest, SizeCapsTheRegistrations) {
+    TypeParam small;
+    ASSERT_EQ(small.open(2), 0);  // its own pipe and one more
+    EXPECT_EQ(small.size(), 2u);
+    SocketPair& first = this->pair();
+    SocketPair& second = this->pair();
+    RecordingHandler& a = this->handler("a", first.local);
+    RecordingHandler& b = this->handler("b", second.local);
+    EXPECT_EQ(small.register_handler(&a, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(small.register_handler(&b, ACE_Event_Handler::READ_MASK), -1);
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(small.remove_handler(&a, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(small.register_handler(&b, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"a:close:1"}));
+    small.remove_handler(&b, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+}
+
 TYPED_TEST(GeneralReactorTest, SuspendedHandlerWaitsUntilResumed) {
     SocketPair& p = this->pair();
     RecordingHandler& h = this->handler("h", p.local);
@@ -518,6 +535,63 @@ TYPED_TEST(GeneralReactorTest, CloseGivesEveryHandlerItsHandleClose) {
     EXPECT_EQ(this->step(10), -1);
     EXPECT_EQ(this->reactor.schedule_timer(&t, "x", ACE_Time_Value(1)), -1);
     EXPECT_EQ(this->reactor.close(), 0);
+}
+
+// A handler whose handle_close runs a hook.
+struct CloseHook : ACE_Event_Handler {
+    ACE_HANDLE handle = ACE_INVALID_HANDLE;
+    std::function<int()> hook;
+    ACE_HANDLE get_handle() const override { return handle; }
+    int handle_close(ACE_HANDLE, ACE_Reactor_Mask) override { return hook(); }
+};
+
+TYPED_TEST(GeneralReactorTest, CloseSurvivesHandlersThatRemoveThemselvesOrThrow) {
+    RecordingHandler& first = this->handler("first", this->pair().local);
+    // The habit of ACE's service handlers: handle_close removes the handler once more.
+    CloseHook selfRemoving;
+    selfRemoving.handle = this->pair().local;
+    selfRemoving.hook = [&] {
+        this->log.add("self:close");
+        return this->reactor.remove_handler(
+            &selfRemoving, ACE_Event_Handler::ALL_EVENTS_MASK | ACE_Event_Handler::DONT_CALL);
+    };
+    CloseHook throwing;
+    throwing.handle = this->pair().local;
+    throwing.hook = [&]() -> int {
+        this->log.add("throwing:close");
+        throw nbx::CException();
+    };
+    RecordingHandler& last = this->handler("last", this->pair().local);
+    for (ACE_Event_Handler* h :
+         std::vector<ACE_Event_Handler*>{&first, &selfRemoving, &throwing, &last}) {
+        ASSERT_EQ(this->reactor.register_handler(h, ACE_Event_Handler::READ_MASK), 0);
+    }
+    EXPECT_EQ(this->reactor.close(), -1);  // one handler failed, yet all were closed
+    EXPECT_EQ(this->log.entries(),
+              std::vector<std::string>({"first:close:" + kAllEvents, "self:close", "throwing:close",
+                                        "last:close:" + kAllEvents}));
+    EXPECT_EQ(reasonOf(thrown([&] { this->reactor.notify(); })), "The reactor does not exist.");
+}
+
+TYPED_TEST(GeneralReactorTest, SuspendingAllHandlersKeepsTheReactorsOwnPipe) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    ASSERT_EQ(this->reactor.suspend_handlers(), 0);
+    p.send("late");
+    EXPECT_EQ(this->reactor.notify(), 0);
+    EXPECT_EQ(this->step(5000), 1);  // the wake-up, not the suspended handler
+    EXPECT_TRUE(this->log.entries().empty());
+}
+
+TYPED_TEST(GeneralReactorTest, SettingTheCurrentTimerQueueAgainKeepsIt) {
+    RecordingHandler& t = this->handler("t");
+    ACE_Timer_Queue* queue = this->reactor.timer_queue();
+    ASSERT_NE(queue, nullptr);
+    EXPECT_EQ(this->reactor.timer_queue(queue), 0);
+    EXPECT_EQ(this->reactor.timer_queue(), queue);
+    ASSERT_NE(this->reactor.schedule_timer(&t, "kept", ACE_Time_Value(0, 1000)), -1);
+    ASSERT_TRUE(this->runUntil([&] { return this->log.count("t:timeout:kept") == 1; }));
 }
 
 TYPED_TEST(GeneralReactorTest, DispatchOfADescriptorTheReactorNeverHadThrows) {

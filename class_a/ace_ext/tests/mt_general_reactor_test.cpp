@@ -90,6 +90,28 @@ TEST(LockingGeneralReactor, AnotherThreadRegistersRemovesSchedulesAndNotifies) {
     EXPECT_EQ(loop.failures(), 0);
 }
 
+TEST(LockingGeneralReactor, CloseFromAnotherThreadEndsTheLoopsWait) {
+    CMTGeneralReactor reactor;
+    ASSERT_EQ(reactor.open(0), 0);
+    std::promise<void> owned;
+    int result = 0;
+    int error = 0;
+    ACE_Time_Value budget(10);
+    std::thread loop([&] {
+        reactor.owner(ACE_Thread::self());
+        owned.set_value();
+        result = reactor.handle_events(&budget);
+        error = errno;
+    });
+    owned.get_future().wait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(reactor.close(), 0);
+    loop.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(error, ESHUTDOWN);
+    EXPECT_GT(budget, ACE_Time_Value::zero);  // woken, not timed out
+}
+
 TEST(SingleThreadedGeneralReactor, EveryNotificationFromOtherThreadsReachesTheOwner) {
     CSTGeneralReactor reactor;
     ASSERT_EQ(reactor.open(0), 0);

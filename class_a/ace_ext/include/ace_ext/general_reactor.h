@@ -41,16 +41,11 @@ public:
     using CGeneralReactorBase::remove_handler;
 
     CGeneralReactor() = default;
-    ~CGeneralReactor() override {
-        try {
-            close();
-        } catch (...) {
-            // nothing more can be done for a handler that throws while the reactor goes away
-        }
-    }
+    ~CGeneralReactor() override { close(); }
 
     // Throws for a notify handler or a disabled notify pipe (see _checkOpen); -1 when open
     // already. `size` caps the number of registrations (0: as many as a handle set holds).
+    // `restart` is kept for restart(); a wait interrupted by a signal is always resumed.
     int open(size_t size, bool restart = false, ACE_Sig_Handler* signalHandler = nullptr,
              ACE_Timer_Queue* timerQueue = nullptr, int disableNotifyPipe = 0,
              ACE_Reactor_Notify* notifyHandler = nullptr) override {
@@ -59,19 +54,20 @@ public:
         m_restart = restart;
         m_signalHandler = signalHandler;
         if (m_impl.open(this, size, timerQueue) != 0) return -1;
-        std::size_t limit = static_cast<std::size_t>(CReactorHandleSet::kMaxHandle);
-        m_size = size == 0 || size > limit ? limit : size;
+        m_size = m_impl.registration().limit();
         m_owner = ACE_Thread::self();
         m_deactivated = false;
         m_opened = true;
         return 0;
     }
 
+    // ACE's meaning (see CReactorImplPolicy::close); -1 when a handler threw from its
+    // handle_close. A loop waiting in another thread is woken and its step ends with -1.
     int close() override {
+        _wakeForeign();
         Guard guard(_token());
         m_opened = false;
-        m_impl.close();
-        return 0;
+        return m_impl.close() ? 0 : -1;
     }
 
     int timer_queue(ACE_Timer_Queue* timerQueue) override {
@@ -283,12 +279,13 @@ private:
         return result;
     }
 
-    // Wakes the loop so that it sees a change; a full pipe wakes it anyway, a closed one has
-    // no loop to wake.
+    // Wakes the loop so that it sees a change. A full pipe wakes it anyway and a closed one has
+    // no loop to wake; any other failure only delays the loop until its next event, which is
+    // no reason to fail the change that has been made.
     void _wake() {
         try {
             m_impl.wake();
-        } catch (const CExNotifyFull&) {
+        } catch (const nbx::CException&) {
         }
     }
     // Only another thread's change can find the loop in a wait that does not know of it.

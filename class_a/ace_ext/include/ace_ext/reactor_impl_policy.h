@@ -33,7 +33,9 @@ public:
         : m_wait(m_registration), m_dispatch(m_registration), m_notifier(new Notifier) {
         m_registration.setNotifier(m_notifier.get());
     }
-    ~CReactorImplPolicy() { close(); }
+    ~CReactorImplPolicy() {
+        close();  // normally done by the reactor already
+    }
     CReactorImplPolicy(const CReactorImplPolicy&) = delete;
     CReactorImplPolicy& operator=(const CReactorImplPolicy&) = delete;
 
@@ -72,34 +74,41 @@ public:
 
     // Closes the notifier, removes every other handler (each gets handle_close(handle,
     // ALL_EVENTS_MASK)), ends the timers (ACE's timer queue calls handle_close(ACE_INVALID_HANDLE,
-    // TIMER_MASK) on each handler that still has one) and drops the handle set.
-    void close() {
+    // TIMER_MASK) on each handler that still has one) and drops the handle set. Nothing is
+    // thrown: ACE's facade closes its reactor from its destructor. A handler that throws from
+    // its handle_close does not keep the others from theirs; false tells of it.
+    bool close() {
         Guard guard(m_registration.token());
-        if (!m_registration.attached()) return;
-        try {
-            m_registration.notifier()->close();
-        } catch (const nbx::CException&) {
-            // the pipe is closed either way
-        }
-        for (ACE_HANDLE handle : m_registration.handles()) {
+        if (!m_registration.attached()) return true;
+        bool clean = true;
+        auto attempt = [&clean](auto&& action) {
             try {
+                action();
+            } catch (...) {
+                clean = false;
+            }
+        };
+        m_registration.setClosing(true);
+        attempt([&] { m_registration.notifier()->close(); });
+        for (ACE_HANDLE handle : m_registration.handles()) {
+            attempt([&] {
                 if (m_registration.find(handle)) {
                     m_registration.unbindHandle(handle, ACE_Event_Handler::ALL_EVENTS_MASK);
                 }
-            } catch (const nbx::CException&) {
-                // A handler whose handle_close removes itself once more: it is gone already.
-            }
+            });
         }
         CReactorTimerQueue* queue = m_registration.timerQueue().get();
         // Detached first: a handle_close that cancels its timers finds no queue.
         m_registration.setTimerQueue(nullptr);
         if (m_ownTimerQueue) {
-            m_ownTimerQueue.reset();
+            attempt([&] { m_ownTimerQueue.reset(); });
         } else if (queue) {
-            queue->close();
+            attempt([&] { queue->close(); });
         }
         m_registration.detach();
+        m_registration.setClosing(false);
         m_handleSet.reset();
+        return clean;
     }
 
     // One step: wait, run the due timers, serve the ready handles. Returns the number of timers
@@ -112,7 +121,9 @@ public:
             deadline = Clock::now() + std::chrono::seconds(maxWait->sec()) +
                        std::chrono::microseconds(maxWait->usec());
         }
-        int waited = m_wait.wait(maxWait ? &deadline : nullptr, m_ready);
+        // Local: a handler may run a nested step.
+        std::vector<CReactorReadyHandle> ready;
+        int waited = m_wait.wait(maxWait ? &deadline : nullptr, ready);
         int code = errno;
         Guard guard(m_registration.token());
         if (!m_registration.attached()) {
@@ -129,7 +140,7 @@ public:
             int expired = m_registration.timerQueue()->expire();
             if (expired > 0) served += expired;
         }
-        return served + m_dispatch.dispatch(m_ready);
+        return served + m_dispatch.dispatch(ready);
     }
 
     // Removes the registrations whose descriptors are no longer open; returns how many.
@@ -177,10 +188,11 @@ public:
     void setTimerQueue(CReactorTimerQueue* queue) {
         Guard guard(m_registration.token());
         CReactorTimerQueue* previous = m_registration.timerQueue().get();
+        if (queue == previous) return;
         m_registration.setTimerQueue(queue);
         if (m_ownTimerQueue && previous == m_ownTimerQueue.get()) {
             m_ownTimerQueue.reset();
-        } else if (previous && previous != queue) {
+        } else if (previous) {
             previous->close();
         }
     }
@@ -199,5 +211,4 @@ private:
     std::unique_ptr<Notifier> m_notifier;
     std::unique_ptr<CReactorHandleSet> m_handleSet;
     std::unique_ptr<CReactorTimerQueue> m_ownTimerQueue;
-    std::vector<CReactorReadyHandle> m_ready;
 };

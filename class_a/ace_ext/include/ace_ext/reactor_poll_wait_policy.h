@@ -42,6 +42,11 @@ public:
             ACE_Time_Value* limit = nullptr;
             {
                 ACE_Guard<typename RegistrationPolicy::TokenType> guard(m_registration.token());
+                // Closed by another thread since the step began: nothing is left to wait for.
+                if (!m_registration.attached()) {
+                    errno = ESHUTDOWN;
+                    return -1;
+                }
                 m_registration.collectWaitObjects(m_objects, m_serials, pending);
                 limit = _timeout(deadline, pending, timeout);
             }

@@ -86,6 +86,8 @@ public:
         m_timerQueue.reset();
     }
     bool attached() const { return !m_handleSet.isNull(); }
+    // Set while the reactor closes (see unbindHandle).
+    void setClosing(bool closing) { m_closing = closing; }
     void setTimerQueue(CReactorTimerQueue* timerQueue) { m_timerQueue = TimerQueuePtr(timerQueue); }
     void setNotifier(Notifier* notifier) { m_notify = NotifyPtr(notifier); }
     TimerQueuePtr& timerQueue() { return m_timerQueue; }
@@ -186,10 +188,13 @@ public:
         if (!attached() || !m_handleSet->suspend(handle, suspended)) return _fail(ENOENT);
         return 0;
     }
+    // Every handler but the reactor's own pipe, which must stay able to wake the loop.
     int suspendAll(bool suspended) {
         CObjectLockGuard<HandleSetPtr> lock(m_handleSet);
         if (!attached()) return _fail(ESHUTDOWN);
-        for (ACE_HANDLE handle : m_handleSet->handles()) m_handleSet->suspend(handle, suspended);
+        for (ACE_HANDLE handle : m_handleSet->handles()) {
+            if (!isNotifier(find(handle))) m_handleSet->suspend(handle, suspended);
+        }
         return 0;
     }
 
@@ -248,6 +253,8 @@ public:
         return attached() ? m_handleSet->handles() : std::vector<ACE_HANDLE>();
     }
     std::size_t count() const { return m_entries.size(); }
+    // How many registrations the reactor takes.
+    std::size_t limit() const { return m_limit; }
 
 private:
     struct Entry {
@@ -276,4 +283,5 @@ private:
     std::map<ACE_HANDLE, Entry> m_entries;
     std::uint64_t m_nextSerial = 1;
     std::size_t m_limit = 0;
+    bool m_closing = false;
 };
