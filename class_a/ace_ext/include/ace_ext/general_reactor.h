@@ -64,8 +64,10 @@ public:
     // ACE's meaning (see CReactorImplPolicy::close); -1 when a handler threw from its
     // handle_close. A loop waiting in another thread is woken and its step ends with -1.
     int close() override {
-        _wakeForeign();
         Guard guard(_token());
+        // Woken under the token: the loop cannot take the wake-up before the pipe is gone, so
+        // its poll ends (ready or closed descriptor) and the step finds the reactor closed.
+        _wakeForeign();
         m_opened = false;
         return m_impl.close() ? 0 : -1;
     }

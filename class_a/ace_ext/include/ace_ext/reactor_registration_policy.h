@@ -129,7 +129,9 @@ public:
     }
 
     // Clears `mask` from the handle (see above). An absent handle throws "Failed to delete
-    // reactor event handle." ("No such handle."); -1 (ESHUTDOWN) once the reactor is closed.
+    // reactor event handle." ("No such handle."), except while the reactor closes, when a
+    // handler's handle_close commonly removes itself once more (-1, ENOENT); -1 (ESHUTDOWN)
+    // once the reactor is closed.
     int unbindHandle(ACE_HANDLE handle, ACE_Reactor_Mask mask) {
         if (!attached()) return _fail(ESHUTDOWN);
         ACE_Event_Handler* handler = nullptr;
@@ -138,6 +140,7 @@ public:
             CObjectLockGuard<HandleSetPtr> lock(m_handleSet);
             auto found = m_entries.find(handle);
             if (found == m_entries.end()) {
+                if (m_closing) return _fail(ENOENT);
                 m_handleSet->deleteEventHandle(handle);  // not there either: throws
                 return _fail(ENOENT);
             }
