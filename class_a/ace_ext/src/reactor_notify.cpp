@@ -1,15 +1,13 @@
 #include "ace_ext/reactor_notify.h"
 
-#include <ace/OS_NS_errno.h>
-#include <ace/OS_NS_fcntl.h>
 #include <ace/OS_NS_sys_socket.h>
-#include <ace/OS_NS_unistd.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "standard/throw.h"
 
@@ -17,31 +15,15 @@ namespace {
 
 constexpr const char* kModule = "ace_ext";
 constexpr std::size_t kPointerSize = 8;
-// Buffer space charged per queued datagram: the kernel's per-datagram overhead (about 800
-// bytes for 8 payload bytes on loopback) with a wide margin.
-constexpr std::int64_t kBytesPerDatagram = 2048;
 static_assert(sizeof(void*) == kPointerSize, "the pipe carries 8-byte pointers");
 
-// A datagram socket bound to the loopback address of `family` with a system-chosen port.
-ACE_HANDLE openLoopback(int family) {
-    ACE_HANDLE handle = ACE_OS::socket(family, SOCK_DGRAM, 17);
-    if (handle == ACE_INVALID_HANDLE) return handle;
-    ACE_INET_Addr local;
-    if (family == AF_INET6) {
-        local.set(static_cast<u_short>(0), "::1", 1, AF_INET6);
-    } else {
-        local.set(static_cast<u_short>(0), static_cast<ACE_UINT32>(INADDR_LOOPBACK));
-    }
-    if (ACE_OS::bind(handle, static_cast<sockaddr*>(local.get_addr()), local.get_size()) != 0) {
-        ACE_OS::closesocket(handle);
-        return ACE_INVALID_HANDLE;
-    }
-    return handle;
+bool setNonBlocking(ACE_HANDLE handle) {
+    int flags = ::fcntl(handle, F_GETFL);
+    return flags >= 0 && ::fcntl(handle, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-bool setNonBlocking(ACE_HANDLE handle) {
-    int flags = ACE_OS::fcntl(handle, F_GETFL);
-    return flags >= 0 && ACE_OS::fcntl(handle, F_SETFL, flags | O_NONBLOCK) == 0;
+bool wouldBlock(std::uint32_t code) {
+    return code == EWOULDBLOCK || code == EAGAIN;
 }
 
 }  // namespace
@@ -49,14 +31,31 @@ bool setNonBlocking(ACE_HANDLE handle) {
 CReactorNotify::CReactorNotify() {}
 
 CReactorNotify::~CReactorNotify() {
+    try {
+        CReactorNotify::close();
+    } catch (...) {
+        // A reactor that refuses the removal cannot be helped from a destructor; the sockets
+        // are closed below either way.
+    }
     _closeSockets();
 }
 
 void CReactorNotify::open(ACE_Reactor_Impl* reactor) {
+    if (!m_closed.load()) close();
     _createSocketPair();
     m_reactor = reactor;
-    if (!m_reactor || m_reactor->register_handler(this, ACE_Event_Handler::READ_MASK) != 0) {
-        std::uint32_t code = nbx::lastError();
+    bool registered = false;
+    std::uint32_t code = 0;
+    try {
+        errno = 0;
+        registered = reactor && reactor->register_handler(this, ACE_Event_Handler::READ_MASK) == 0;
+        code = registered ? 0 : nbx::lastError();
+    } catch (...) {
+        _closeSockets();
+        m_reactor = nullptr;
+        throw;
+    }
+    if (!registered) {
         _closeSockets();
         m_reactor = nullptr;
         NBX_THROW_CODE(nbx::CException, kModule, "CReactorNotify::open",
@@ -66,74 +65,54 @@ void CReactorNotify::open(ACE_Reactor_Impl* reactor) {
 }
 
 void CReactorNotify::close() {
-    if (m_closed.exchange(true)) return;
-    if (m_reactor) {
-        m_reactor->remove_handler(this,
-                                  ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+    m_closed = true;
+    ACE_Reactor_Impl* reactor = m_reactor.exchange(nullptr);
+    try {
+        if (reactor && get_handle() != ACE_INVALID_HANDLE) {
+            reactor->remove_handler(this,
+                                    ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+        }
+    } catch (...) {
+        _closeSockets();
+        throw;
     }
     _closeSockets();
 }
 
-void CReactorNotify::_closeSockets() {
+int CReactorNotify::handle_close(ACE_HANDLE, ACE_Reactor_Mask) {
     m_closed = true;
-    if (m_writer != ACE_INVALID_HANDLE) ACE_OS::closesocket(m_writer);
-    if (m_reader != ACE_INVALID_HANDLE) ACE_OS::closesocket(m_reader);
-    m_writer = ACE_INVALID_HANDLE;
-    m_reader = ACE_INVALID_HANDLE;
+    m_reactor = nullptr;
+    return 0;
+}
+
+void CReactorNotify::_closeSockets() {
+    std::unique_lock<std::shared_mutex> lock(m_pipeMutex);
+    m_closed = true;
+    ACE_HANDLE writer = m_writer.exchange(ACE_INVALID_HANDLE);
+    ACE_HANDLE reader = m_reader.exchange(ACE_INVALID_HANDLE);
+    if (writer != ACE_INVALID_HANDLE) ::close(writer);
+    if (reader != ACE_INVALID_HANDLE) ::close(reader);
 }
 
 void CReactorNotify::_createSocketPair() {
     _closeSockets();
-    int family = AF_INET6;
-    m_reader = openLoopback(family);
-    if (m_reader == ACE_INVALID_HANDLE) {
-        family = AF_INET;
-        m_reader = openLoopback(family);
-    }
-    if (m_reader == ACE_INVALID_HANDLE) {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair) != 0) {
         NBX_THROW_CODE(nbx::CException, kModule, "CReactorNotify::_createSocketPair",
                        nbx::msg("Failed to create a reader notification socket."), nbx::CMessage(),
                        nbx::lastError());
     }
-    m_writer = openLoopback(family);
-    if (m_writer == ACE_INVALID_HANDLE) {
-        std::uint32_t code = nbx::lastError();
-        _closeSockets();
-        NBX_THROW_CODE(nbx::CException, kModule, "CReactorNotify::_createSocketPair",
-                       nbx::msg("Failed to create a writer notification socket."), nbx::CMessage(),
-                       code);
-    }
-    sockaddr_storage bound;
-    int length = sizeof bound;
-    if (ACE_OS::getsockname(m_reader, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
-        std::uint32_t code = nbx::lastError();
-        _closeSockets();
-        NBX_THROW_CODE(nbx::CException, kModule, "CReactorNotify::_createSocketPair",
-                       nbx::msg("Failed to find notification socket name."), nbx::CMessage(), code);
-    }
-    m_readerAddress.set(reinterpret_cast<sockaddr_in*>(&bound), length);
-    if (ACE_OS::connect(m_writer, reinterpret_cast<sockaddr*>(&bound), length) != 0) {
-        std::uint32_t code = nbx::lastError();
-        _closeSockets();
-        NBX_THROW_CODE(nbx::CException, kModule, "CReactorNotify::_createSocketPair",
-                       nbx::msg("Failed to connect writer notification socket to reader socket."),
-                       nbx::CMessage(), code);
+    {
+        std::unique_lock<std::shared_mutex> lock(m_pipeMutex);
+        m_reader = pair[0];
+        m_writer = pair[1];
     }
     _setNonblockWrite();
     _setNonblockRead();
-    int bufferSize = 0;
-    int optionLength = sizeof bufferSize;
-    if (ACE_OS::getsockopt(m_reader, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&bufferSize),
-                           &optionLength) != 0 ||
-        bufferSize <= 0) {
-        bufferSize = 64 * 1024;
-    }
-    m_capacity = std::max<std::int64_t>(1, bufferSize / kBytesPerDatagram);
-    m_pending = 0;
 }
 
 void CReactorNotify::_setNonblockWrite() {
-    if (!setNonBlocking(m_writer)) {
+    if (!setNonBlocking(m_writer.load())) {
         std::uint32_t code = nbx::lastError();
         _closeSockets();
         NBX_THROW_CODE(
@@ -144,7 +123,7 @@ void CReactorNotify::_setNonblockWrite() {
 }
 
 void CReactorNotify::_setNonblockRead() {
-    if (!setNonBlocking(m_reader)) {
+    if (!setNonBlocking(m_reader.load())) {
         std::uint32_t code = nbx::lastError();
         _closeSockets();
         NBX_THROW_CODE(
@@ -155,25 +134,20 @@ void CReactorNotify::_setNonblockRead() {
 }
 
 void CReactorNotify::notify(const void* pointer) {
-    if (!m_reactor || m_closed.load()) {
+    std::shared_lock<std::shared_mutex> lock(m_pipeMutex);
+    if (m_closed.load() || !m_reactor.load() || m_writer.load() == ACE_INVALID_HANDLE) {
         NBX_THROW(CExNotifyFull, kModule, "CReactorNotify::notify",
                   nbx::msg("Failed to accept reactor notification."),
                   nbx::msg("The reactor does not exist."));
     }
-    if (m_pending.fetch_add(1) >= m_capacity) {
-        m_pending.fetch_sub(1);
-        NBX_THROW(CExNotifyFull, kModule, "CReactorNotify::notify",
-                  nbx::msg("Failed to accept reactor notification."),
-                  nbx::msg("Notification pipe overflow."));
-    }
     unsigned char bytes[kPointerSize];
     std::memcpy(bytes, &pointer, kPointerSize);
-    ssize_t sent = ACE_OS::send(m_writer, reinterpret_cast<const char*>(bytes), kPointerSize);
+    ssize_t sent = ::send(m_writer.load(), bytes, kPointerSize, MSG_NOSIGNAL);
     if (sent == static_cast<ssize_t>(kPointerSize)) return;
-    m_pending.fetch_sub(1);
     if (sent < 0) {
         std::uint32_t code = nbx::lastError();
-        if (code == EWOULDBLOCK || code == EAGAIN || code == ENOBUFS) {
+        // ENOBUFS: the kernel is short of buffer memory; like a full pipe, it passes.
+        if (wouldBlock(code) || code == ENOBUFS) {
             NBX_THROW(CExNotifyFull, kModule, "CReactorNotify::notify",
                       nbx::msg("Failed to accept reactor notification."),
                       nbx::msg("Notification pipe overflow."));
@@ -189,23 +163,38 @@ void CReactorNotify::notify(const void* pointer) {
 
 bool CReactorNotify::_peek(void*& pointer) {
     unsigned char bytes[kPointerSize];
-    ssize_t got = ACE_OS::recv(m_reader, reinterpret_cast<char*>(bytes), kPointerSize, MSG_PEEK);
-    if (got != static_cast<ssize_t>(kPointerSize)) return false;
+    ssize_t got;
+    {
+        std::shared_lock<std::shared_mutex> lock(m_pipeMutex);
+        // MSG_TRUNC: the datagram's real length, so that a malformed one is not left at the
+        // head of the pipe, where it would keep the reader ready for ever.
+        got = ::recv(m_reader.load(), bytes, kPointerSize, MSG_PEEK | MSG_TRUNC);
+    }
+    if (got < 0) return false;
+    if (got != static_cast<ssize_t>(kPointerSize)) {
+        _readData();  // takes the malformed datagram and throws
+        return false;
+    }
     std::memcpy(&pointer, bytes, kPointerSize);
     return true;
 }
 
 bool CReactorNotify::_tryRead(void*& pointer) {
-    if (m_reader == ACE_INVALID_HANDLE) return false;
-    unsigned char bytes[kPointerSize + 1];
-    ssize_t got = ACE_OS::recv(m_reader, reinterpret_cast<char*>(bytes), sizeof bytes);
+    unsigned char bytes[kPointerSize];
+    ssize_t got;
+    std::uint32_t code = 0;
+    {
+        std::shared_lock<std::shared_mutex> lock(m_pipeMutex);
+        ACE_HANDLE reader = m_reader.load();
+        if (reader == ACE_INVALID_HANDLE) return false;
+        got = ::recv(reader, bytes, kPointerSize, MSG_TRUNC);
+        if (got < 0) code = nbx::lastError();
+    }
     if (got < 0) {
-        std::uint32_t code = nbx::lastError();
-        if (code == EWOULDBLOCK || code == EAGAIN) return false;
+        if (wouldBlock(code)) return false;
         NBX_THROW_CODE(nbx::CException, kModule, "CReactorNotify::_readData",
                        nbx::msg("Failed to receive reactor notification."), nbx::CMessage(), code);
     }
-    m_pending.fetch_sub(1);
     if (got != static_cast<ssize_t>(kPointerSize)) {
         NBX_THROW(nbx::CException, kModule, "CReactorNotify::_readData",
                   nbx::msg("Failed to receive a full reactor notification."),

@@ -1,0 +1,4 @@
+#include "ace_ext/general_reactor.h"
+
+template class CGeneralReactor<CSTReactorImplPolicy>;
+template class CGeneralReactor<CMTReactorImplPolicy>;

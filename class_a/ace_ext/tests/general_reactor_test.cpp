@@ -1,0 +1,698 @@
+#include "ace_ext/general_reactor.h"
+
+#include <ace/INET_Addr.h>
+#include <ace/Reactor.h>
+#include <ace/SOCK_Dgram.h>
+#include <ace/Select_Reactor_Base.h>
+#include <ace/Signal.h>
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
+
+#include "reactor_test_support.h"
+
+using reactor_test::CallLog;
+using reactor_test::messageOf;
+using reactor_test::reasonOf;
+using reactor_test::RecordingHandler;
+using reactor_test::SocketPair;
+using reactor_test::thrown;
+
+namespace {
+
+const std::string kAllEvents = std::to_string(ACE_Event_Handler::ALL_EVENTS_MASK);
+
+template <class R>
+class GeneralReactorTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(reactor.open(0), 0); }
+
+    SocketPair& pair() {
+        pairs.push_back(std::make_unique<SocketPair>());
+        return *pairs.back();
+    }
+    RecordingHandler& handler(const std::string& name, ACE_HANDLE handle = ACE_INVALID_HANDLE) {
+        handlers.push_back(std::make_unique<RecordingHandler>(name, handle, log));
+        return *handlers.back();
+    }
+    int step(int milliseconds) {
+        ACE_Time_Value wait(0, milliseconds * 1000);
+        return reactor.handle_events(&wait);
+    }
+    // Runs steps until `done` holds (10 s at most); false when a step failed or time ran out.
+    bool runUntil(const std::function<bool()>& done) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            if (step(20) < 0) return false;
+        }
+        return done();
+    }
+
+    // Declared before the reactor: its close (in its destructor) still reaches them.
+    CallLog log;
+    std::deque<std::unique_ptr<SocketPair>> pairs;
+    std::deque<std::unique_ptr<RecordingHandler>> handlers;
+    R reactor;
+};
+
+using Reactors = ::testing::Types<CSTGeneralReactor, CMTGeneralReactor>;
+TYPED_TEST_SUITE(GeneralReactorTest, Reactors);
+
+// ------------------------------------------------------------------------------------ opening
+
+TYPED_TEST(GeneralReactorTest, OpenChecksItsArgumentsAndOpensOnce) {
+    TypeParam fresh;
+    ACE_Select_Reactor_Notify foreign;
+    struct Case {
+        const char* name;
+        int disablePipe;
+        ACE_Reactor_Notify* notifyHandler;
+        const char* reason;
+    } const cases[] = {
+        {"notify handler", 0, &foreign, "Notify handler must be null."},
+        {"pipe disabled", 1, nullptr, "Notify pipe must be zero."},
+        {"both", 1, &foreign, "Notify handler must be null."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        nbx::CException e =
+            thrown([&] { fresh.open(0, false, nullptr, nullptr, c.disablePipe, c.notifyHandler); });
+        EXPECT_EQ(messageOf(e), "Failed to open reactor.");
+        EXPECT_EQ(reasonOf(e), c.reason);
+        EXPECT_EQ(e.function(), "CGeneralReactor::open");
+        EXPECT_EQ(e.module(), "ace_ext");
+        // Still closed: there is no pipe to notify.
+        EXPECT_EQ(reasonOf(thrown([&] { fresh.notify(); })), "The reactor does not exist.");
+    }
+    EXPECT_EQ(fresh.open(0), 0);
+    EXPECT_EQ(fresh.notify(), 0);
+    EXPECT_EQ(fresh.open(0), -1);
+    // The argument checks come before the "already open" answer.
+    EXPECT_EQ(reasonOf(thrown([&] { fresh.open(0, false, nullptr, nullptr, 1); })),
+              "Notify pipe must be zero.");
+    // Closed, it can be opened again (ACE's meaning).
+    EXPECT_EQ(fresh.close(), 0);
+    EXPECT_EQ(reasonOf(thrown([&] { fresh.notify(); })), "The reactor does not exist.");
+    EXPECT_EQ(fresh.open(0), 0);
+    ACE_Time_Value wait(5);
+    EXPECT_EQ(fresh.notify(), 0);
+    EXPECT_EQ(fresh.handle_events(&wait), 1);
+}
+
+TYPED_TEST(GeneralReactorTest, UnsupportedOperationsThrow) {
+    ACE_Reactor_Impl& impl = this->reactor;
+    RecordingHandler& h = this->handler("h", this->pair().local);
+    ACE_Event_Handler* found = nullptr;
+    ACE_Sig_Set signals;
+    struct Case {
+        const char* function;
+        const char* message;
+        std::function<void()> call;
+    } const cases[] = {
+        {"CGeneralReactor::current_info", "Failed to query reactor.",
+         [&] {
+             size_t size = 0;
+             impl.current_info(h.get_handle(), size);
+         }},
+        {"CGeneralReactor::work_pending", "Failed to query reactor.", [&] { impl.work_pending(); }},
+        {"CGeneralReactor::dump", "Failed to dump reactor.", [&] { impl.dump(); }},
+        {"CGeneralReactor::handler", "Failed to find handler.",
+         [&] { impl.handler(h.get_handle(), ACE_Event_Handler::READ_MASK, &found); }},
+        {"CGeneralReactor::handler", "Failed to find handler.",
+         [&] { impl.handler(SIGUSR1, &found); }},
+        {"CGeneralReactor::register_handler", "Failed to register reactor signal handler.",
+         [&] { impl.register_handler(SIGUSR1, &h); }},
+        {"CGeneralReactor::register_handler", "Failed to register reactor handler.",
+         [&] { impl.register_handler(signals, &h); }},
+        {"CGeneralReactor::register_handler", "Failed to register reactor handler.",
+         [&] {
+             impl.register_handler(h.get_handle(), h.get_handle(), &h,
+                                   ACE_Event_Handler::READ_MASK);
+         }},
+        {"CGeneralReactor::notify", "Failed to query reactor suspension state.",
+         [&] { impl.resumable_handler(); }},
+        {"CGeneralReactor::notify", "Failed to notify reactor handler.",
+         [&] { impl.notify(&h, ACE_Event_Handler::READ_MASK); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.function) + " / " + c.message);
+        nbx::CException e = thrown(c.call);
+        EXPECT_EQ(messageOf(e), c.message);
+        EXPECT_EQ(reasonOf(e), "Operation not supported.");
+        EXPECT_EQ(e.function(), c.function);
+        EXPECT_EQ(e.module(), "ace_ext");
+        EXPECT_EQ(e.severity(), nbx::SEVERITY_ERROR);
+    }
+    nbx::CException e = thrown([&] { impl.lock(); });
+    EXPECT_EQ(messageOf(e), "Invalid reactor lock call.");
+    EXPECT_EQ(reasonOf(e), "Method is deprecated.");
+    EXPECT_EQ(e.function(), "CGeneralReactor::lock");
+    // No signal handler can have been registered, so removing one fails.
+    EXPECT_EQ(impl.remove_handler(SIGUSR1, nullptr), -1);
+    EXPECT_EQ(impl.remove_handler(signals), -1);
+}
+
+// ------------------------------------------------------------------------------ input, output
+
+TYPED_TEST(GeneralReactorTest, UdpSocketGetsInputWhenADatagramArrives) {
+    ACE_SOCK_Dgram receiver(ACE_INET_Addr(static_cast<u_short>(0), "127.0.0.1"));
+    ACE_INET_Addr address;
+    ASSERT_EQ(receiver.get_local_addr(address), 0);
+    RecordingHandler& h = this->handler("udp", receiver.get_handle());
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(this->reactor.find_handler(receiver.get_handle()), &h);
+
+    ACE_SOCK_Dgram sender(ACE_sap_any_cast(ACE_INET_Addr&));
+    ASSERT_EQ(sender.send("ping", 4, address), 4);
+    EXPECT_EQ(this->step(5000), 1);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"udp:input:ping"}));
+    this->reactor.remove_handler(&h, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+    receiver.close();
+}
+
+TYPED_TEST(GeneralReactorTest, ReadyHandlesAreServedInRegistrationOrder) {
+    SocketPair& first = this->pair();
+    SocketPair& second = this->pair();
+    SocketPair& third = this->pair();
+    // Registered against descriptor order.
+    RecordingHandler& c = this->handler("c", third.local);
+    RecordingHandler& a = this->handler("a", first.local);
+    RecordingHandler& b = this->handler("b", second.local);
+    for (RecordingHandler* h : {&c, &a, &b}) {
+        ASSERT_EQ(this->reactor.register_handler(h, ACE_Event_Handler::READ_MASK), 0);
+    }
+    first.send("1");
+    second.send("2");
+    third.send("3");
+    EXPECT_EQ(this->step(5000), 3);
+    EXPECT_EQ(this->log.entries(),
+              std::vector<std::string>({"c:input:3", "a:input:1", "b:input:2"}));
+
+    // Registered anew, a handle goes to the end.
+    this->log.clear();
+    ASSERT_EQ(this->reactor.remove_handler(
+                  &c, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL),
+              0);
+    ASSERT_EQ(this->reactor.register_handler(&c, ACE_Event_Handler::READ_MASK), 0);
+    third.send("3");
+    first.send("1");
+    second.send("2");
+    EXPECT_EQ(this->step(5000), 3);
+    EXPECT_EQ(this->log.entries(),
+              std::vector<std::string>({"a:input:1", "b:input:2", "c:input:3"}));
+}
+
+TYPED_TEST(GeneralReactorTest, WritableSocketGetsOutputUntilItsHandlerDeclines) {
+    SocketPair& p = this->pair();
+    RecordingHandler& w = this->handler("w", p.local);
+    w.onOutput = [] { return -1; };
+    ASSERT_EQ(this->reactor.register_handler(&w, ACE_Event_Handler::WRITE_MASK), 0);
+    EXPECT_EQ(this->step(5000), 1);
+    // The negative return removed the handler for writing, with handle_close (ACE's way).
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"w:output", "w:close:2"}));
+    EXPECT_EQ(this->step(50), 0);
+    EXPECT_EQ(
+        reasonOf(thrown([&] { this->reactor.remove_handler(&w, ACE_Event_Handler::WRITE_MASK); })),
+        "No such handle.");
+}
+
+TYPED_TEST(GeneralReactorTest, NegativeInputReturnRemovesOnlyTheReadMask) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    h.onInput = [] { return -1; };
+    ASSERT_EQ(this->reactor.register_handler(
+                  &h, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::EXCEPT_MASK),
+              0);
+    p.send("x");
+    EXPECT_EQ(this->step(5000), 1);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"h:input:x", "h:close:1"}));
+    // Still registered for exceptions only: new data is not dispatched.
+    EXPECT_EQ(this->reactor.mask_ops(&h, 0, ACE_Reactor::GET_MASK),
+              static_cast<int>(ACE_Event_Handler::EXCEPT_MASK));
+    p.send("y");
+    EXPECT_EQ(this->step(50), 0);
+}
+
+TYPED_TEST(GeneralReactorTest, HandlerRemovedByAnEarlierCallbackIsNotCalled) {
+    SocketPair& first = this->pair();
+    SocketPair& second = this->pair();
+    RecordingHandler& a = this->handler("a", first.local);
+    RecordingHandler& b = this->handler("b", second.local);
+    a.onInput = [&] { return this->reactor.remove_handler(&b, ACE_Event_Handler::READ_MASK); };
+    ASSERT_EQ(this->reactor.register_handler(&a, ACE_Event_Handler::READ_MASK), 0);
+    ASSERT_EQ(this->reactor.register_handler(&b, ACE_Event_Handler::READ_MASK), 0);
+    first.send("1");
+    second.send("2");
+    EXPECT_EQ(this->step(5000), 1);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"a:input:1", "b:close:1"}));
+}
+
+TYPED_TEST(GeneralReactorTest, RemovingAnAbsentHandleThrows) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    struct Case {
+        const char* name;
+        std::function<void()> call;
+    } const cases[] = {
+        {"never registered handle",
+         [&] { this->reactor.remove_handler(p.local, ACE_Event_Handler::READ_MASK); }},
+        {"never registered handler",
+         [&] { this->reactor.remove_handler(&h, ACE_Event_Handler::READ_MASK); }},
+        {"removed twice",
+         [&] {
+             this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK);
+             this->reactor.remove_handler(&h, ACE_Event_Handler::READ_MASK);
+             this->reactor.remove_handler(&h, ACE_Event_Handler::READ_MASK);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        nbx::CException e = thrown(c.call);
+        EXPECT_EQ(messageOf(e), "Failed to delete reactor event handle.");
+        EXPECT_EQ(reasonOf(e), "No such handle.");
+        EXPECT_EQ(e.function(), "CReactorHandleSet::_deleteEventHandle");
+        EXPECT_EQ(e.module(), "ace_ext");
+    }
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"h:close:1"}));
+}
+
+TYPED_TEST(GeneralReactorTest, RegistrationTakesOnlyWaitableMasks) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    struct Case {
+        const char* name;
+        ACE_Reactor_Mask mask;
+    } const invalid[] = {
+        {"timer", ACE_Event_Handler::TIMER_MASK},
+        {"signal", ACE_Event_Handler::SIGNAL_MASK},
+        {"qos", ACE_Event_Handler::QOS_MASK},
+        {"read with dont-call", ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL},
+        {"all events", ACE_Event_Handler::ALL_EVENTS_MASK},
+    };
+    for (const Case& c : invalid) {
+        SCOPED_TRACE(c.name);
+        nbx::CException e = thrown([&] { this->reactor.register_handler(&h, c.mask); });
+        EXPECT_EQ(messageOf(e), "Failed to apply reactor mask.");
+        EXPECT_EQ(reasonOf(e), "Invalid mask.");
+        EXPECT_EQ(e.function(), "CReactorHandleSet::applyMask");
+        // Nothing was registered.
+        EXPECT_EQ(this->reactor.find_handler(p.local), nullptr);
+    }
+    EXPECT_EQ(this->reactor.register_handler(nullptr, ACE_Event_Handler::READ_MASK), -1);
+    RecordingHandler& invalidHandle = this->handler("bad");
+    EXPECT_EQ(this->reactor.register_handler(&invalidHandle, ACE_Event_Handler::READ_MASK), -1);
+    // ACE's accept mask waits for input.
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::ACCEPT_MASK), 0);
+    // The same handle cannot serve a second handler.
+    RecordingHandler& other = this->handler("other", p.local);
+    EXPECT_EQ(this->reactor.register_handler(&other, ACE_Event_Handler::READ_MASK), -1);
+    p.send("a");
+    EXPECT_EQ(this->step(5000), 1);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"h:input:a"}));
+}
+
+TYPED_TEST(GeneralReactorTest, SizeCapsTheRegistrations) {
+    TypeParam small;
+    ASSERT_EQ(small.open(2), 0);  // its own pipe and one more
+    EXPECT_EQ(small.size(), 2u);
+    SocketPair& first = this->pair();
+    SocketPair& second = this->pair();
+    RecordingHandler& a = this->handler("a", first.local);
+    RecordingHandler& b = this->handler("b", second.local);
+    EXPECT_EQ(small.register_handler(&a, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(small.register_handler(&b, ACE_Event_Handler::READ_MASK), -1);
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(small.remove_handler(&a, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(small.register_handler(&b, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"a:close:1"}));
+    small.remove_handler(&b, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+}
+
+TYPED_TEST(GeneralReactorTest, SuspendedHandlerWaitsUntilResumed) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    ASSERT_EQ(this->reactor.suspend_handler(&h), 0);
+    p.send("s");
+    EXPECT_EQ(this->step(50), 0);
+    ASSERT_EQ(this->reactor.suspend_handlers(), 0);
+    ASSERT_EQ(this->reactor.resume_handlers(), 0);
+    EXPECT_EQ(this->step(5000), 1);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"h:input:s"}));
+    EXPECT_EQ(this->reactor.suspend_handler(this->pair().local), -1);  // not registered
+}
+
+TYPED_TEST(GeneralReactorTest, WakeupsFollowScheduleAndCancel) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(this->reactor.cancel_wakeup(&h, ACE_Event_Handler::READ_MASK),
+              static_cast<int>(ACE_Event_Handler::READ_MASK));
+    p.send("w");
+    EXPECT_EQ(this->step(50), 0);
+    EXPECT_EQ(this->reactor.schedule_wakeup(&h, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(this->step(5000), 1);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"h:input:w"}));
+    EXPECT_EQ(this->reactor.mask_ops(this->pair().local, 0, ACE_Reactor::GET_MASK), -1);
+}
+
+TYPED_TEST(GeneralReactorTest, ReadyBitsAreDispatchedWithoutWaiting) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(this->reactor.ready_ops(&h, ACE_Event_Handler::READ_MASK, ACE_Reactor::SET_MASK), 0);
+    // Nothing arrived, yet the step serves the handler at once rather than waiting 5 s.
+    EXPECT_EQ(this->step(5000), 1);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"h:input:"}));
+    EXPECT_EQ(this->reactor.ready_ops(&h, 0, ACE_Reactor::GET_MASK), 0);  // taken by the step
+}
+
+// ------------------------------------------------------------------------------------- timers
+
+TYPED_TEST(GeneralReactorTest, TwoTimersWithDifferentArgumentsFireOnceEach) {
+    RecordingHandler& t = this->handler("t");
+    RecordingHandler& sentinel = this->handler("s");
+    ASSERT_NE(this->reactor.schedule_timer(&t, "first", ACE_Time_Value(0, 20000)), -1);
+    ASSERT_NE(this->reactor.schedule_timer(&t, "second", ACE_Time_Value(0, 40000)), -1);
+    ASSERT_NE(this->reactor.schedule_timer(&sentinel, "end", ACE_Time_Value(0, 150000)), -1);
+    ASSERT_TRUE(this->runUntil([&] { return this->log.count("s:timeout:end") == 1; }));
+    EXPECT_EQ(this->log.entries(),
+              std::vector<std::string>({"t:timeout:first", "t:timeout:second", "s:timeout:end"}));
+}
+
+TYPED_TEST(GeneralReactorTest, CancelledTimersDoNotFire) {
+    RecordingHandler& byId = this->handler("id");
+    RecordingHandler& byHandler = this->handler("handler");
+    RecordingHandler& sentinel = this->handler("s");
+    long id = this->reactor.schedule_timer(&byId, "gone", ACE_Time_Value(0, 30000));
+    ASSERT_NE(id, -1);
+    ASSERT_NE(this->reactor.schedule_timer(&byHandler, "one", ACE_Time_Value(0, 30000)), -1);
+    ASSERT_NE(this->reactor.schedule_timer(&byHandler, "two", ACE_Time_Value(0, 40000)), -1);
+    ASSERT_NE(this->reactor.schedule_timer(&sentinel, "end", ACE_Time_Value(0, 150000)), -1);
+    const void* arg = nullptr;
+    EXPECT_EQ(this->reactor.cancel_timer(id, &arg), 1);
+    EXPECT_STREQ(static_cast<const char*>(arg), "gone");
+    EXPECT_EQ(this->reactor.cancel_timer(id), 0);  // already gone
+    EXPECT_EQ(this->reactor.cancel_timer(&byHandler), 2);
+    ASSERT_TRUE(this->runUntil([&] { return this->log.count("s:timeout:end") == 1; }));
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"s:timeout:end"}));
+}
+
+TYPED_TEST(GeneralReactorTest, IntervalTimerRepeatsUntilCancelled) {
+    RecordingHandler& t = this->handler("t");
+    RecordingHandler& sentinel = this->handler("s");
+    long id =
+        this->reactor.schedule_timer(&t, "tick", ACE_Time_Value(0, 5000), ACE_Time_Value(0, 10000));
+    ASSERT_NE(id, -1);
+    ASSERT_TRUE(this->runUntil([&] { return this->log.count("t:timeout:tick") >= 3; }));
+    EXPECT_EQ(this->reactor.cancel_timer(id), 1);
+    std::size_t ticks = this->log.count("t:timeout:tick");
+    ASSERT_NE(this->reactor.schedule_timer(&sentinel, "end", ACE_Time_Value(0, 100000)), -1);
+    ASSERT_TRUE(this->runUntil([&] { return this->log.count("s:timeout:end") == 1; }));
+    EXPECT_EQ(this->log.count("t:timeout:tick"), ticks);
+}
+
+TYPED_TEST(GeneralReactorTest, TimeoutReturningMinusOneEndsTheTimer) {
+    RecordingHandler& t = this->handler("t");
+    RecordingHandler& sentinel = this->handler("s");
+    t.onTimeout = [] { return -1; };
+    ASSERT_NE(
+        this->reactor.schedule_timer(&t, "once", ACE_Time_Value(0, 5000), ACE_Time_Value(0, 10000)),
+        -1);
+    ASSERT_NE(this->reactor.schedule_timer(&sentinel, "end", ACE_Time_Value(0, 120000)), -1);
+    ASSERT_TRUE(this->runUntil([&] { return this->log.count("s:timeout:end") == 1; }));
+    const std::string timerClose = "t:close:" + std::to_string(ACE_Event_Handler::TIMER_MASK);
+    EXPECT_EQ(this->log.entries(),
+              std::vector<std::string>({"t:timeout:once", timerClose, "s:timeout:end"}));
+}
+
+TYPED_TEST(GeneralReactorTest, ResetIntervalMakesATimerRepeat) {
+    RecordingHandler& t = this->handler("t");
+    long id = this->reactor.schedule_timer(&t, "r", ACE_Time_Value(0, 5000));
+    ASSERT_NE(id, -1);
+    ASSERT_EQ(this->reactor.reset_timer_interval(id, ACE_Time_Value(0, 10000)), 0);
+    ASSERT_TRUE(this->runUntil([&] { return this->log.count("t:timeout:r") >= 2; }));
+    EXPECT_EQ(this->reactor.cancel_timer(&t), 1);
+}
+
+// ------------------------------------------------------------------ notification, ownership
+
+TYPED_TEST(GeneralReactorTest, NotifyFromAnotherThreadWakesAnUnboundedWait) {
+    SocketPair& idle = this->pair();
+    SocketPair& watchdog = this->pair();
+    RecordingHandler& h = this->handler("idle", idle.local);
+    RecordingHandler& dog = this->handler("watchdog", watchdog.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    ASSERT_EQ(this->reactor.register_handler(&dog, ACE_Event_Handler::READ_MASK), 0);
+    std::promise<void> done;
+    std::thread other([&, finished = done.get_future()] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        this->reactor.notify();
+        // Should the notification not wake the loop, the watchdog ends the wait.
+        if (finished.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            watchdog.send("timeout");
+        }
+    });
+    int result = this->reactor.handle_events();  // no time limit
+    done.set_value();
+    other.join();
+    EXPECT_EQ(result, 1);
+    // A null notification dispatches nothing else.
+    EXPECT_TRUE(this->log.entries().empty());
+}
+
+TYPED_TEST(GeneralReactorTest, OnlyTheOwnerThreadRunsTheLoop) {
+    int result = 0;
+    int error = 0;
+    ACE_thread_t otherId{};
+    std::thread([&] {
+        ACE_Time_Value none = ACE_Time_Value::zero;
+        result = this->reactor.handle_events(&none);
+        error = errno;
+        otherId = ACE_Thread::self();
+    }).join();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(error, EACCES);
+
+    ACE_thread_t previous{};
+    ASSERT_EQ(this->reactor.owner(otherId, &previous), 0);
+    EXPECT_TRUE(ACE_OS::thr_equal(previous, ACE_Thread::self()));
+    ACE_Time_Value none = ACE_Time_Value::zero;
+    EXPECT_EQ(this->reactor.handle_events(&none), -1);  // no longer ours
+    std::thread([&] {
+        ACE_thread_t self = ACE_Thread::self();
+        this->reactor.owner(self);
+        ACE_Time_Value wait(0, 10000);
+        result = this->reactor.handle_events(&wait);
+    }).join();
+    EXPECT_EQ(result, 0);
+}
+
+TYPED_TEST(GeneralReactorTest, DeactivatedReactorRefusesSteps) {
+    this->reactor.deactivate(1);
+    EXPECT_EQ(this->reactor.deactivated(), 1);
+    EXPECT_EQ(this->step(5000), -1);
+    EXPECT_EQ(errno, ESHUTDOWN);
+    this->reactor.deactivate(0);
+    EXPECT_EQ(this->step(5000), 1);  // the wake-up that deactivate wrote
+    EXPECT_EQ(this->step(10), 0);
+}
+
+TYPED_TEST(GeneralReactorTest, ClosedButRegisteredSocketEndsTheStepInsteadOfSpinning) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("gone", p.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    ::close(p.local);
+    p.local = -1;
+    EXPECT_EQ(this->step(5000), -1);
+    EXPECT_EQ(errno, EBADF);
+    // The invalid registration is gone (handle_close told its handler), so the next step waits.
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"gone:close:" + kAllEvents}));
+    EXPECT_EQ(this->step(20), 0);
+    EXPECT_EQ(this->reactor.notify(), 0);
+    EXPECT_EQ(this->step(5000), 1);
+}
+
+TYPED_TEST(GeneralReactorTest, CloseGivesEveryHandlerItsHandleClose) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    RecordingHandler& t = this->handler("t");
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    ASSERT_NE(this->reactor.schedule_timer(&t, "late", ACE_Time_Value(60)), -1);
+    EXPECT_EQ(this->reactor.close(), 0);
+    EXPECT_EQ(
+        this->log.entries(),
+        std::vector<std::string>(
+            {"h:close:" + kAllEvents, "t:close:" + std::to_string(ACE_Event_Handler::TIMER_MASK)}));
+    EXPECT_EQ(this->step(10), -1);
+    EXPECT_EQ(this->reactor.schedule_timer(&t, "x", ACE_Time_Value(1)), -1);
+    EXPECT_EQ(this->reactor.close(), 0);
+}
+
+// A handler whose handle_close runs a hook.
+struct CloseHook : ACE_Event_Handler {
+    ACE_HANDLE handle = ACE_INVALID_HANDLE;
+    std::function<int()> hook;
+    ACE_HANDLE get_handle() const override { return handle; }
+    int handle_close(ACE_HANDLE, ACE_Reactor_Mask) override { return hook(); }
+};
+
+TYPED_TEST(GeneralReactorTest, CloseSurvivesHandlersThatRemoveThemselvesOrThrow) {
+    RecordingHandler& first = this->handler("first", this->pair().local);
+    // The habit of ACE's service handlers: handle_close removes the handler once more.
+    CloseHook selfRemoving;
+    selfRemoving.handle = this->pair().local;
+    selfRemoving.hook = [&] {
+        int removed = this->reactor.remove_handler(
+            &selfRemoving, ACE_Event_Handler::ALL_EVENTS_MASK | ACE_Event_Handler::DONT_CALL);
+        this->log.add("self:close:" + std::to_string(removed));  // gone already: -1, no throw
+        return 0;
+    };
+    CloseHook throwing;
+    throwing.handle = this->pair().local;
+    throwing.hook = [&]() -> int {
+        this->log.add("throwing:close");
+        throw nbx::CException();
+    };
+    RecordingHandler& last = this->handler("last", this->pair().local);
+    for (ACE_Event_Handler* h :
+         std::vector<ACE_Event_Handler*>{&first, &selfRemoving, &throwing, &last}) {
+        ASSERT_EQ(this->reactor.register_handler(h, ACE_Event_Handler::READ_MASK), 0);
+    }
+    EXPECT_EQ(this->reactor.close(), -1);  // one handler failed, yet all were closed
+    EXPECT_EQ(this->log.entries(),
+              std::vector<std::string>({"first:close:" + kAllEvents, "self:close:-1",
+                                        "throwing:close", "last:close:" + kAllEvents}));
+    EXPECT_EQ(reasonOf(thrown([&] { this->reactor.notify(); })), "The reactor does not exist.");
+}
+
+TYPED_TEST(GeneralReactorTest, SuspendingAllHandlersKeepsTheReactorsOwnPipe) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    ASSERT_EQ(this->reactor.suspend_handlers(), 0);
+    p.send("late");
+    EXPECT_EQ(this->reactor.notify(), 0);
+    EXPECT_EQ(this->step(5000), 1);  // the wake-up, not the suspended handler
+    EXPECT_TRUE(this->log.entries().empty());
+}
+
+TYPED_TEST(GeneralReactorTest, SettingTheCurrentTimerQueueAgainKeepsIt) {
+    RecordingHandler& t = this->handler("t");
+    ACE_Timer_Queue* queue = this->reactor.timer_queue();
+    ASSERT_NE(queue, nullptr);
+    EXPECT_EQ(this->reactor.timer_queue(queue), 0);
+    EXPECT_EQ(this->reactor.timer_queue(), queue);
+    ASSERT_NE(this->reactor.schedule_timer(&t, "kept", ACE_Time_Value(0, 1000)), -1);
+    ASSERT_TRUE(this->runUntil([&] { return this->log.count("t:timeout:kept") == 1; }));
+}
+
+TYPED_TEST(GeneralReactorTest, DispatchOfADescriptorTheReactorNeverHadThrows) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    auto& dispatch = this->reactor.implPolicy().dispatchPolicy();
+    nbx::CException e = thrown([&] {
+        dispatch.dispatch({{p.local, 1000000, ACE_Event_Handler::READ_MASK}});
+    });
+    EXPECT_EQ(messageOf(e), "Failed to notify reactor callback.");
+    EXPECT_EQ(reasonOf(e), "No such descriptor.");
+    EXPECT_EQ(e.function(), "CReactorDispatchPolicy::_notifyHandle");
+    EXPECT_TRUE(this->log.entries().empty());
+}
+
+// ------------------------------------------------------------------------- single instances
+
+TEST(GeneralReactorFacade, WorksBehindAceReactor) {
+    CallLog log;
+    SocketPair p;
+    RecordingHandler h("f", p.local, log);
+    int timeouts = 0;
+    h.onTimeout = [&] { return ++timeouts == 2 ? -1 : 0; };
+    {
+        ACE_Reactor reactor(new CSTGeneralReactor, true);
+        ASSERT_EQ(reactor.open(0), 0);
+        EXPECT_EQ(reactor.open(0), -1);
+        ASSERT_EQ(reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+        EXPECT_EQ(h.reactor(), &reactor);
+        ASSERT_NE(
+            reactor.schedule_timer(&h, "tick", ACE_Time_Value(0, 1000), ACE_Time_Value(0, 5000)),
+            -1);
+        p.send("facade");
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (log.count("f:close:32") == 0 && std::chrono::steady_clock::now() < end) {
+            ACE_Time_Value wait(0, 20000);
+            ASSERT_GE(reactor.handle_events(wait), 0);
+        }
+        EXPECT_EQ(log.count("f:input:facade"), 1u);
+        // The second timeout returned -1: the facade cancelled the timer (handle_close).
+        EXPECT_EQ(log.count("f:timeout:tick"), 2u);
+        EXPECT_EQ(log.count("f:close:32"), 1u);
+        EXPECT_EQ(reactor.notify(), 0);
+        ACE_Time_Value wait(5);
+        EXPECT_EQ(reactor.handle_events(wait), 1);
+        log.clear();
+    }
+    // The facade's destructor closed the reactor, which closed the handler.
+    EXPECT_EQ(log.entries(), std::vector<std::string>({"f:close:" + kAllEvents}));
+}
+
+std::atomic<int> g_signals{0};
+void countSignal(int) {
+    ++g_signals;
+}
+
+TEST(GeneralReactorWait, SignalDuringTheWaitIsRetriedWithTheTimeLeft) {
+    struct sigaction action {};
+    struct sigaction previous {};
+    action.sa_handler = countSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: the poll returns EINTR
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+    g_signals = 0;
+
+    CallLog log;
+    RecordingHandler t("t", ACE_INVALID_HANDLE, log);
+    CSTGeneralReactor reactor;
+    ASSERT_EQ(reactor.open(0), 0);
+    ASSERT_NE(reactor.schedule_timer(&t, "after", ACE_Time_Value(0, 200000)), -1);
+    pthread_t self = ::pthread_self();
+    std::thread other([self] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::pthread_kill(self, SIGUSR1);
+    });
+    ACE_Time_Value wait(5);
+    int result = reactor.handle_events(&wait);
+    other.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_EQ(g_signals.load(), 1);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(log.entries(), std::vector<std::string>({"t:timeout:after"}));
+}
+
+TEST(GeneralReactorTimerQueue, TakesOnlyAceEventHandlerQueues) {
+    CallLog log;
+    RecordingHandler t("t", ACE_INVALID_HANDLE, log);
+    ACE_Timer_Heap heap;
+    ACE_Timer_Heap other;  // queues the reactor does not own outlive it
+    CSTGeneralReactor reactor;
+    ASSERT_EQ(reactor.open(0, false, nullptr, &heap), 0);
+    EXPECT_EQ(reactor.timer_queue(), &heap);
+    ASSERT_NE(reactor.schedule_timer(&t, "own", ACE_Time_Value(60)), -1);
+    EXPECT_FALSE(heap.is_empty());  // scheduled on the caller's queue
+    EXPECT_EQ(reactor.timer_queue(&other), 0);
+    EXPECT_EQ(reactor.timer_queue(), &other);
+    EXPECT_TRUE(heap.is_empty());  // the previous queue was closed: its timer ended
+    EXPECT_EQ(log.entries(), std::vector<std::string>(
+                                 {"t:close:" + std::to_string(ACE_Event_Handler::TIMER_MASK)}));
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+#pragma once
+// Helpers of the reactor tests: real socket pairs, a handler that records what the reactor
+// calls, and a way to catch a thrown record.
+
+#include <ace/Event_Handler.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "standard/exception.h"
+
+namespace reactor_test {
+
+// A connected pair of non-blocking local stream sockets.
+struct SocketPair {
+    SocketPair() {
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0) {
+            ADD_FAILURE() << "socketpair failed";
+            return;
+        }
+        local = fds[0];
+        remote = fds[1];
+    }
+    ~SocketPair() {
+        if (local >= 0) ::close(local);
+        if (remote >= 0) ::close(remote);
+    }
+    SocketPair(const SocketPair&) = delete;
+    SocketPair& operator=(const SocketPair&) = delete;
+    void send(const std::string& text) const {
+        ASSERT_EQ(::write(remote, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    int local = -1;
+    int remote = -1;
+};
+
+// Thread-safe log of the calls a reactor made.
+class CallLog {
+public:
+    void add(const std::string& entry) {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_entries.push_back(entry);
+        }
+        m_changed.notify_all();
+    }
+    std::vector<std::string> entries() const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_entries;
+    }
+    std::size_t count(const std::string& entry) const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        std::size_t n = 0;
+        for (const std::string& e : m_entries) n += e == entry ? 1 : 0;
+        return n;
+    }
+    // Waits (generously) until `entry` was logged `times` times.
+    bool waitFor(const std::string& entry, std::size_t times = 1) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
+            std::size_t n = 0;
+            for (const std::string& e : m_entries) n += e == entry ? 1 : 0;
+            return n >= times;
+        });
+    }
+    void clear() {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_entries.clear();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_entries;
+};
+
+// Logs "<name>:input:<bytes read>", "<name>:output", "<name>:exception", "<name>:timeout:<arg>"
+// and "<name>:close:<mask>". Each call returns what its hook returns (0 without one).
+class RecordingHandler : public ACE_Event_Handler {
+public:
+    RecordingHandler(std::string name, ACE_HANDLE handle, CallLog& log)
+        : m_name(std::move(name)), m_handle(handle), m_log(log) {}
+
+    ACE_HANDLE get_handle() const override { return m_handle; }
+    int handle_input(ACE_HANDLE) override {
+        char buffer[256];
+        ssize_t got = ::recv(m_handle, buffer, sizeof buffer, MSG_DONTWAIT);
+        m_log.add(m_name + ":input:" + (got > 0 ? std::string(buffer, got) : std::string()));
+        return onInput ? onInput() : 0;
+    }
+    int handle_output(ACE_HANDLE) override {
+        m_log.add(m_name + ":output");
+        return onOutput ? onOutput() : 0;
+    }
+    int handle_exception(ACE_HANDLE) override {
+        m_log.add(m_name + ":exception");
+        return 0;
+    }
+    int handle_timeout(const ACE_Time_Value&, const void* arg) override {
+        m_log.add(m_name + ":timeout:" + (arg ? static_cast<const char*>(arg) : ""));
+        return onTimeout ? onTimeout() : 0;
+    }
+    int handle_close(ACE_HANDLE, ACE_Reactor_Mask mask) override {
+        m_log.add(m_name + ":close:" + std::to_string(mask));
+        return 0;
+    }
+
+    std::function<int()> onInput;
+    std::function<int()> onOutput;
+    std::function<int()> onTimeout;
+
+private:
+    std::string m_name;
+    ACE_HANDLE m_handle;
+    CallLog& m_log;
+};
+
+// The record that `action` throws; a failure when it throws none.
+template <class F>
+nbx::CException thrown(F&& action) {
+    try {
+        action();
+    } catch (nbx::CException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no exception";
+    return nbx::CException();
+}
+
+inline std::string messageOf(nbx::CException e) {
+    return e.message().text();
+}
+inline std::string reasonOf(nbx::CException e) {
+    return e.reason().text();
+}
+
+}  // namespace reactor_test
