@@ -3,7 +3,7 @@
 // mutex and condition-variable queue between two threads.
 
 #include <ace/Init_ACE.h>
-#include <ace/Select_Reactor.h>
+#include "ace_ext/general_reactor.h"
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -42,7 +42,7 @@ private:
     CTaskRegistryPtr m_registry{new CTaskRegistry};
 };
 
-using BenchTask = CCommandQueueTask<ACE_Select_Reactor>;
+using BenchTask = CCommandQueueTask<CSTGeneralReactor>;
 
 class AnswerCommand : public CAsyncCommand {
 public:

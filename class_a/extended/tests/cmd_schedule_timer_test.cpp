@@ -88,7 +88,7 @@ TEST_F(CmdScheduleTimerTest, TaskArmsItsOwnTimersAndReArmsThemFromTheExpiry) {
 }
 
 // A reactor whose timer scheduling fails the way an unsupported operation does.
-class RefusingReactor : public ACE_Select_Reactor {
+class RefusingReactor : public CSTGeneralReactor {
 public:
     long schedule_timer(ACE_Event_Handler*, const void*, const ACE_Time_Value&,
                         const ACE_Time_Value&) override {
@@ -101,7 +101,7 @@ TEST_F(CmdScheduleTimerTest, FailedScheduleLandsInTheResultNotInTheLog) {
     TestTask task(&controller, "v4-sync-timer-failure");
     ASSERT_EQ(task.run(), 0);
 
-    ACE_Reactor closed(new ACE_Select_Reactor, true);
+    ACE_Reactor closed(new CSTGeneralReactor, true);
     closed.close();
     ACE_Reactor refusing(new RefusingReactor, true);
     struct Case {

@@ -1,7 +1,7 @@
 #pragma once
-// Commands and a task for the command-queue tests. The tasks run over ACE's select reactor.
+// Commands and a task for the command-queue tests. The tasks run over the general reactor.
 
-#include <ace/Select_Reactor.h>
+#include "ace_ext/general_reactor.h"
 
 #include <atomic>
 #include <chrono>
@@ -17,7 +17,7 @@
 
 namespace tasktest {
 
-using Reactor = ACE_Select_Reactor;
+using Reactor = CSTGeneralReactor;
 using namespace std::chrono_literals;
 
 // Command objects alive right now; every test ends with none.
