@@ -2,7 +2,7 @@
 // The persistence context shared by the objects of one session: the raw-ids flag (references
 // written as decimal OIDs instead of names; off by default), the session and transaction through
 // which references by name are looked up, the class registry (known text class names) and the
-// host configuration.
+// host configuration, and the DHCP contexts' JSON-options flag.
 
 #include <memory>
 
@@ -28,11 +28,17 @@ public:
     const CIPrstAbstractFactory* registry() const { return m_registry; }
     void setRegistry(const CIPrstAbstractFactory* registry) { m_registry = registry; }
 
+    // DHCP contexts: records carry their options as one JSON "options" value instead of option
+    // lines appended to their text.
+    bool jsonOptions() const { return m_jsonOptions; }
+    void setJsonOptions(bool jsonOptions) { m_jsonOptions = jsonOptions; }
+
     const nbx::CConfig* config() const { return m_config; }
     void setConfig(const nbx::CConfig* config) { m_config = config; }
 
 private:
     bool m_rawIds = false;
+    bool m_jsonOptions = false;
     CPrstDBSession* m_session = nullptr;
     CDBTransactionHandle m_transaction = 0;
     const CIPrstAbstractFactory* m_registry = nullptr;

@@ -20,7 +20,8 @@ std::string trimmed(const std::string& text) {
 }  // namespace
 
 bool CDHCPOptionStore::isOptionKey(const std::string& key) {
-    return key.rfind("option", 0) == 0 || key.rfind("-option", 0) == 0;
+    // "options" is the record key that carries the JSON form, not an option of its own.
+    return (key.rfind("option", 0) == 0 || key.rfind("-option", 0) == 0) && key != "options";
 }
 
 void CDHCPOptionStore::add(const std::string& key, const std::string& value) {

@@ -93,6 +93,8 @@ TEST(OptionStoreText, RefusedInputLeavesTheStoreAsItWas) {
          "Every element must be a pair of an option key and a text."},
         {"add foreign key", [](CDHCPOptionStore& s) { s.add("pool", "x"); },
          "An option key begins with 'option' or '-option'."},
+        {"the json carrier key", [](CDHCPOptionStore& s) { s.add("options", "[]"); },
+         "An option key begins with 'option' or '-option'."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -3,7 +3,8 @@
 // written and read back faithfully, with no wire encoding.
 //
 // An option is an entry whose key begins with "option" (an option set on the record, e.g.
-// "option-routers") or "-option" (an option removed from what the record inherits). Entries are
+// "option-routers") or "-option" (an option removed from what the record inherits); the key
+// "options" itself is the record key of the JSON form, never an option. Entries are
 // kept in key order, equal keys in insertion order: the order in which a record's text lists
 // them, so a record written and read back gives the same store.
 //
