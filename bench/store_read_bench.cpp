@@ -89,8 +89,8 @@ void BM_RawSelectAsText(benchmark::State& state) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(store().path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, "SELECT T.* FROM \"nbx_rep_peers\" AS T WHERE T.PK = ?", -1,
-                       &statement, nullptr);
+    sqlite3_prepare_v2(db, "SELECT T.* FROM \"nbx_rep_peers\" AS T WHERE T.PK = ?", -1, &statement,
+                       nullptr);
     std::uint32_t walk = 0;
     std::size_t found = 0;
     for (auto _ : state) {

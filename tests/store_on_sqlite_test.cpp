@@ -129,8 +129,9 @@ TEST_F(StoreOnSQLite, SelectAllAndCountSeeEveryCommittedObject) {
 }
 
 TEST_F(StoreOnSQLite, ModifiedCommitMovesModTimeAndKeepsThePassword) {
-    auto peer = storedPeer("classes=rule\nconsole_pass=s3cret\nconsole_user=admin\n"
-                           "target=a\nmod_time=Thu Jan  1 00:00:00 1970\n");
+    auto peer = storedPeer(
+        "classes=rule\nconsole_pass=s3cret\nconsole_user=admin\n"
+        "target=a\nmod_time=Thu Jan  1 00:00:00 1970\n");
     auto found = session().find<CPrstReplicatePeer>(0, peer->oid());
     ASSERT_NE(found, nullptr);
     found->set(found->string());  // the masked password on input keeps the stored one
