@@ -14,29 +14,12 @@
 
 #include "rconsole_base/rconsole_client.h"
 #include "standard/exception.h"
+#include "testing/failure.h"
 
 namespace consoletest {
 
-struct Failure {
-    bool thrown = false;
-    std::string message;
-    std::string reason;
-    std::string function;
-};
-
-template <class F>
-Failure failure(F&& call) {
-    Failure out;
-    try {
-        call();
-    } catch (nbx::CException& e) {
-        out.thrown = true;
-        out.message = e.message().text();
-        out.reason = e.reason().text();
-        out.function = e.function();
-    }
-    return out;
-}
+using nbx::testing::Failure;
+using nbx::testing::failure;
 
 class Client : public CRConsoleClient {
 public:

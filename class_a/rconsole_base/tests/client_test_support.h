@@ -11,35 +11,13 @@
 #include "rconsole_base/rconsole_client.h"
 #include "rconsole_base/rconsole_login.h"
 #include "standard/exception.h"
+#include "testing/failure.h"
 #include "testing/scripted_console.h"
 
 namespace rctest {
 
-struct Failure {
-    bool thrown = false;
-    std::string message;
-    std::string reason;
-    std::string function;
-    std::string module;
-    std::uint32_t code = 0;
-};
-
-// Runs `call` and records the exception of type E it throws (others pass on).
-template <class E = nbx::CException, class F>
-Failure failure(F&& call) {
-    Failure out;
-    try {
-        call();
-    } catch (E& e) {
-        out.thrown = true;
-        out.message = e.message().text();
-        out.reason = e.reason().text();
-        out.function = e.function();
-        out.module = e.module();
-        out.code = e.errorCode();
-    }
-    return out;
-}
+using nbx::testing::Failure;
+using nbx::testing::failure;
 
 class RecordingClient : public CRConsoleClient {
 public:

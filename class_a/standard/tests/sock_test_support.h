@@ -10,33 +10,12 @@
 #include <string>
 
 #include "standard/exception.h"
+#include "testing/failure.h"
 
 namespace socktest {
 
-struct Failure {
-    bool thrown = false;
-    std::string message;
-    std::string reason;
-    std::string function;
-    std::string module;
-    std::uint32_t code = 0;
-};
-
-template <class F>
-Failure failure(F&& call) {
-    Failure out;
-    try {
-        call();
-    } catch (nbx::CException& e) {
-        out.thrown = true;
-        out.message = e.message().text();
-        out.reason = e.reason().text();  // the system's text of the code when none was given
-        out.function = e.function();
-        out.module = e.module();
-        out.code = e.errorCode();
-    }
-    return out;
-}
+using nbx::testing::Failure;
+using nbx::testing::failure;
 
 // `host` ("127.0.0.1" or "::1") with `port`.
 inline ACE_INET_Addr loopback(const char* host, u_short port) {

@@ -10,42 +10,24 @@
 #include "host/console_server.h"
 #include "host/context_command_handler.h"
 #include "host/scripted_command_handler.h"
+#include "testing/failure.h"
 #include "testing/scripted_console.h"
 
 namespace {
 
-struct Failure {
-    bool thrown = false;
-    std::string message;
-    std::string reason;
-    std::string function;
-    std::string module;
-    std::uint32_t code = 0;
-    std::uint32_t severity = 0;
-};
+using nbx::testing::Failure;
 
-template <class E>
-void record(Failure& out, E& e) {
-    out.thrown = true;
-    out.message = e.message().text();
-    out.reason = e.reason().text();
-    out.function = e.function();
-    out.module = e.module();
-    out.code = e.errorCode();
-    out.severity = e.severity();
-}
-
-// Runs `call`; records the exception of exactly type E (others pass on, failing the test).
+// Runs `call`; records the exception of type E (others pass on, failing the test) and keeps a
+// copy of it when asked.
 template <class E, class F>
 Failure failure(F&& call, E* copy = nullptr) {
-    Failure out;
     try {
         call();
     } catch (E& e) {
-        record(out, e);
         if (copy) *copy = e;
+        return nbx::testing::describe(e);
     }
-    return out;
+    return Failure();
 }
 
 // The real console server of the host: the context handler, then a scripted one.
