@@ -13,7 +13,6 @@ const CPrstClassDef& CPrstDomain::classDef() {
             .field(prst::value<std::string>("mdata", "MDATA").as(CPrstFieldType::kTextBlob))
             .field(prst::value<std::uint32_t>("type", "TYPE"))
             .field(prst::value<std::string>("groups", "GROUPS"))
-            .field(prst::value<CPrstDomainMemberships>("domains", "DOMAINS")
-                       .as(CPrstFieldType::kString));
+            .field(prst::domainMemberships());
     return def;
 }

@@ -29,3 +29,11 @@ bool CPrstDomainMemberships::string(const std::string& text) {
     m_members.swap(members);
     return true;
 }
+
+namespace prst {
+
+CPrstFieldDef domainMemberships() {
+    return value<CPrstDomainMemberships>("domains", "DOMAINS").as(CPrstFieldType::kString);
+}
+
+}  // namespace prst

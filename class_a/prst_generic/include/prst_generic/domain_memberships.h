@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "oodb_persistence/prst_class_def.h"
 #include "prst_generic/domain_name_id.h"
 #include "standard/object.h"
 
@@ -26,3 +27,9 @@ public:
 private:
     std::vector<CPrstDomainNameID> m_members;
 };
+
+namespace prst {
+// The "domains" row of a secured record (column "DOMAINS"); a bad member fails with its own
+// text under the record's module and site.
+CPrstFieldDef domainMemberships();
+}  // namespace prst
