@@ -148,10 +148,13 @@ void CPrstUserBase::setContext(CPrstContextPtr context) {
     m_context = context ? std::move(context) : std::make_shared<CPrstContext>();
 }
 
-nbx::CThrowSite CPrstUserBase::_site() const {
-    return nbx::CThrowSite{
-        nbx::typeName(this),      this, __FILE__, __LINE__, m_def->moduleName().c_str(),
-        m_def->siteName().c_str()};
+nbx::CThrowSite CPrstUserBase::_site(const char* function) const {
+    return nbx::CThrowSite{nbx::typeName(this),
+                           this,
+                           __FILE__,
+                           __LINE__,
+                           m_def->moduleName().c_str(),
+                           function ? function : m_def->siteName().c_str()};
 }
 
 // --- text form ---------------------------------------------------------------------------------
