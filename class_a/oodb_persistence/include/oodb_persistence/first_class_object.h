@@ -13,6 +13,12 @@ class CIPersistentObject : public CPrstUserBase {
 public:
     explicit CIPersistentObject(CPrstContextPtr context = nullptr)
         : CPrstUserBase(T::classDef(), std::move(context)) {}
+
+protected:
+    // For a class shared by several declared classes (address-family variants, record kinds
+    // with common rules): each subclass hands in its own declaration.
+    explicit CIPersistentObject(const CPrstClassDef& def, CPrstContextPtr context = nullptr)
+        : CPrstUserBase(def, std::move(context)) {}
 };
 
 template <class T>

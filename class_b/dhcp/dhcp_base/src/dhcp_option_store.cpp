@@ -17,6 +17,17 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+// The JSON form can hold only UTF-8 text: an entry that it could not write is refused when it
+// comes in, so that json() (the stored form of every record's options) never fails.
+bool jsonText(const std::string& text) {
+    try {
+        (void)nlohmann::json(text).dump();
+    } catch (const nlohmann::json::type_error&) {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CDHCPOptionStore::isOptionKey(const std::string& key) {
@@ -30,13 +41,18 @@ void CDHCPOptionStore::add(const std::string& key, const std::string& value) {
                   nbx::msg("Cannot add option '%1'.", key),
                   nbx::msg("An option key begins with 'option' or '-option'."));
     }
+    if (!jsonText(key) || !jsonText(value)) {
+        NBX_THROW(nbx::CException, kModule, "CDHCPOptionStore::add",
+                  nbx::msg("Cannot add option '%1'.", key),
+                  nbx::msg("The option is not UTF-8 text."));
+    }
     m_entries.emplace(key, value);
 }
 
 void CDHCPOptionStore::set(const std::string& key, const std::string& value) {
     auto found = m_entries.find(key);
-    if (found == m_entries.end()) {
-        add(key, value);
+    if (found == m_entries.end() || !jsonText(value)) {
+        add(key, value);  // refuses what the store cannot hold
     } else {
         found->second = value;
     }
@@ -75,6 +91,11 @@ void CDHCPOptionStore::setLines(const std::string& text) {
             NBX_THROW(nbx::CException, kModule, "CDHCPOptionStore::setLines",
                       nbx::msg("Cannot read options from text."),
                       nbx::msg("Line %1 is not an option: '%2'.", number, key));
+        }
+        if (!jsonText(line)) {
+            NBX_THROW(nbx::CException, kModule, "CDHCPOptionStore::setLines",
+                      nbx::msg("Cannot read options from text."),
+                      nbx::msg("Line %1 is not UTF-8 text.", number));
         }
         parsed.m_entries.emplace(key, value);
     }

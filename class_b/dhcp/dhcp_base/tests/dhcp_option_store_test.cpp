@@ -95,6 +95,15 @@ TEST(OptionStoreText, RefusedInputLeavesTheStoreAsItWas) {
          "An option key begins with 'option' or '-option'."},
         {"the json carrier key", [](CDHCPOptionStore& s) { s.add("options", "[]"); },
          "An option key begins with 'option' or '-option'."},
+        // The JSON form (the stored form) holds UTF-8 text only.
+        {"non-UTF-8 line", [](CDHCPOptionStore& s) { s.setLines("option-a=1\noption-b=\xff\n"); },
+         "Line 2 is not UTF-8 text."},
+        {"non-UTF-8 value", [](CDHCPOptionStore& s) { s.add("option-a", "caf\xc3"); },
+         "The option is not UTF-8 text."},
+        {"non-UTF-8 key", [](CDHCPOptionStore& s) { s.add("option-\xe9", "x"); },
+         "The option is not UTF-8 text."},
+        {"non-UTF-8 replacement", [](CDHCPOptionStore& s) { s.set("option-routers", "\x80"); },
+         "The option is not UTF-8 text."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -124,7 +133,7 @@ TEST(OptionStoreSubnetMask, PrefixLengthFromTheMaskOption) {
 
 TEST(OptionStoreText, RandomTextsNeverCrash) {
     std::mt19937 random(7);
-    const std::string alphabet = "option-=[]\",{}\n \\0123456789abc";
+    const std::string alphabet = "option-=[]\",{}\n \\0123456789abc\xc3\xa9\xff";
     int accepted = 0;
     for (int i = 0; i < 3000; ++i) {
         std::string text;
@@ -133,6 +142,7 @@ TEST(OptionStoreText, RandomTextsNeverCrash) {
         try {
             (i % 2 ? store.setJson(text) : store.setLines(text));
             ++accepted;
+            EXPECT_NO_THROW(store.json());
         } catch (nbx::CException&) {
         }
     }

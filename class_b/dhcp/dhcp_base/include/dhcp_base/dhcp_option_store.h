@@ -33,7 +33,8 @@ public:
     void clear() { m_entries.clear(); }
     const Entries& entries() const { return m_entries; }
 
-    // Appends an entry (equal keys are all kept). Throws for a key that is not an option key.
+    // Appends an entry (equal keys are all kept). Throws for a key that is not an option key
+    // and for a key or value that is not UTF-8 text (the JSON form could not hold it).
     void add(const std::string& key, const std::string& value);
     // Replaces the value of the first entry with the key, or adds one.
     void set(const std::string& key, const std::string& value);
@@ -42,7 +43,8 @@ public:
 
     std::string lines() const;
     // Replaces the store by the entries of `text`; blank lines are skipped. A line whose key is
-    // not an option key is refused and the store keeps its previous entries.
+    // not an option key, or that is not UTF-8 text, is refused and the store keeps its previous
+    // entries.
     void setLines(const std::string& text);
 
     std::string json() const;
