@@ -148,10 +148,13 @@ void CPrstUserBase::setContext(CPrstContextPtr context) {
     m_context = context ? std::move(context) : std::make_shared<CPrstContext>();
 }
 
-nbx::CThrowSite CPrstUserBase::_site() const {
-    return nbx::CThrowSite{
-        nbx::typeName(this),      this, __FILE__, __LINE__, m_def->moduleName().c_str(),
-        m_def->siteName().c_str()};
+nbx::CThrowSite CPrstUserBase::_site(const char* function) const {
+    return nbx::CThrowSite{nbx::typeName(this),
+                           this,
+                           __FILE__,
+                           __LINE__,
+                           m_def->moduleName().c_str(),
+                           function ? function : m_def->siteName().c_str()};
 }
 
 // --- text form ---------------------------------------------------------------------------------
@@ -194,9 +197,15 @@ void CPrstUserBase::_set(const nbx::CStringMap& map) {
     _preDeserialize(map);
     for (const CPrstFieldDef& row : m_def->fields()) {
         if (row.key.empty()) continue;
-        const bool present = map.get(row.key, value);
+        bool present = map.get(row.key, value);
         if (!present && row.required) {
-            _fail(nbx::msg("Missing '%1' key.", row.key), row.missingText);
+            _fail(row.missingReason.empty() ? nbx::msg("Missing '%1' key.", row.key)
+                                            : nbx::CMessage(row.missingReason),
+                  row.missingText);
+        }
+        if (!present && row.hasAbsentText) {
+            value = row.absentText;
+            present = true;
         }
         if (row.reader) {
             row.reader(*this, map, row);

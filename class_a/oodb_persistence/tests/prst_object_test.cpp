@@ -332,3 +332,55 @@ TEST(PrstText, AFailureKeepsTheKeysAppliedBeforeIt) {
     EXPECT_EQ(gadget.oid(), 3u);
     EXPECT_EQ(gadget.name(), "kept");
 }
+
+namespace {
+
+// A record with a reason of its own for a missing key, a key whose absence restores a default
+// and a rule that fails with its own message at its own site.
+class CTestTuned : public CIPersistentObject<CTestTuned> {
+public:
+    static const CPrstClassDef& classDef() {
+        static const CPrstClassDef def =
+            CPrstClassDef("CTestTuned", "tuned", "tuned")
+                .site("CTestTuned::_set")
+                .failure("Failed to set a tuned record from text.")
+                .field(prst::value<std::string>("label", "LABEL").requireReason("No label."))
+                .field(prst::value<std::uint32_t>("delay", "DELAY", 9).absentAs("0"))
+                .field(prst::value<std::string>("even", "EVEN").read(&CTestTuned::_readEven));
+        return def;
+    }
+
+private:
+    void _readEven(const nbx::CStringMap& map, const CPrstFieldDef& row) {
+        std::string value;
+        if (!map.get(row.key, value)) return;
+        if (value.size() % 2) {
+            _failWith(nbx::msg("Value '%1' is odd.", value), nbx::msg("Length %1.", value.size()),
+                      "CTestTuned::_readEven");
+        }
+        put<std::string>(row.name, value);
+    }
+};
+
+}  // namespace
+
+TEST(PrstText, RowsMayTuneTheirMissingReasonTheirAbsentValueAndTheirFailureSite) {
+    CTestTuned tuned;
+    EXPECT_EQ(failure([&] { tuned.string("delay=4\n"); }),
+              "Failed to set a tuned record from text. | No label.");
+    EXPECT_EQ(prsttest::site([&] { tuned.string("delay=4\n"); }),
+              "oodb_persistence CTestTuned::_set");
+
+    EXPECT_EQ(tuned.get<std::uint32_t>("delay"), 9u);  // the declared initial value
+    tuned.string("label=l\ndelay=4\n");
+    EXPECT_EQ(tuned.get<std::uint32_t>("delay"), 4u);
+    tuned.string("label=l\n");
+    EXPECT_EQ(tuned.get<std::uint32_t>("delay"), 0u);  // absent: read as "0"
+
+    EXPECT_EQ(failure([&] { tuned.string("label=l\neven=abc\n"); }),
+              "Value 'abc' is odd. | Length 3.");
+    EXPECT_EQ(prsttest::site([&] { tuned.string("label=l\neven=abc\n"); }),
+              "oodb_persistence CTestTuned::_readEven");
+    tuned.string("label=l\neven=ab\n");
+    EXPECT_EQ(tuned.string(), "delay=0\neven=ab\nlabel=l\n");
+}

@@ -45,7 +45,10 @@ struct CPrstFieldDef {
     std::string key;        // text key; empty: not in the text form
     std::string prototype;  // further prototype of a complex class; empty: the top-level table
     bool required = false;
-    std::string missingText;  // overrides the class's failure text for a missing key
+    std::string missingText;    // overrides the class's failure text for a missing key
+    std::string missingReason;  // overrides the reason "Missing '<key>' key."
+    bool hasAbsentText = false;
+    std::string absentText;  // what an absent key reads as
     CPrstAttrMaker make;
     CPrstFieldReader reader;
     CPrstFieldWriter writer;
@@ -55,6 +58,20 @@ struct CPrstFieldDef {
     CPrstFieldDef& require(const std::string& text = std::string()) {
         required = true;
         missingText = text;
+        return *this;
+    }
+    // The key must be present on input; a missing key throws the class's failure text with
+    // `reason` in place of "Missing '<key>' key.".
+    CPrstFieldDef& requireReason(const std::string& reason) {
+        required = true;
+        missingReason = reason;
+        return *this;
+    }
+    // An absent key is read as `text` (a default that a text without the key restores)
+    // instead of leaving the value alone. For rows without a reader of their own.
+    CPrstFieldDef& absentAs(const std::string& text) {
+        hasAbsentText = true;
+        absentText = text;
         return *this;
     }
     CPrstFieldDef& as(const std::string& token) {

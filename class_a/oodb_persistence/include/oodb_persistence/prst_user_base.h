@@ -120,6 +120,15 @@ public:
         throw nbx::makeException<E>(
             _site(), nbx::CMessage(text.empty() ? m_def->failureText() : text), std::move(reason));
     }
+    // Throws E with a message of its own (one with arguments), `reason`, the class's module and
+    // `function` as the site (the class's site when empty): for rules that have their own
+    // texts or are reported under a function of their own.
+    template <class E = nbx::CException>
+    [[noreturn]] void _failWith(nbx::CMessage message, nbx::CMessage reason,
+                                const std::string& function = std::string()) const {
+        throw nbx::makeException<E>(_site(function.empty() ? nullptr : function.c_str()),
+                                    std::move(message), std::move(reason));
+    }
 
 protected:
     // Tests the declaration against the attributes and prototypes: "Unable to initialize
@@ -137,7 +146,7 @@ protected:
     void _updateMetaEntry(CDBRecord& top) const;
 
 private:
-    nbx::CThrowSite _site() const;
+    nbx::CThrowSite _site(const char* function = nullptr) const;
     void _postConstruction();
     void _copyAttributes(const CPrstUserBase& other);
     void _reload(CDBTransactionHandle tx, bool rollback);
