@@ -13,6 +13,10 @@ class CIPersistentObject : public CPrstUserBase {
 public:
     explicit CIPersistentObject(CPrstContextPtr context = nullptr)
         : CPrstUserBase(T::classDef(), std::move(context)) {}
+    // For variants (address families) that share T's code and rules but each declare their own
+    // class: the variant passes its declaration.
+    explicit CIPersistentObject(const CPrstClassDef& def, CPrstContextPtr context = nullptr)
+        : CPrstUserBase(def, std::move(context)) {}
 };
 
 template <class T>
