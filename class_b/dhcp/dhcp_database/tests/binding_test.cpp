@@ -15,6 +15,7 @@
 
 using rectest::failure;
 using rectest::Failure;
+using rectest::without;
 
 namespace {
 
@@ -148,19 +149,6 @@ std::string minimal(const std::string& className) {
         if (className == record.className) return record.text;
     }
     return std::string();
-}
-
-// The text without the line of `key`.
-std::string without(const std::string& text, const std::string& key) {
-    std::string out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end - start + 1);
-        if (line.compare(0, key.size() + 1, key + "=") != 0) out += line;
-        start = end + 1;
-    }
-    return out;
 }
 
 class BindingTest : public ::testing::Test {

@@ -37,6 +37,19 @@ Failure failure(F&& call) {
     return {"<no exception>", ""};
 }
 
+// The text without the line of `key` (every line ends in "\n").
+inline std::string without(const std::string& text, const std::string& key) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end - start + 1);
+        if (line.compare(0, key.size() + 1, key + "=") != 0) out += line;
+        start = end + 1;
+    }
+    return out;
+}
+
 // A named record of a referenced class: the least that a reference by name needs.
 struct CNamedClass {
     const char* className;
