@@ -144,3 +144,22 @@ TEST(OIDTranslator, WithoutASessionNothingIsFound) {
     EXPECT_EQ(failure([&] { translator.toOID("Ann", true); }),
               "Cannot find OID of record Ann of type CTestOwner. | No such record.");
 }
+
+TEST_F(TranslatorTest, ADestinationNamedByItsTextClassIsFoundThroughTheRegistry) {
+    CPrstOIDTranslatorBase byText(session.context(), "owner");
+    EXPECT_EQ(byText._toName(1, true), "Ann");
+    EXPECT_EQ(byText.toOID("O'Neil", true), 2u);
+    EXPECT_EQ(failure([&] { byText.toOID("Bob", true); }),
+              "Cannot find OID of record Bob of type CTestOwner. | No such record.");
+
+    // A text class the registry does not know: no lookup, numbers only, the text class named.
+    CPrstOIDTranslatorBase unknown(session.context(), "vehicle");
+    engine.memory().log.clear();
+    EXPECT_EQ(unknown._toName(1, false), "1");
+    EXPECT_EQ(unknown.toOID("12", true), 12u);
+    EXPECT_EQ(failure([&] { unknown.toOID("Ann", true); }),
+              "Cannot find OID of record Ann of type vehicle. | No such record.");
+    EXPECT_EQ(failure([&] { unknown._toName(1, true); }),
+              "Cannot find name of record with OID=1.of type vehicle | No such record.");
+    EXPECT_TRUE(engine.memory().log.empty());
+}

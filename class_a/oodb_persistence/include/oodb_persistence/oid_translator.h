@@ -12,6 +12,11 @@
 // first DEST record with the name; none found: a plain non-negative decimal number is taken as
 // the OID; non-strict also takes "" and negative numbers (what _toName writes for no object).
 // Anything else throws "Cannot find OID of record %1 of type %2." / "No such record.".
+//
+// DEST may also be given by its text class name, resolved through the context's registry when
+// a name is looked up: a record can refer to a class of another module, or to one that this
+// build or registry lacks, without its type. Where the registry does not know the class, no
+// lookup is possible and only OIDs pass; messages then name the text class name.
 
 #include <cstdint>
 #include <string>
@@ -23,12 +28,20 @@ class CPrstOIDTranslatorBase {
 public:
     CPrstOIDTranslatorBase(CPrstContextPtr context, const CPrstClassDef& dest,
                            std::string nameAttr = "name");
+    CPrstOIDTranslatorBase(CPrstContextPtr context, std::string destTextClassName,
+                           std::string nameAttr = "name");
     std::string _toName(std::uint32_t oid, bool strict) const;
     std::uint32_t toOID(const std::string& name, bool strict) const;
 
 private:
+    // The declaration of DEST, or null when the registry does not know its text class name.
+    const CPrstClassDef* _dest() const;
+    // DEST's class name for messages.
+    const std::string& _destName() const;
+
     CPrstContextPtr m_context;
-    const CPrstClassDef& m_dest;
+    const CPrstClassDef* m_dest;
+    std::string m_destTextClassName;
     std::string m_nameAttr;
 };
 
