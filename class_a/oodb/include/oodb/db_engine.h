@@ -8,7 +8,7 @@
 // column by its field type). A column that is absent from a record is NULL.
 //
 // Selections are SQL conditions over the table aliased "T" ("T.PK = 5", "X = 1 AND T.PK >= 0");
-// named statements are the precompiled statements of the statement spec files, run with their
+// named statements are the precompiled statements of the statement files, run with their
 // arguments as a name -> text map.
 
 #include <cstdint>
