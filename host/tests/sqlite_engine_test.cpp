@@ -14,28 +14,15 @@
 
 #include "oodb/db_transaction.h"
 #include "standard/exception.h"
+#include "testing/failure.h"
 
 namespace {
 
-struct Failure {
-    bool thrown = false;
-    std::string message;
-    std::string reason;
-    std::string module;
-};
+using nbx::testing::Failure;
 
 template <class F>
 Failure failureOf(F&& action) {
-    Failure failure;
-    try {
-        action();
-    } catch (nbx::CException& e) {
-        failure.thrown = true;
-        failure.message = e.message().text();
-        failure.reason = e.reason().text();
-        failure.module = e.module();
-    }
-    return failure;
+    return nbx::testing::failure(std::forward<F>(action));
 }
 
 CDBTableDef table(const std::string& name, const std::string& columns) {

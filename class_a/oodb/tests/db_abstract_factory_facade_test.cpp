@@ -96,4 +96,3 @@ TEST_F(Facade, ReleasingAThreadReleasesItsConnections) {
     EXPECT_EQ(textOf([&] { facade.dbProxy(); }), kNotThreadSpecific);
     EXPECT_FALSE(facade.releaseThread());
 }
-

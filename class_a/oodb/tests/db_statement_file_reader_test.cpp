@@ -200,7 +200,7 @@ TEST_F(StatementFile, FilesThatCannotBeOpenedAreNamed) {
         [&] { reader.read(dir.write("main.inc", statement("a") + "\ninclude nowhere.inc\n")); });
     EXPECT_EQ(include.message, "Cannot open spec file '" + dir.file("nowhere.inc") + "'.");
     EXPECT_EQ(include.reason, "No such file or directory");
-    EXPECT_EQ(include.errorCode, static_cast<std::uint32_t>(ENOENT));
+    EXPECT_EQ(include.code, static_cast<std::uint32_t>(ENOENT));
 
     CDBStatementFileReader fresh;
     const auto missing = failureOf([&] { fresh.read(dir.file("absent.inc")); });
@@ -209,7 +209,7 @@ TEST_F(StatementFile, FilesThatCannotBeOpenedAreNamed) {
 
     const auto directory = failureOf([&] { fresh.read(dir.path()); });
     EXPECT_EQ(directory.message, "Cannot open spec file '" + dir.path() + "'.");
-    EXPECT_EQ(directory.errorCode, static_cast<std::uint32_t>(EISDIR));
+    EXPECT_EQ(directory.code, static_cast<std::uint32_t>(EISDIR));
 }
 
 TEST_F(StatementFile, FindOfAnUnknownStatementIsRefused) {

@@ -84,5 +84,5 @@ TEST_F(TableGroupFile, IncludesAreReadAndCyclesAndMissingFilesRefused) {
     CDBTableGroupFileReader missing;
     const auto failure = failureOf([&] { missing.read(dir.write("m.grp", "include gone.grp\n")); });
     EXPECT_EQ(failure.message, "Cannot open spec file '" + dir.file("gone.grp") + "'.");
-    EXPECT_EQ(failure.errorCode, static_cast<std::uint32_t>(ENOENT));
+    EXPECT_EQ(failure.code, static_cast<std::uint32_t>(ENOENT));
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "standard/exception.h"
+#include "testing/failure.h"
 
 namespace oodb_test {
 
@@ -40,30 +41,12 @@ private:
     std::string m_path;
 };
 
-struct Failure {
-    bool thrown = false;
-    std::string message;
-    std::string reason;
-    std::string module;
-    std::string function;
-    std::uint32_t errorCode = 0;
-};
+using nbx::testing::Failure;
 
 // Runs `action` and describes the nbx::CException it throws.
 template <class F>
 Failure failureOf(F&& action) {
-    Failure failure;
-    try {
-        action();
-    } catch (nbx::CException& e) {
-        failure.thrown = true;
-        failure.message = e.message().text();
-        failure.reason = e.reason().text();
-        failure.module = e.module();
-        failure.function = e.function();
-        failure.errorCode = e.errorCode();
-    }
-    return failure;
+    return nbx::testing::failure(std::forward<F>(action));
 }
 
 // "message | reason" of the exception that `action` throws, or "<no exception>".

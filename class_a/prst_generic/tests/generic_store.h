@@ -11,6 +11,7 @@
 #include <string>
 
 #include "../../oodb_persistence/tests/memory_engine.h"
+#include "../../oodb_persistence/tests/test_support.h"
 #include "oodb_persistence/prst_db_session.h"
 #include "prst_generic/device_account.h"
 #include "prst_generic/domain.h"
@@ -20,27 +21,8 @@
 
 namespace generictest {
 
-// "message | reason" of the nbx::CException that `call` throws.
-template <class F>
-std::string failure(F&& call) {
-    try {
-        call();
-    } catch (nbx::CException& e) {
-        return e.message().text() + " | " + e.reason().text();
-    }
-    return "<no exception>";
-}
-
-// "module function" of the nbx::CException that `call` throws.
-template <class F>
-std::string site(F&& call) {
-    try {
-        call();
-    } catch (nbx::CException& e) {
-        return e.module() + " " + e.function();
-    }
-    return "<no exception>";
-}
+using prsttest::failure;
+using prsttest::site;
 
 // `text` without the entry of `key`.
 inline std::string without(const std::string& text, const std::string& key) {
