@@ -63,6 +63,10 @@ public:
     virtual void remove(CDBTransactionHandle tx, const std::string& table, std::uint32_t pk) = 0;
     // The next value of the table's sequence (new keys, OIDs of new objects); never reused.
     virtual std::uint32_t nextKey(const std::string& table) = 0;
+    // Cuts short the statement that runs on this connection now; it fails and its transaction
+    // is rolled back. Safe from any thread. Does nothing when no statement runs, and in an
+    // engine that cannot cut statements short.
+    virtual void interrupt() {}
 };
 
 class CIDBFacadeFactory {
