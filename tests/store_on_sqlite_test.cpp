@@ -15,6 +15,7 @@
 #include "oodb_persistence/prst_db_session.h"
 #include "oodb_persistence/prst_initializer.h"
 #include "prst_generic/domain.h"
+#include "prst_generic/sql_query.h"
 #include "security/access_token.h"
 
 namespace {
@@ -211,4 +212,45 @@ TEST_F(StoreOnSQLite, DomainsAreStoredBesideThePeers) {
     auto found = session().find<CPrstDomain>(0, domain->oid());
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->string(), domain->string());
+}
+
+TEST_F(StoreOnSQLite, ComplexObjectsAreSelectedByTraverseAndCountedWhole) {
+    std::vector<std::uint32_t> oids;
+    for (const char* name : {"q1", "q2", "q3"}) {
+        auto query = session().newObject<CPrstSQLQuery>();
+        query->put<std::string>("name", name);
+        query->put<std::string>("tag", "t");
+        query->put<std::string>("args", std::string("for ") + name);
+        query->commit(0, CFullAccessToken::instance());
+        oids.push_back(query->oid());
+    }
+    CPrstDBProxy& queries = session()["sql_query"];
+    CPrstObjectList all = queries.select(0);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[2]->get<std::string>("args"), "for q3");
+    EXPECT_EQ(queries._selectCountTraverse(0), 3u);
+
+    // A query that lost one of its further rows is no longer whole.
+    CDBRecord arguments{"sql_query_arguments", oids[1], {}};
+    queries.remove(0, arguments);
+    EXPECT_EQ(queries._selectCount(0), 3u);
+    EXPECT_EQ(queries._selectCountTraverse(0), 2u);
+    EXPECT_THROW(queries.select(0), nbx::CException);
+    EXPECT_EQ(queries.select(0, std::string(), oids[2]).size(), 1u);
+}
+
+TEST_F(StoreOnSQLite, AStatementThatDoesNotApplyToATableIsRefusedBeforeItRuns) {
+    nbx::CStringMap target;
+    target.set("TARGET", "10.0.0.2:7000");
+    storedPeer();
+    EXPECT_EQ(session()["replicate_peer"].fastSelect(0, "replicate_peer.target", target).size(),
+              1u);
+    try {
+        session()["domain"].fastSelect(0, "replicate_peer.target", target);
+        ADD_FAILURE() << "no exception";
+    } catch (nbx::CException& e) {
+        EXPECT_EQ(e.message().text(), "Unable to open precompiled statement.");
+        EXPECT_EQ(e.reason().text(),
+                  "Statement replicate_peer.target in table nbx_domains is illegal.");
+    }
 }

@@ -443,6 +443,57 @@ CDBRecordList CSQLiteConnection::execute(CDBTransactionHandle tx, const std::str
     return _rows(statement, table, limit, tx, kFunction);
 }
 
+CDBStatementState CSQLiteConnection::prepare(const std::string& table,
+                                             const std::string& statementName) {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    _requireOpen("CSQLiteConnection::prepare");
+    CDBStatementState state;
+    const CDBStatementDef* def = m_engine.statements().lookup(statementName);
+    if (!def || !m_engine._isDeclared(table)) return state;
+    const auto& groups = m_engine.tableGroups().groups();
+    auto group = groups.find(def->group);
+    if (group == groups.end() || !group->second.contains(table)) return state;
+    const std::vector<std::string>& tables = group->second.tables;
+    state.generic = std::find(tables.begin(), tables.end(), "*") != tables.end();
+    state.status = CDBStatementState::kReady;
+    if (!def->precompile) return state;
+
+    nbx::CStringMap probe;
+    std::size_t start = 0;
+    while (start <= def->argNames.size()) {
+        std::size_t comma = def->argNames.find(',', start);
+        if (comma == std::string::npos) comma = def->argNames.size();
+        std::string name = def->argNames.substr(start, comma - start);
+        name.erase(0, name.find_first_not_of(' '));
+        name.erase(name.find_last_not_of(' ') + 1);
+        if (!name.empty()) probe.set(name, "0");
+        start = comma + 1;
+    }
+    std::string sql;
+    try {
+        sql = CPrecmplStmntGenerator(def->argNames, def->argTypes, def->genericArgs)
+                  .generate(withTable(def->statement, table), probe)
+                  .sql;
+    } catch (nbx::CException& exception) {
+        state.status = CDBStatementState::kUnusable;
+        state.error = exception.text();
+        return state;
+    }
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    const int rc =
+        sqlite3_prepare_v2(m_db, sql.c_str(), static_cast<int>(sql.size()) + 1, &statement, &tail);
+    if (rc != SQLITE_OK) {
+        state.status = CDBStatementState::kUnusable;
+        state.error = sqlite3_errmsg(m_db);
+    } else if (!statement) {
+        state.status = CDBStatementState::kUnusable;
+        state.error = "The statement is empty.";
+    }
+    sqlite3_finalize(statement);
+    return state;
+}
+
 void CSQLiteConnection::write(CDBTransactionHandle tx, const CDBRecord& record) {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
     static const char* const kFunction = "CSQLiteConnection::write";

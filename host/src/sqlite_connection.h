@@ -41,6 +41,9 @@ public:
     CDBRecordList execute(CDBTransactionHandle tx, const std::string& table,
                           const std::string& statement, const nbx::CStringMap& arguments,
                           std::uint32_t limit = 0) override;
+    // Compiles the statement for the table with one value per argument (a list of one for a
+    // list argument); the compiler's complaint makes it unusable.
+    CDBStatementState prepare(const std::string& table, const std::string& statement) override;
     void write(CDBTransactionHandle tx, const CDBRecord& record) override;
     void remove(CDBTransactionHandle tx, const std::string& table, std::uint32_t pk) override;
     std::uint32_t nextKey(const std::string& table) override;

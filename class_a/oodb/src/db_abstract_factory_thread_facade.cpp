@@ -1,5 +1,7 @@
 #include "oodb/db_abstract_factory_thread_facade.h"
 
+#include "oodb/db_abstract_factory_proxy.h"
+
 #include "standard/sync.h"
 #include "standard/throw.h"
 
@@ -38,7 +40,7 @@ CIDBConnection& CDBAbstractFactoryThreadFacade::dbProxy(const std::string& name)
                   nbx::msg("Cannot assign thread-reference to a database connection."),
                   nbx::msg("Object is not thread specific."));
     }
-    return getDatabase(name).connection();
+    return CDBAbstractFactoryProxy(m_databases).create(name);
 }
 
 CDBAbstractFactoryThreadFacade& CDBAbstractFactoryThreadFacade::threadFacade() {

@@ -77,7 +77,8 @@ TEST_F(Facade, ThreadFacadesRegisterOnlyWhatTheParentHas) {
     CDBAbstractFactoryThreadFacade& mine = facade.threadFacade();
     mine.deRegisterFactory("CIDBArchive");
     EXPECT_EQ(textOf([&] { mine.dbProxy("CIDBArchive"); }),
-              "Wrong database implementation 'CIDBArchive' found. | Invalid database.");
+              "Unable to find a database implementation for 'CIDBArchive'. | Database "
+              "implementation not initialized.");
     EXPECT_EQ(textOf([&] { mine.deRegisterFactory("CIDBArchive"); }),
               "Unable to deregister a database factory. | Nothing to deregister.");
     EXPECT_EQ(textOf([&] { mine.registerFactory("CIDBOracle"); }),
@@ -95,4 +96,21 @@ TEST_F(Facade, ReleasingAThreadReleasesItsConnections) {
     EXPECT_EQ(engine.connections(), 0u);
     EXPECT_EQ(textOf([&] { facade.dbProxy(); }), kNotThreadSpecific);
     EXPECT_FALSE(facade.releaseThread());
+}
+
+TEST_F(Facade, AConnectionNeedsAnOpenImplementationThatGivesOne) {
+    CDBAbstractFactoryThreadFacade& mine = facade.threadFacade();
+    other.opened = false;
+    const auto closed = failureOf([&] { mine.dbProxy("CIDBArchive"); });
+    EXPECT_EQ(closed.message,
+              "Unable to find a factory using database implementation 'CIDBArchive'.");
+    EXPECT_EQ(closed.reason, "Database implementation not initialized.");
+    other.opened = true;
+    other.refuse = true;
+    EXPECT_EQ(textOf([&] { mine.dbProxy("CIDBArchive"); }),
+              "Unable to create a visitor instance for database implementation 'CIDBArchive'. | "
+              "Database implementation not initialized.");
+    EXPECT_EQ(other.connections(), 0u);
+    other.refuse = false;
+    EXPECT_EQ(&mine.dbProxy("CIDBArchive"), &other.connection());
 }

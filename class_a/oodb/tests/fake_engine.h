@@ -44,6 +44,7 @@ public:
                         arguments.string() + std::to_string(limit));
         return {};
     }
+    CDBStatementState prepare(const std::string&, const std::string&) override { return {}; }
     void write(CDBTransactionHandle, const CDBRecord&) override {}
     void remove(CDBTransactionHandle, const std::string&, std::uint32_t) override {}
     std::uint32_t nextKey(const std::string&) override { return 0; }
@@ -60,11 +61,15 @@ class RecordingEngine : public CIDBFacadeFactory {
 public:
     explicit RecordingEngine(std::string name = "CIDBFacadeFactory") : m_name(std::move(name)) {}
     std::string name() const override { return m_name; }
-    void open(const std::vector<CDBTableDef>&) override {}
+    void open(const std::vector<CDBTableDef>& tables) override { declared = tables; }
     void close() override {}
-    bool isOpen() const override { return true; }
+    bool isOpen() const override { return opened; }
     CIDBConnection& connection() override {
         std::lock_guard<std::mutex> guard(m_mutex);
+        if (refuse) {
+            NBX_THROW(nbx::CException, "test", "RecordingEngine::connection",
+                      nbx::msg("No connection."), nbx::CMessage());
+        }
         auto& slot = m_connections[std::this_thread::get_id()];
         if (!slot) slot = std::make_unique<RecordingConnection>();
         return *slot;
@@ -79,6 +84,9 @@ public:
         return m_connections.size();
     }
     int released = 0;
+    bool opened = true;
+    std::vector<CDBTableDef> declared;  // what the last open got
+    bool refuse = false;                // connection() throws
 
 private:
     std::string m_name;

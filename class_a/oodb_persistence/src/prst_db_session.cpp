@@ -59,7 +59,7 @@ std::vector<CDBTableDef> CPrstDBSession::tableDefs() const {
 }
 
 void CPrstDBSession::open(const CInterfaceLookup& lookup) {
-    if (m_engine) return;
+    if (m_base.isOpen()) return;
     void* found = lookup ? lookup(kEngineInterface) : nullptr;
     if (!found) {
         NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstDBSession::_connectToOodb",
@@ -69,7 +69,7 @@ void CPrstDBSession::open(const CInterfaceLookup& lookup) {
     CIDBFacadeFactory* engine = static_cast<CIDBFacadeFactory*>(found);
     const std::string name = engine->name();
     try {
-        engine->open(tableDefs());
+        m_base.open(*engine, tableDefs());
     } catch (nbx::CException&) {
         NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstDBSession::_connectToOodb",
                   nbx::msg("Unable to initialize database '%1'.", name),
@@ -80,21 +80,19 @@ void CPrstDBSession::open(const CInterfaceLookup& lookup) {
         const std::string& prototype = factory->textClassName();
         // Classes sharing a prototype share its proxy: the meta-class entry picks the class.
         if (prototype.empty() || proxies.find(prototype)) continue;
-        proxies._insert(prototype, std::make_unique<CPrstDBProxy>(*this, *factory));
+        proxies._insert(prototype, std::make_unique<CPrstDefDBProxy>(*this, *factory));
     }
     m_proxies = std::move(proxies);
-    m_engine = engine;
-    m_databaseName = name;
 }
 
 void CPrstDBSession::close() {
-    if (!m_engine) {
+    if (!m_base.isOpen()) {
         NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstDBSession::_disconnectFromOodb",
-                  nbx::msg("Unable to close the database connection to '%1'.", m_databaseName),
+                  nbx::msg("Unable to close the database connection to '%1'.", databaseName()),
                   nbx::msg("The database is already closed."));
     }
     m_proxies.clear();
-    m_engine = nullptr;
+    m_base.close();
 }
 
 CPrstDBProxy& CPrstDBSession::operator[](const std::string& prototype) const {
@@ -105,13 +103,4 @@ CPrstDBProxy& CPrstDBSession::operator[](const std::string& prototype) const {
                   nbx::msg("No such proxy."));
     }
     return *proxy;
-}
-
-CIDBConnection& CPrstDBSession::connection() const {
-    if (!m_engine) {
-        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstDBSession::connection",
-                  nbx::msg("Cannot find a database connection for session '%1'.", m_databaseName),
-                  nbx::msg("The database is closed."));
-    }
-    return m_engine->connection();
 }

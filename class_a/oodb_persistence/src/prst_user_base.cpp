@@ -320,7 +320,14 @@ void CPrstUserBase::_commit(CDBTransactionHandle tx) {
     if (oid() == kNoKey) setOID(proxy.nextKey());
     if (hasAttr(CPrstClassDef::kModTime))
         put<nbx::CTimeT>(CPrstClassDef::kModTime, nbx::CTimeT::now());
-    for (const CDBRecord& clone : _clones()) proxy.commit(tx, clone);
+    std::vector<CDBRecord> clones = _clones();
+    proxy.commit(tx, clones.front());
+    if (m_pendingWrite) {
+        // Not stored yet: its records in the further prototypes are new as well.
+        proxy.createTraverse(tx, {clones.begin() + 1, clones.end()});
+    } else {
+        for (std::size_t i = 1; i < clones.size(); ++i) proxy.commit(tx, clones[i]);
+    }
     clearModified();
     m_pendingWrite = false;
 }

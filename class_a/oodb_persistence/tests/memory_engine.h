@@ -1,11 +1,12 @@
 #pragma once
 // An in-memory database engine for the tests, behind the engine contract. It understands
-// exactly the forms the persistence layer generates: conditions "T.PK = n", "T.PK >= 0" and
-// column equalities ("T.NAME = 'x'", quotes doubled) joined by " AND ", and the statement
-// "generic.oid" with the argument "OID". Anything else throws, so that a test notices a form the
-// real engine would have to learn. Transactions work on a copy of the tables that commit puts
-// in place. It records every condition and statement it was given, and can be told to fail an
-// operation.
+// exactly the forms the persistence layer generates: conditions "T.PK = n", "T.PK >= 0", key
+// lists "T.PK IN (1,2)", key subqueries "T.PK IN (SELECT PK FROM \"table\")" and column
+// equalities ("T.NAME = 'x'", quotes doubled) joined by " AND ", the statement "generic.oid"
+// with the argument "OID", and canned statements a test sets up. Anything else throws, so that a
+// test notices a form the real engine would have to learn. Transactions work on a copy of the
+// tables that commit puts in place. It records every condition and statement it was given, and can
+// be told to fail an operation.
 
 #include <cstdint>
 #include <map>
@@ -21,8 +22,8 @@ namespace memdb {
 
 struct Term {
     std::string column;  // "PK" for the key
-    std::string op;      // "=" or ">="
-    std::string value;
+    std::string op;      // "=", ">=" or "IN"
+    std::string value;   // IN: the keys, comma-separated, or "SELECT <table>"
 };
 
 // Parses a condition; throws nbx::CException for anything else.
@@ -48,9 +49,26 @@ inline std::vector<Term> parseCondition(const std::string& where) {
         start = i;
         while (i < where.size() && where[i] != ' ') ++i;
         term.op = where.substr(start, i - start);
-        if (term.op != "=" && term.op != ">=") fail();
+        if (term.op != "=" && term.op != ">=" && term.op != "IN") fail();
         skip();
-        if (i < where.size() && where[i] == '\'') {
+        if (term.op == "IN") {
+            if (term.column != "PK" || i >= where.size() || where[i] != '(') fail();
+            std::size_t close = where.find(')', i);
+            if (close == std::string::npos) fail();
+            std::string inside = where.substr(i + 1, close - i - 1);
+            i = close + 1;
+            const std::string subquery = "SELECT PK FROM \"";
+            if (inside.rfind(subquery, 0) == 0 && inside.size() > subquery.size() &&
+                inside.back() == '"') {
+                term.value =
+                    "SELECT " + inside.substr(subquery.size(), inside.size() - subquery.size() - 1);
+            } else if (inside.empty() ||
+                       inside.find_first_not_of("0123456789,") != std::string::npos) {
+                fail();
+            } else {
+                term.value = inside;
+            }
+        } else if (i < where.size() && where[i] == '\'') {
             ++i;
             while (true) {
                 if (i >= where.size()) fail();
@@ -74,7 +92,7 @@ inline std::vector<Term> parseCondition(const std::string& where) {
                 fail();
             }
         }
-        if (term.op == ">=" && term.column != "PK") fail();
+        if (term.op != "=" && term.column != "PK") fail();
         terms.push_back(term);
         skip();
         if (i == where.size()) break;
@@ -94,8 +112,14 @@ public:
     Tables committed;
     std::map<CDBTransactionHandle, Tables> open;
     std::map<std::string, std::uint32_t> sequences;
-    std::vector<std::string> log;   // "select nbx_rep_peers: T.PK = 5", "execute ..."
-    std::set<std::string> failing;  // operation names that throw: "select", "write", ...
+    std::vector<std::string> log;  // "select nbx_rep_peers: T.PK = 5", "execute ..."
+    // Operations that throw: "select", "write", ... or one table's writes: "write <table>".
+    std::set<std::string> failing;
+    // What prepare answers for a statement; "generic.oid" is ready and generic, others illegal.
+    std::map<std::string, CDBStatementState> states{
+        {"generic.oid", {CDBStatementState::kReady, true, std::string()}}};
+    std::map<std::string, CDBRecordList> canned;  // rows a canned statement returns
+    std::vector<std::string> prepared;            // "table: statement", in call order
     CDBTransactionHandle lastTx = 0;
 
     CDBTransactionHandle begin() override {
@@ -118,7 +142,7 @@ public:
         std::vector<Term> terms = parseCondition(where);
         CDBRecordList out;
         for (const auto& row : _table(tx, table)) {
-            if (_matches(row.second, terms)) out.push_back(row.second);
+            if (_matches(tx, row.second, terms)) out.push_back(row.second);
             if (limit && out.size() == limit) break;
         }
         return out;
@@ -134,6 +158,8 @@ public:
                           std::uint32_t) override {
         log.push_back("execute " + table + ": " + statement + " " + arguments.string());
         _maybeFail("execute");
+        auto canned_rows = canned.find(statement);
+        if (canned_rows != canned.end()) return canned_rows->second;
         if (statement != "generic.oid" || arguments.size() != 1 || !arguments.has("OID")) {
             NBX_THROW(nbx::CException, "memdb", "CMemoryConnection::execute",
                       nbx::msg("Unknown statement '%1'.", statement), nbx::CMessage());
@@ -145,9 +171,17 @@ public:
         if (found != rows.end()) out.push_back(found->second);
         return out;
     }
+    CDBStatementState prepare(const std::string& table, const std::string& statement) override {
+        prepared.push_back(table + ": " + statement);
+        _maybeFail("prepare");
+        _schema(table);
+        auto found = states.find(statement);
+        return found == states.end() ? CDBStatementState() : found->second;
+    }
     void write(CDBTransactionHandle tx, const CDBRecord& record) override {
         log.push_back("write " + record.table + ": " + std::to_string(record.pk));
         _maybeFail("write");
+        _maybeFail("write " + record.table);
         const CDBTypeStringMap& columns = _schema(record.table);
         for (const auto& value : record.values) {
             if (!columns.has(value.first)) {
@@ -205,8 +239,24 @@ private:
         _schema(table);
         return _tables(tx, "use")[table];
     }
-    static bool _matches(const CDBRecord& record, const std::vector<Term>& terms) {
+    bool _inKeys(CDBTransactionHandle tx, const std::string& keys, std::uint32_t pk) {
+        if (keys.rfind("SELECT ", 0) == 0) return _table(tx, keys.substr(7)).count(pk) != 0;
+        std::size_t start = 0;
+        while (start < keys.size()) {
+            std::size_t comma = keys.find(',', start);
+            if (comma == std::string::npos) comma = keys.size();
+            if (comma > start && std::stoull(keys.substr(start, comma - start)) == pk) return true;
+            start = comma + 1;
+        }
+        return false;
+    }
+    bool _matches(CDBTransactionHandle tx, const CDBRecord& record,
+                  const std::vector<Term>& terms) {
         for (const Term& term : terms) {
+            if (term.op == "IN") {
+                if (!_inKeys(tx, term.value, record.pk)) return false;
+                continue;
+            }
             if (term.column == "PK") {
                 std::uint64_t key = std::stoull(term.value);
                 if (term.op == "=" ? record.pk != key : record.pk < key) return false;

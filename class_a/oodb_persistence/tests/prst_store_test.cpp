@@ -223,7 +223,7 @@ TEST_F(StoreTest, EngineFailuresAreReportedUnderTheProxysTexts) {
         std::function<void()> call;
         const char* expected;
     } cases[] = {
-        {"select", [&] { gadgets().select(0); },
+        {"select", [&] { gadgets()._select(0); },
          "Cannot execute select in table 'test_gadgets'. | The operation failed."},
         {"count", [&] { gadgets().count(0); },
          "Cannot select in table 'test_gadgets'. | The operation failed."},

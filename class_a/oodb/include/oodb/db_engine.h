@@ -33,9 +33,21 @@ constexpr std::uint32_t kNoKey = 0xFFFFFFFFu;
 struct CDBRecord {
     std::string table;
     std::uint32_t pk = kNoKey;
-    std::map<std::string, std::string> values; // column -> text; absent = NULL
+    std::map<std::string, std::string> values;  // column -> text; absent = NULL
 };
 using CDBRecordList = std::vector<CDBRecord>;
+
+// How a named statement stands for one table once the engine has tried to compile it.
+struct CDBStatementState {
+    enum Status {
+        kIllegal,   // no statement of that name, or it does not apply to the table
+        kReady,     // it compiled (or is one the engine compiles only when run)
+        kUnusable,  // it did not compile; `error` says why
+    };
+    Status status = kIllegal;
+    bool generic = false;  // it applies to every table
+    std::string error;
+};
 
 // A transaction handle; 0 means "outside any transaction" (each call commits by itself).
 using CDBTransactionHandle = std::uint32_t;
@@ -58,6 +70,9 @@ public:
     virtual CDBRecordList execute(CDBTransactionHandle tx, const std::string& table,
                                   const std::string& statement, const nbx::CStringMap& arguments,
                                   std::uint32_t limit = 0) = 0;
+    // Compiles the named statement for `table`, so that a statement that cannot work is known
+    // before it is first run.
+    virtual CDBStatementState prepare(const std::string& table, const std::string& statement) = 0;
     // Inserts the record, or replaces the row with its key.
     virtual void write(CDBTransactionHandle tx, const CDBRecord& record) = 0;
     virtual void remove(CDBTransactionHandle tx, const std::string& table, std::uint32_t pk) = 0;

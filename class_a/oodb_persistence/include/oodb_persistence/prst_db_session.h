@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "oodb/db_base_session.h"
 #include "oodb/db_engine.h"
 #include "oodb_persistence/prst_abstract_factory.h"
 #include "oodb_persistence/prst_context.h"
@@ -51,8 +52,8 @@ public:
     // _disconnectFromOodb. A closed session throws "Unable to close the database connection to
     // '%1'." / "The database is already closed.". The engine stays open for its other users.
     void close();
-    bool isOpen() const { return m_engine != nullptr; }
-    const std::string& databaseName() const { return m_databaseName; }
+    bool isOpen() const { return m_base.isOpen(); }
+    const std::string& databaseName() const { return m_base.databaseName(); }
 
     // Throws "Cannot find a database proxy for prototype '%1'." / "No such proxy.".
     CPrstDBProxy& operator[](const std::string& prototype) const;
@@ -79,7 +80,11 @@ public:
     const CIPrstAbstractFactory& registry() const { return m_registry; }
     // The calling thread's connection; a closed session throws "Cannot find a database
     // connection for session '%1'." / "The database is closed.".
-    CIDBConnection& connection() const;
+    CIDBConnection& connection() const { return m_base.connection(); }
+    // A thread that is done with the database closes its connection (see CDBBaseSession).
+    bool releaseThread() const { return m_base.releaseThread(); }
+    // The database layer's session below this one.
+    const CDBBaseSession& base() const { return m_base; }
     CDBTransactionHandle begin() const { return connection().begin(); }
     void commit(CDBTransactionHandle tx) const { connection().commit(tx); }
     void rollback(CDBTransactionHandle tx) const { connection().rollback(tx); }
@@ -90,7 +95,6 @@ public:
 private:
     const CIPrstAbstractFactory& m_registry;
     CPrstContextPtr m_context;
-    CIDBFacadeFactory* m_engine = nullptr;
-    std::string m_databaseName;
+    mutable CDBBaseSession m_base;
     CIPrstDBProxyAbstractFactory m_proxies;
 };

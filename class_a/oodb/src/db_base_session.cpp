@@ -1,0 +1,57 @@
+#include "oodb/db_base_session.h"
+
+#include "oodb/db_abstract_factory_thread_facade.h"
+#include "standard/throw.h"
+
+CDBBaseSession::CDBBaseSession() : m_prototypes(std::make_unique<CDBPrototypeMgr>()) {}
+
+CDBBaseSession::~CDBBaseSession() {}
+
+void CDBBaseSession::open(CIDBFacadeFactory& engine, const std::vector<CDBTableDef>& prototypes) {
+    auto declared = std::make_unique<CDBPrototypeMgr>();
+    for (const CDBTableDef& prototype : prototypes) declared->add(prototype);
+    engine.open(declared->tableDefs());
+    auto facade = std::make_unique<CDBAbstractFactoryFacade>();
+    facade->registerDatabase(engine);
+    m_facade = std::move(facade);
+    m_prototypes = std::move(declared);
+    m_engine = &engine;
+    m_databaseName = engine.name();
+}
+
+void CDBBaseSession::close() {
+    // The thread facades go with the parent; the engine closes the connections itself.
+    m_facade.reset();
+    m_prototypes = std::make_unique<CDBPrototypeMgr>();
+    m_engine = nullptr;
+}
+
+CDBTableDef CDBBaseSession::operator[](const std::string& name) const {
+    if (!m_prototypes->has(name)) {
+        NBX_THROW(nbx::CException, "oodb", "CDBBaseSession::operator[]",
+                  nbx::msg("Failed to find object prototype '%1'.", name),
+                  nbx::msg("No such prototype."));
+    }
+    return CDBTableDef{name, m_prototypes->columnDefs(name)};
+}
+
+CDBRecord CDBBaseSession::cloneSimple(const std::string& name) const {
+    return m_prototypes->cloneSimple(name);
+}
+
+std::vector<CDBTableDef> CDBBaseSession::tableDefs() const {
+    return m_prototypes->tableDefs();
+}
+
+CIDBConnection& CDBBaseSession::connection() {
+    if (!m_engine) {
+        NBX_THROW(nbx::CException, "oodb", "CDBBaseSession::connection",
+                  nbx::msg("Cannot find a database connection for session '%1'.", m_databaseName),
+                  nbx::msg("The database is closed."));
+    }
+    return m_facade->threadFacade().dbProxy(m_databaseName);
+}
+
+bool CDBBaseSession::releaseThread() {
+    return m_facade && m_facade->releaseThread();
+}

@@ -1,0 +1,84 @@
+#include "oodb/db_base_session.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "fake_engine.h"
+#include "oodb_test_support.h"
+
+using oodb_test::failureOf;
+using oodb_test::RecordingEngine;
+using oodb_test::textOf;
+
+namespace {
+
+const std::vector<CDBTableDef> kPrototypes = {
+    {"nbx_rep_peers", CDBTypeStringMap("TARGET=[__DB_TYPE_STRING__]\n", "\n")},
+    {"nbx_domains",
+     CDBTypeStringMap("NAME=[__DB_TYPE_STRING__]\nPRIORITY=[__DB_TYPE_ULONG__]\n", "\n")},
+};
+
+}  // namespace
+
+TEST(BaseSession, OpensTheEngineWithTheDeclaredPrototypesAndFindsThemByName) {
+    RecordingEngine engine;
+    CDBBaseSession session;
+    session.open(engine, kPrototypes);
+    ASSERT_TRUE(session.isOpen());
+    ASSERT_EQ(engine.declared.size(), 2u);
+    EXPECT_EQ(engine.declared[0].name, "nbx_domains");  // in name order
+    EXPECT_EQ(session["nbx_domains"].columns.get("PRIORITY"), "[__DB_TYPE_ULONG__]");
+    EXPECT_EQ(session.cloneSimple("nbx_rep_peers").table, "nbx_rep_peers");
+
+    const auto missing = failureOf([&] { session["nbx_pools"]; });
+    EXPECT_EQ(missing.message, "Failed to find object prototype 'nbx_pools'.");
+    EXPECT_EQ(missing.reason, "No such prototype.");
+    EXPECT_EQ(missing.module, "oodb");
+}
+
+TEST(BaseSession, ABadDeclarationOrAFailingEngineLeavesTheSessionClosed) {
+    RecordingEngine engine;
+    CDBBaseSession session;
+    std::vector<CDBTableDef> bad = kPrototypes;
+    bad.push_back({"nbx_bad", CDBTypeStringMap("X=[__DB_TYPE_NONSENSE__]\n", "\n")});
+    EXPECT_EQ(failureOf([&] { session.open(engine, bad); }).message,
+              "Failed to add prototype 'nbx_bad'.");
+    EXPECT_FALSE(session.isOpen());
+    EXPECT_TRUE(engine.declared.empty());  // refused before the engine saw anything
+
+    engine.opened = false;  // open succeeds but the engine stays unusable
+    session.open(engine, kPrototypes);
+    EXPECT_EQ(textOf([&] { session.connection(); }),
+              "Unable to find a factory using database implementation 'CIDBFacadeFactory'. | "
+              "Database implementation not initialized.");
+}
+
+TEST(BaseSession, EachThreadUsesItsOwnConnectionUntilItReleasesIt) {
+    RecordingEngine engine;
+    CDBBaseSession session;
+    EXPECT_EQ(textOf([&] { session.connection(); }),
+              "Cannot find a database connection for session ''. | The database is closed.");
+    session.open(engine, kPrototypes);
+    CIDBConnection* mine = &session.connection();
+    EXPECT_EQ(&session.connection(), mine);
+
+    CIDBConnection* theirs = nullptr;
+    bool released = false;
+    std::thread([&] {
+        theirs = &session.connection();
+        released = session.releaseThread();
+    }).join();
+    EXPECT_NE(theirs, mine);
+    EXPECT_TRUE(released);
+    EXPECT_EQ(engine.connections(), 1u);
+    EXPECT_EQ(engine.released, 1);
+
+    session.close();
+    EXPECT_FALSE(session.releaseThread());
+    EXPECT_EQ(textOf([&] { session.connection(); }),
+              "Cannot find a database connection for session 'CIDBFacadeFactory'. | The database "
+              "is closed.");
+    EXPECT_EQ(textOf([&] { session["nbx_domains"]; }),
+              "Failed to find object prototype 'nbx_domains'. | No such prototype.");
+}
