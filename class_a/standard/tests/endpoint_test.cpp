@@ -11,43 +11,7 @@ using nbx::CEndpoint;
 using nbx::CIPAddress;
 using valuetest::expectFailure;
 
-namespace {
-
-void expectMalformed(const std::string& text) {
-    SCOPED_TRACE("text '" + text + "'");
-    CEndpoint endpoint("192.0.2.9:99");
-    expectFailure([&] { endpoint.string(text); },
-                  {"Cannot set endpoint from text.", "Text '" + text + "' is not a valid endpoint.",
-                   "CEndpoint::_set"});
-    EXPECT_EQ(endpoint.string(), "192.0.2.9:99");  // unchanged
-}
-
-void expectBadAddress(const std::string& text, const std::string& addressPart) {
-    SCOPED_TRACE("text '" + text + "'");
-    CEndpoint endpoint("192.0.2.9:99");
-    expectFailure([&] { endpoint.string(text); },
-                  {"Cannot create an ip address.",
-                   "Text '" + addressPart + "' is not a valid IP address.", "CIPAddress::_set"});
-    EXPECT_EQ(endpoint.string(), "192.0.2.9:99");
-}
-
-// An endpoint whose family ACE knows but this system does not.
-CEndpoint foreignEndpoint() {
-    CEndpoint endpoint("127.0.0.1:5");
-    endpoint.set_type(AF_UNIX);
-    return endpoint;
-}
-
-}  // namespace
-
-TEST(EndpointText, WritesBracketsOnlyForIPv6) {
-    EXPECT_EQ(CEndpoint(CIPAddress("2001:db8::1"), 547).string(), "[2001:db8::1]:547");
-    EXPECT_EQ(CEndpoint(CIPAddress("192.0.2.1"), 67).string(), "192.0.2.1:67");
-    EXPECT_EQ(CEndpoint().string(), "0.0.0.0:0");
-    EXPECT_EQ(CEndpoint(CIPAddress("::"), 65535).string(), "[::]:65535");
-}
-
-TEST(EndpointText, ReadsAddressAndPort) {
+TEST(EndpointText, ReadsAddressAndPortAndWritesBracketsOnlyForIPv6) {
     struct Case {
         const char* text;
         const char* address;
@@ -61,9 +25,8 @@ TEST(EndpointText, ReadsAddressAndPort) {
         {"[::1]", "::1", 0, 6, "[::1]:0"},
         {"10.0.0.1", "10.0.0.1", 0, 4, "10.0.0.1:0"},
         {"fe80::1", "fe80::1", 0, 6, "[fe80::1]:0"},  // several colons, no brackets: all address
-        {"1.2.3.4:65535", "1.2.3.4", 65535, 4, "1.2.3.4:65535"},
         {"1.2.3.4:00080", "1.2.3.4", 80, 4, "1.2.3.4:80"},
-        {"[::ffff:1.2.3.4]:0", "::ffff:1.2.3.4", 0, 6, "[::ffff:1.2.3.4]:0"},
+        {"[::]:65535", "::", 65535, 6, "[::]:65535"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -74,47 +37,60 @@ TEST(EndpointText, ReadsAddressAndPort) {
         EXPECT_EQ(endpoint.get_port_number(), c.port);
         EXPECT_EQ(endpoint.family().number(), c.family);
         EXPECT_EQ(endpoint.string(), c.written);
-        EXPECT_EQ(CEndpoint(endpoint.string()), endpoint);
+        EXPECT_EQ(CEndpoint(CIPAddress(c.address), c.port).string(), c.written);
     }
+    EXPECT_EQ(CEndpoint().string(), "0.0.0.0:0");
 }
 
-TEST(EndpointText, RefusesMalformedTexts) {
-    for (const char* text :
-         {"1.2.3.4:", "1.2.3.4:65536", "1.2.3.4:-1", "1.2.3.4:8a", "1.2.3.4: 80", "1.2.3.4:123456",
-          "[::1", "[::1]x", "[::1]:", "[::1]:x", "[::1]]:1", "[1.2.3.4]:80", "[::1]:99999"}) {
-        expectMalformed(text);
+TEST(EndpointText, RefusesMalformedTextsAndKeepsTheOldValue) {
+    // The endpoint syntax is wrong, or the address part is not an address.
+    const std::pair<const char*, const char*> texts[] = {
+        {"1.2.3.4:", nullptr},         {"1.2.3.4:65536", nullptr},
+        {"1.2.3.4:-1", nullptr},       {"1.2.3.4: 80", nullptr},
+        {"1.2.3.4:8a", nullptr},       {"[::1", nullptr},
+        {"[::1]x", nullptr},           {"[::1]:", nullptr},
+        {"[::1]]:1", nullptr},         {"[1.2.3.4]:80", nullptr},
+        {"[::1]:99999", nullptr},      {"", ""},
+        {"1.2.3:80", "1.2.3"},         {":80", ""},
+        {"[zz::1]:80", "zz::1"},       {"[]:80", ""},
+        {"localhost:80", "localhost"}, {"1:2:3", "1:2:3"},
+    };
+    for (const auto& [text, address] : texts) {
+        SCOPED_TRACE(std::string("text '") + text + "'");
+        CEndpoint endpoint("192.0.2.9:99");
+        const std::string shown = address ? address : text;
+        expectFailure([&] { endpoint.string(text); },
+                      address
+                          ? valuetest::Failure{"Cannot create an ip address.",
+                                               "Text '" + shown + "' is not a valid IP address.",
+                                               "CIPAddress::_set"}
+                          : valuetest::Failure{"Cannot set endpoint from text.",
+                                               "Text '" + shown + "' is not a valid endpoint.",
+                                               "CEndpoint::_set"});
+        EXPECT_EQ(endpoint.string(), "192.0.2.9:99");
     }
-    expectBadAddress("", "");
-    expectBadAddress("1.2.3:80", "1.2.3");
-    expectBadAddress(":80", "");
-    expectBadAddress("[zz::1]:80", "zz::1");
-    expectBadAddress("[]:80", "");
-    expectBadAddress("localhost:80", "localhost");
-    expectBadAddress("1:2:3", "1:2:3");
 }
 
 TEST(EndpointFamily, UnknownFamilyIsRefusedEverywhere) {
     ACE_INET_Addr foreign(static_cast<u_short>(5), "127.0.0.1");
-    foreign.set_type(AF_UNIX);
+    foreign.set_type(AF_UNIX);  // a family ACE knows but this system does not
     expectFailure(
         [&] { CEndpoint endpoint(foreign); },
         {"Cannot construct endpoint.", "Unknown protocol family.", "CEndpoint::CEndpoint"});
 
-    const CEndpoint endpoint = foreignEndpoint();
+    CEndpoint endpoint("127.0.0.1:5");
+    endpoint.set_type(AF_UNIX);
     expectFailure(
         [&] { (void)endpoint.family(); },
         {"Cannot resolve protocol family.", "Unknown protocol family.", "CEndpoint::family"});
-    expectFailure([&] { (void)endpoint.ip_address(); },
-                  {"Cannot resolve endpoint ip address.", "Unknown protocol family.",
-                   "CEndpoint::ip_address"});
-    expectFailure([&] { (void)endpoint.string(); },
-                  {"Cannot resolve endpoint ip address.", "Unknown protocol family.",
-                   "CEndpoint::ip_address"});
+    const valuetest::Failure noAddress{"Cannot resolve endpoint ip address.",
+                                       "Unknown protocol family.", "CEndpoint::ip_address"};
+    expectFailure([&] { (void)endpoint.ip_address(); }, noAddress);
+    expectFailure([&] { (void)endpoint.string(); }, noAddress);
 
     // Setting a real address gives it a family again.
-    CEndpoint repaired = foreignEndpoint();
-    repaired.ip_address(CIPAddress("::1"));
-    EXPECT_EQ(repaired.string(), "[::1]:0");
+    endpoint.ip_address(CIPAddress("::1"));
+    EXPECT_EQ(endpoint.string(), "[::1]:0");
 }
 
 TEST(EndpointAddress, SettingTheAddressKeepsThePort) {
@@ -126,13 +102,11 @@ TEST(EndpointAddress, SettingTheAddressKeepsThePort) {
     endpoint.port(9);
     EXPECT_EQ(endpoint.string(), "10.1.2.3:9");
 
-    expectFailure(
-        [&] { endpoint.ip_address(CIPAddress()); },
-        {"Cannot set endpoint address.", "Unknown ip address type.", "CEndpoint::ip_address"});
+    const valuetest::Failure unknown{"Cannot set endpoint address.", "Unknown ip address type.",
+                                     "CEndpoint::ip_address"};
+    expectFailure([&] { endpoint.ip_address(CIPAddress()); }, unknown);
     EXPECT_EQ(endpoint.string(), "10.1.2.3:9");
-    expectFailure(
-        [&] { CEndpoint fresh(CIPAddress(), 1); },
-        {"Cannot set endpoint address.", "Unknown ip address type.", "CEndpoint::ip_address"});
+    expectFailure([&] { CEndpoint fresh(CIPAddress(), 1); }, unknown);
 }
 
 TEST(EndpointAce, IsARealSocketAddress) {
@@ -156,23 +130,14 @@ TEST(EndpointAce, IsARealSocketAddress) {
 }
 
 TEST(EndpointRobustness, BadInputNeverCrashes) {
-    const auto texts =
+    valuetest::readHostileTexts(
         valuetest::hostileTexts({"192.0.2.1:67", "[2001:db8::1]:547", "[::1]", "10.0.0.1",
                                  "fe80::1", "1.2.3.4:65535", "[::ffff:1.2.3.4]:0"},
-                                "0123456789abcdef.:[]", 4000);
-    std::size_t accepted = 0, refused = 0;
-    for (const std::string& text : texts) {
-        CEndpoint endpoint("198.51.100.1:1");
-        try {
-            endpoint.string(text);
-        } catch (nbx::CException&) {
-            ++refused;
-            EXPECT_EQ(endpoint.string(), "198.51.100.1:1");
-            continue;
-        }
-        ++accepted;
-        EXPECT_EQ(CEndpoint(endpoint.string()), endpoint) << text;
-    }
-    EXPECT_GT(accepted, 100u);
-    EXPECT_GT(refused, 100u);
+                                "0123456789abcdef.:[]", 4000),
+        CEndpoint("198.51.100.1:1"),
+        [](const CEndpoint& endpoint, const std::string&, bool refused) {
+            if (refused) {
+                EXPECT_EQ(endpoint.string(), "198.51.100.1:1");
+            }
+        });
 }

@@ -6,10 +6,12 @@
 #include "standard/exception_facade.h"
 #include "standard/message_store.h"
 #include "standard/throw.h"
+#include "testing/failure.h"
 
 using nbx::CException;
 using nbx::CMessage;
 using nbx::msg;
+using nbx::testing::failure;
 
 namespace {
 
@@ -26,7 +28,7 @@ public:
     }
 };
 
-// A stack that only counts pushes.
+// A stack that only keeps what is pushed.
 class CountingFacade : public nbx::CIExceptionFacade {
 public:
     void push(const nbx::CExceptionPtr& e) override { list.push_back(e); }
@@ -66,9 +68,6 @@ TEST(ExceptionRecord, ThrowSiteFillsEveryField) {
         e.location(where);
         EXPECT_EQ(where, e.className() + ", " + e.file() + ", " + std::to_string(e.line()));
     }
-}
-
-TEST(ExceptionRecord, StaticSitesNameNoClass) {
     try {
         NBX_THROW_STATIC(CException, "standard", "free", msg("m"), CMessage());
     } catch (CException& e) {
@@ -80,30 +79,26 @@ TEST(ExceptionRecord, StaticSitesNameNoClass) {
 
 TEST(ExceptionRecord, ReasonFallsBackToTheSystemTextOfTheCode) {
     Thrower thrower;
-    try {
-        thrower.failWithCode(ENOENT);
-    } catch (CException& e) {
-        EXPECT_EQ(e.errorCode(), static_cast<std::uint32_t>(ENOENT));
-        EXPECT_EQ(e.text(), "Cannot open file '/x'. (No such file or directory)");
-    }
-    try {
-        thrower.failWithCode(99999);
-    } catch (CException& e) {
-        EXPECT_EQ(e.reason().text(), "Unknown error code 99999");
-    }
+    auto f = failure([&] { thrower.failWithCode(ENOENT); });
+    EXPECT_EQ(f.code, static_cast<std::uint32_t>(ENOENT));
+    EXPECT_EQ(f.text(), "Cannot open file '/x'. | No such file or directory");
+    EXPECT_EQ(failure([&] { thrower.failWithCode(99999); }).reason, "Unknown error code 99999");
     EXPECT_EQ(CException::errorText(0), "");
     EXPECT_EQ(CException::errorText(EACCES), "Permission denied");
 }
 
-TEST(ExceptionRecord, CopyStartsUnreportedAndReportPushesOnce) {
+NBX_DECLARE_EXCEPTION(TestDerived, CException);
+
+TEST(ExceptionRecord, ReportPushesOneCloneAndCopiesStartUnreported) {
     CountingFacade facade;
-    CException record;
+    TestDerived record;
     record.setMessage(CMessage("once"));
     record.report(&facade);
     record.report(&facade);
     EXPECT_TRUE(record.reported());
     ASSERT_EQ(facade.list.size(), 1u);
-    EXPECT_NE(facade.list.front().get(), &record);  // a heap clone
+    EXPECT_NE(facade.list.front().get(), &record);  // a heap clone, of the derived type
+    EXPECT_NE(dynamic_cast<TestDerived*>(facade.list.front().get()), nullptr);
     EXPECT_EQ(facade.list.front()->text(), "once");
 
     CException copy(record);
@@ -114,17 +109,7 @@ TEST(ExceptionRecord, CopyStartsUnreportedAndReportPushesOnce) {
     EXPECT_EQ(facade.list.size(), 2u);
 }
 
-NBX_DECLARE_EXCEPTION(TestDerived, CException);
-
-TEST(ExceptionRecord, CloneKeepsTheDerivedType) {
-    TestDerived derived;
-    derived.setMessage(CMessage("typed"));
-    std::unique_ptr<CException> clone(static_cast<const CException&>(derived).clone());
-    EXPECT_NE(dynamic_cast<TestDerived*>(clone.get()), nullptr);
-    EXPECT_EQ(clone->text(), "typed");
-}
-
-TEST(SeverityMask, NamesAllAndStar) {
+TEST(SeverityMask, NamesAllAndStarAndRefusesUnknownNames) {
     EXPECT_EQ(CException::severityMask(""), 0u);
     EXPECT_EQ(CException::severityMask("error, warning ,info"), 7u);
     EXPECT_EQ(CException::severityMask(" audit,debug,verbose "), 56u);
@@ -133,16 +118,10 @@ TEST(SeverityMask, NamesAllAndStar) {
     EXPECT_EQ(CException::severityText(63), "error,warning,info,audit,debug,verbose");
     EXPECT_EQ(CException::severityText(8 | 2), "warning,debug");
     EXPECT_EQ(CException::severityText(0), "");
-}
 
-TEST(SeverityMask, UnknownNameIsRefused) {
-    try {
-        CException::severityMask("error,loud");
-        FAIL() << "no throw";
-    } catch (CException& e) {
-        EXPECT_EQ(e.text(), "Cannot parse severity mask 'loud'. (Invalid value.)");
-        EXPECT_EQ(e.function(), "CException::severityMask");
-        EXPECT_EQ(e.module(), "standard");
-        EXPECT_EQ(e.className(), "static");
-    }
+    auto f = failure([] { CException::severityMask("error,loud"); });
+    EXPECT_EQ(f.text(), "Cannot parse severity mask 'loud'. | Invalid value.");
+    EXPECT_EQ(f.function, "CException::severityMask");
+    EXPECT_EQ(f.module, "standard");
+    EXPECT_EQ(f.className, "static");
 }

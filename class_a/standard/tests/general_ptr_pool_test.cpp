@@ -7,8 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "testing/failure.h"
+
 using nbx::CException;
 using nbx::CGeneralPtrPoolSizeException;
+using nbx::testing::failure;
 
 namespace {
 
@@ -37,32 +40,28 @@ protected:
 
 }  // namespace
 
-TEST_F(PointerPool, ZeroSizeIsRefused) {
-    try {
-        OptionPool pool(0);
-        FAIL() << "no throw";
-    } catch (CGeneralPtrPoolSizeException& e) {
-        EXPECT_EQ(e.text(), "Cannot create pointer pool. (Invalid pool size.)");
-        EXPECT_EQ(e.function(), "CGeneralPtrPool::CGeneralPtrPool");
-        EXPECT_EQ(e.module(), "standard");
-    }
-}
+TEST_F(PointerPool, SizeLimitsAreEnforced) {
+    auto zero = failure<CGeneralPtrPoolSizeException>([] { OptionPool pool(0); });
+    EXPECT_EQ(zero.text(), "Cannot create pointer pool. | Invalid pool size.");
+    EXPECT_EQ(zero.function, "CGeneralPtrPool::CGeneralPtrPool");
+    EXPECT_EQ(zero.module, "standard");
 
-TEST_F(PointerPool, GrowsToItsMaximumAndNoFurther) {
     OptionPool pool(3, counting());
     std::vector<OptionPtr> held;
-    for (int i = 0; i < 3; ++i) held.push_back(pool.acquire());
     std::set<Option*> distinct;
-    for (OptionPtr& p : held) distinct.insert(p.get());
-    EXPECT_EQ(distinct.size(), 3u);
-    try {
-        pool.acquire();
-        FAIL() << "grew past its maximum";
-    } catch (CGeneralPtrPoolSizeException& e) {
-        EXPECT_EQ(e.text(), "Cannot allocate from pointer pool. (Pool size exceeded.)");
-        EXPECT_EQ(e.function(), "CGeneralPtrPool::acquire");
+    for (int i = 0; i < 3; ++i) {
+        held.push_back(pool.acquire());
+        distinct.insert(held.back().get());
     }
+    EXPECT_EQ(distinct.size(), 3u);
+    auto full = failure<CGeneralPtrPoolSizeException>([&] { pool.acquire(); });
+    EXPECT_EQ(full.text(), "Cannot allocate from pointer pool. | Pool size exceeded.");
+    EXPECT_EQ(full.function, "CGeneralPtrPool::acquire");
     EXPECT_EQ(made.load(), 3);
+
+    OptionPool empty(1, [] { return static_cast<Option*>(nullptr); });
+    EXPECT_EQ(failure([&] { empty.acquire(); }).text(),
+              "Cannot allocate from pointer pool. | Invalid pointer.");
 }
 
 TEST_F(PointerPool, ReleasedPointersAreReused) {
@@ -88,13 +87,8 @@ TEST_F(PointerPool, ReleasedPointersAreReused) {
 TEST_F(PointerPool, ForeignOrRepeatedReleaseIsRefused) {
     OptionPool pool(2, counting());
     OptionPtr foreign(new Option);
-    try {
-        pool.release(foreign);
-        FAIL() << "took a pointer it never handed out";
-    } catch (CException& e) {
-        EXPECT_EQ(e.text(),
-                  "Cannot return pointer to pointer pool. (Pointer is not from this pool.)");
-    }
+    EXPECT_EQ(failure([&] { pool.release(foreign); }).text(),
+              "Cannot return pointer to pointer pool. | Pointer is not from this pool.");
     EXPECT_FALSE(foreign.isNull());
 
     OptionPtr mine = pool.acquire();
@@ -123,16 +117,6 @@ TEST_F(PointerPool, DestructionFreesPooledPointeesOnly) {
     outside->value = 1;  // still alive: its holder owns it
     outside.reset();
     EXPECT_EQ(Option::deaths.load(), 3);
-}
-
-TEST_F(PointerPool, FactoryWithoutPointee) {
-    OptionPool pool(1, [] { return static_cast<Option*>(nullptr); });
-    try {
-        pool.acquire();
-        FAIL() << "handed out an empty pointer";
-    } catch (CException& e) {
-        EXPECT_EQ(e.text(), "Cannot allocate from pointer pool. (Invalid pointer.)");
-    }
 }
 
 TEST_F(PointerPool, ThreadsNeverShareAPointee) {

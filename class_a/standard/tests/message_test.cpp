@@ -6,44 +6,37 @@
 #include <string>
 
 #include "standard/exception.h"
+#include "testing/failure.h"
 
 using nbx::CException;
 using nbx::CMessage;
 using nbx::msg;
-
-namespace {
-
-// Runs `push` and returns the reason text of the exception it throws.
-template <class F>
-std::string failureReason(F&& push) {
-    try {
-        push();
-    } catch (CException& e) {
-        return e.reason().text();
-    }
-    return "<no exception>";
-}
-
-}  // namespace
+using nbx::testing::failure;
 
 TEST(MessageFormat, PlaceholdersAreReplacedInArgumentOrder) {
-    EXPECT_EQ(msg("Failed to send command '%1' to task '%2'.", "cmd-x", "v4-sync-receiver").text(),
-              "Failed to send command 'cmd-x' to task 'v4-sync-receiver'.");
-    EXPECT_EQ(msg("%2 before %1", 1, 2).text(), "2 before 1");
-    EXPECT_EQ(msg("twice: %1 and %1", "x").text(), "twice: x and x");
-}
-
-TEST(MessageFormat, NoArgumentsLeavesFormatAndExtraArgumentsAreIgnored) {
-    EXPECT_EQ(msg("plain %1 text").text(), "plain %1 text");
-    EXPECT_EQ(msg("no placeholder", 1, "two").text(), "no placeholder");
-}
-
-TEST(MessageFormat, PlaceholderDirectlyAfterAnInsertedArgumentStays) {
-    EXPECT_EQ(msg("%1%1", "a").text(), "a%1");
-    EXPECT_EQ(msg("%1%1", "").text(), "%1");
-}
-
-TEST(MessageFormat, TokenOfArgumentOneAlsoMatchesTenToNineteen) {
+    struct Case {
+        CMessage message;
+        const char* text;
+    };
+    const Case cases[] = {
+        {msg("Failed to send command '%1' to task '%2'.", "cmd-x", "v4-sync-receiver"),
+         "Failed to send command 'cmd-x' to task 'v4-sync-receiver'."},
+        {msg("%2 before %1", 1, 2), "2 before 1"},
+        {msg("twice: %1 and %1", "x"), "twice: x and x"},
+        // No arguments leave the format; extra arguments are ignored.
+        {msg("plain %1 text"), "plain %1 text"},
+        {msg("no placeholder", 1, "two"), "no placeholder"},
+        // A placeholder directly after an inserted argument stays.
+        {msg("%1%1", "a"), "a%1"},
+        {msg("%1%1", ""), "%1"},
+        // Stray percent signs and odd counts do not crash.
+        {msg("%%1%%%2%%%%%", "a", "b"), "%a%%b%%%%%"},
+        {msg("%0 %-1 %", 1), "%0 %-1 %"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(CMessage(c.message).text(), c.text);
+    }
     CMessage message("%10|%1");
     for (int i = 1; i <= 10; ++i) message.push(i * 100);
     // "%1" is searched first and eats the start of "%10": argument 10 never appears.
@@ -64,9 +57,7 @@ TEST(MessageFormat, EveryArgumentTypeRendersAsItsCFormat) {
     EXPECT_EQ(message.text(), "-5 250 -300 65000 -70000 4000000000 -7 7 2.5");
     EXPECT_EQ(msg("%1/%2", true, false).text(), "true/false");
     EXPECT_EQ(msg("%1", std::string("str")).text(), "str");
-}
-
-TEST(MessageFormat, SixtyFourBitValuesShowTheirLowThirtyTwoBits) {
+    // 64-bit values show their low 32 bits.
     EXPECT_EQ(msg("%1", 4294967296ull + 7).text(), "7");
     EXPECT_EQ(msg("%1", 4294967295ul).text(), "4294967295");
     EXPECT_EQ(msg("%1", static_cast<long>(-1)).text(), "-1");
@@ -87,47 +78,28 @@ TEST(MessageArguments, LongStringsGoToTheHeapAndSurviveCopies) {
     EXPECT_EQ(original.text(), shortText + "|" + longText);
 }
 
-TEST(MessageArguments, OneHundredArgumentsFitAndTheNextIsRefused) {
-    CMessage message("%100");
-    for (int i = 1; i <= 100; ++i) message.push(static_cast<signed char>(i));
-    EXPECT_EQ(message.argumentCount(), 100u);
-    EXPECT_EQ(failureReason([&] { message.push(1); }), "Too many arguments.");
-    try {
-        message.push(1);
-    } catch (CException& e) {
-        EXPECT_EQ(e.message().text(), "Cannot process message argument for message '%100'.");
-        EXPECT_EQ(e.function(), "CMessage::_checkSpace");
-        EXPECT_EQ(e.module(), "standard");
-        EXPECT_EQ(e.object(), &message);
-    }
-}
+TEST(MessageArguments, TooManyArgumentsOrTooLittleSpaceIsRefused) {
+    CMessage hundred("%100");
+    for (int i = 1; i <= 100; ++i) hundred.push(static_cast<signed char>(i));
+    EXPECT_EQ(hundred.argumentCount(), 100u);
+    auto many = failure([&] { hundred.push(1); });
+    EXPECT_EQ(many.text(),
+              "Cannot process message argument for message '%100'. | Too many arguments.");
+    EXPECT_EQ(many.function, "CMessage::_checkSpace");
+    EXPECT_EQ(many.module, "standard");
 
-TEST(MessageArguments, BufferOverflowIsRefusedWithATruncatedFormat) {
     const std::string format(600, 'f');
     CMessage message(format);
     const std::string piece(150, 'p');                // 151 bytes each
     for (int i = 0; i < 6; ++i) message.push(piece);  // 906 bytes used
-    EXPECT_EQ(failureReason([&] { message.push(piece); }), "Not enough buffer space.");
-    try {
-        message.push(piece);
-    } catch (CException& e) {
-        EXPECT_EQ(e.message().text(), "Cannot process message argument for message '" +
-                                          format.substr(0, 500) + "...'.");
-    }
+    // The format is cut in the message text.
+    EXPECT_EQ(failure([&] { message.push(piece); }).text(),
+              "Cannot process message argument for message '" + format.substr(0, 500) +
+                  "...'. | Not enough buffer space.");
     // A long string needs only its 16-byte reference and still fits.
     message.push(std::string(300, 'q'));
     EXPECT_EQ(message.argumentCount(), 7u);
-}
 
-TEST(MessageArguments, NullStringPointerIsRefused) {
-    CMessage message("%1");
-    EXPECT_EQ(failureReason([&] { message.push(static_cast<const char*>(nullptr)); }),
+    EXPECT_EQ(failure([&] { message.push(static_cast<const char*>(nullptr)); }).reason,
               "Invalid pointer.");
-}
-
-TEST(MessageArguments, StrayPercentSignsAndHugeCountsDoNotCrash) {
-    CMessage message("%%1%%%2%%%%%");
-    message.push("a").push("b");
-    EXPECT_EQ(message.text(), "%a%%b%%%%%");
-    EXPECT_EQ(msg("%0 %-1 %", 1).text(), "%0 %-1 %");
 }

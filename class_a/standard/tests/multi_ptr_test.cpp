@@ -9,9 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "testing/failure.h"
+
 using nbx::CException;
 using nbx::CMultiPtr;
 using nbx::CNRMutex;
+using nbx::testing::failure;
 
 namespace {
 
@@ -34,60 +37,50 @@ void runOnThread(F&& body) {
     thread.join();
 }
 
+// Runs `body` on `count` threads at once and joins them.
+template <class F>
+void runOnThreads(int count, F&& body) {
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i) threads.emplace_back(body, i);
+    for (std::thread& thread : threads) thread.join();
+}
+
 }  // namespace
 
 TEST(CurrentThreadId, StableWithinAThreadAndDistinctBetweenLiveThreads) {
     const std::uint32_t mine = nbx::currentThreadId();
-    EXPECT_NE(mine, 0u);
     EXPECT_EQ(nbx::currentThreadId(), mine);
-
     constexpr int kThreads = 4;
     std::vector<std::uint32_t> ids(kThreads);
     std::atomic<int> arrived{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i) {
-        threads.emplace_back([&, i] {
-            ids[i] = nbx::currentThreadId();
-            ++arrived;
-            while (arrived.load() < kThreads) std::this_thread::yield();  // all alive at once
-            if (nbx::currentThreadId() != ids[i]) ids[i] = 0;
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
+    runOnThreads(kThreads, [&](int i) {
+        ids[i] = nbx::currentThreadId();
+        ++arrived;
+        while (arrived.load() < kThreads) std::this_thread::yield();  // all alive at once
+        if (nbx::currentThreadId() != ids[i]) ids[i] = 0;
+    });
     std::set<std::uint32_t> distinct(ids.begin(), ids.end());
     distinct.insert(mine);
     EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads + 1));
     EXPECT_EQ(distinct.count(0u), 0u);
 }
 
-TEST(MultiPtr, GetWithoutEntryThrows) {
-    SlotMap map;
-    try {
-        map.get();
-        FAIL() << "no throw";
-    } catch (CException& e) {
-        EXPECT_EQ(e.text(), "Failed to find in multi-pointer. (No Thread Local Storage.)");
-        EXPECT_EQ(e.function(), "CMultiPtr::get");
-        EXPECT_EQ(e.module(), "standard");
-        EXPECT_EQ(e.severity(), nbx::SEVERITY_ERROR);
-    }
-    EXPECT_EQ(map.find(), nullptr);
-}
-
 TEST(MultiPtr, EachThreadSeesOnlyItsOwnPointer) {
     SlotMap map;
+    auto missing = failure([&] { map.get(); });
+    EXPECT_EQ(missing.text(), "Failed to find in multi-pointer. | No Thread Local Storage.");
+    EXPECT_EQ(missing.function, "CMultiPtr::get");
+    EXPECT_EQ(missing.module, "standard");
+    EXPECT_EQ(missing.severity, nbx::SEVERITY_ERROR);
+    EXPECT_EQ(map.find(), nullptr);
+
     Slot* mine = new Slot;
     map.insert(mine);
     EXPECT_EQ(map.get(), mine);
-
     Slot* theirs = nullptr;
     std::string otherFailure;
     runOnThread([&] {
-        try {
-            map.get();
-        } catch (CException& e) {
-            otherFailure = e.reasonText();
-        }
+        otherFailure = failure([&] { map.get(); }).reason;
         theirs = new Slot;
         map.insert(theirs);
         if (map.get() != theirs) otherFailure += " wrong pointer";
@@ -104,27 +97,18 @@ TEST(MultiPtr, SecondInsertThrowsAndLeavesTheCallerOwner) {
     Slot* first = new Slot(&deaths);
     map.insert(first);
     Slot* second = new Slot(&deaths);
-    try {
-        map.insert(second);
-        FAIL() << "no throw";
-    } catch (CException& e) {
-        EXPECT_EQ(e.message().text(), "Failed to insert multi-pointer for thread id " +
-                                          std::to_string(nbx::currentThreadId()) + ".");
-        EXPECT_EQ(e.reasonText(), "Thread Local Storage already exists.");
-        EXPECT_EQ(e.function(), "CMultiPtr::insert");
-        EXPECT_EQ(e.module(), "standard");
-    }
+    auto f = failure([&] { map.insert(second); });
+    EXPECT_EQ(f.text(), "Failed to insert multi-pointer for thread id " +
+                            std::to_string(nbx::currentThreadId()) +
+                            ". | Thread Local Storage already exists.");
+    EXPECT_EQ(f.function, "CMultiPtr::insert");
+    EXPECT_EQ(f.module, "standard");
     EXPECT_EQ(map.get(), first);
     EXPECT_EQ(deaths.load(), 0);
     delete second;  // still ours
     EXPECT_EQ(deaths.load(), 1);
 
-    try {
-        map.insert(nullptr);
-        FAIL() << "null accepted";
-    } catch (CException& e) {
-        EXPECT_EQ(e.reasonText(), "Invalid pointer.");
-    }
+    EXPECT_EQ(failure([&] { map.insert(nullptr); }).reason, "Invalid pointer.");
     EXPECT_EQ(map.get(), first);
 }
 
@@ -163,16 +147,12 @@ TEST(MultiPtr, GetOrCreateMakesOnePointerPerThread) {
     constexpr int kThreads = 4;
     std::vector<Slot*> got(kThreads);
     std::vector<std::uint32_t> ids(kThreads);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i) {
-        threads.emplace_back([&, i] {
-            Slot* first = map.getOrCreate(make);
-            Slot* again = map.getOrCreate(make);
-            got[i] = first == again && map.get() == first ? first : nullptr;
-            ids[i] = nbx::currentThreadId();
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
+    runOnThreads(kThreads, [&](int i) {
+        Slot* first = map.getOrCreate(make);
+        Slot* again = map.getOrCreate(make);
+        got[i] = first == again && map.get() == first ? first : nullptr;
+        ids[i] = nbx::currentThreadId();
+    });
     EXPECT_EQ(made.load(), kThreads);
     EXPECT_EQ(map.size(), static_cast<std::size_t>(kThreads));
     for (int i = 0; i < kThreads; ++i) {
@@ -180,8 +160,7 @@ TEST(MultiPtr, GetOrCreateMakesOnePointerPerThread) {
         ASSERT_NE(got[i], nullptr);
         EXPECT_EQ(got[i]->owner, ids[i]);  // made on the thread it belongs to
     }
-    Slot* defaulted = map.getOrCreate();
-    EXPECT_EQ(defaulted->owner, nbx::currentThreadId());
+    EXPECT_EQ(map.getOrCreate()->owner, nbx::currentThreadId());
 }
 
 TEST(MultiPtr, FailedOrReentrantCreation) {
@@ -202,22 +181,17 @@ TEST(MultiPtr, FailedOrReentrantCreation) {
 
 TEST(MultiPtr, ConcurrentInsertGetRemove) {
     SlotMap map;
-    std::atomic<int> deaths{0};
-    std::atomic<int> wrong{0};
+    std::atomic<int> deaths{0}, wrong{0};
     constexpr int kThreads = 4;
     constexpr int kRounds = 2000;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < kRounds; ++i) {
-                Slot* mine = new Slot(&deaths);
-                map.insert(mine);
-                if (map.get() != mine || map.get()->owner != nbx::currentThreadId()) ++wrong;
-                if (!map.remove()) ++wrong;
-            }
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
+    runOnThreads(kThreads, [&](int) {
+        for (int i = 0; i < kRounds; ++i) {
+            Slot* mine = new Slot(&deaths);
+            map.insert(mine);
+            if (map.get() != mine || map.get()->owner != nbx::currentThreadId()) ++wrong;
+            if (!map.remove()) ++wrong;
+        }
+    });
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(deaths.load(), kThreads * kRounds);
     EXPECT_EQ(map.size(), 0u);

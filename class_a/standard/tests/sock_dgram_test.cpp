@@ -36,8 +36,7 @@ TEST(SockDgram, QueryAndAnswerOverEitherFamily) {
         if (server.family() != AF_INET6 && std::string(host) == "::1") continue;  // no IPv6 here
         CSockDgram client;
         client.open();
-        const ACE_INET_Addr serverAddress = socktest::loopback(host, server.localPort());
-        client.send("config_port", 11, serverAddress);
+        client.send("config_port", 11, socktest::loopback(host, server.localPort()));
 
         ACE_INET_Addr from;
         EXPECT_EQ(receive(server, 199, from), "config_port");
@@ -50,11 +49,8 @@ TEST(SockDgram, QueryAndAnswerOverEitherFamily) {
         EXPECT_EQ(hostOf(answerFrom), host);
         EXPECT_EQ(answerFrom.get_port_number(), server.localPort());
     }
-}
-
-TEST(SockDgram, LongDatagramIsCutToTheBuffer) {
-    CSockDgram server, client;
-    server.open();
+    // A datagram longer than the buffer is cut to it.
+    CSockDgram client;
     client.open();
     std::string payload(300, '\0');
     for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>('a' + i % 26);
@@ -64,25 +60,20 @@ TEST(SockDgram, LongDatagramIsCutToTheBuffer) {
     EXPECT_EQ(receive(server, 199, from), payload.substr(0, 199));
 }
 
-TEST(SockDgram, ReceiveTimesOut) {
+TEST(SockDgram, ReceiveTimesOutAndAPortInUseIsRefused) {
     CSockDgram socket;
     socket.open();
     char buffer[16];
     ACE_INET_Addr from;
     const ACE_Time_Value shortWait(0, 200000);
     auto f = failure([&] { socket.recv(buffer, sizeof buffer, from, &shortWait); });
-    ASSERT_TRUE(f.thrown);
     EXPECT_EQ(f.message, "Failed to receive a datagram.");
     EXPECT_EQ(f.code, static_cast<std::uint32_t>(ETIME));
     EXPECT_EQ(f.function, "CSockDgram::recv");
     EXPECT_EQ(f.module, "standard");
-}
 
-TEST(SockDgram, PortInUseIsRefused) {
-    CSockDgram first, second;
-    first.open();
-    auto f = failure([&] { second.open(first.localPort()); });
-    ASSERT_TRUE(f.thrown);
+    CSockDgram second;
+    f = failure([&] { second.open(socket.localPort()); });
     EXPECT_EQ(f.message, "Cannot create a datagram socket.");
     EXPECT_EQ(f.code, static_cast<std::uint32_t>(EADDRINUSE));
     EXPECT_EQ(f.function, "CSockDgram::open");
@@ -97,15 +88,14 @@ TEST(SockDgram, ClosedSocketRefusesTraffic) {
     for (CSockDgram* socket : {&fresh, &used}) {
         SCOPED_TRACE(socket == &fresh ? "never opened" : "closed");
         auto send = failure([&] { socket->send("x", 1, socktest::loopback("127.0.0.1", 9)); });
-        EXPECT_EQ(send.message + " / " + send.reason, "Cannot transmit buffer. / Invalid handle.");
+        EXPECT_EQ(send.text(), "Cannot transmit buffer. | Invalid handle.");
         EXPECT_EQ(send.function, "CSockDgram::send");
         EXPECT_EQ(send.code, 0u);
 
         char buffer[4];
         ACE_INET_Addr from;
-        auto recv = failure([&] { socket->recv(buffer, sizeof buffer, from, &kWait); });
-        EXPECT_EQ(recv.message + " / " + recv.reason,
-                  "Failed to receive a datagram. / Invalid handle.");
+        EXPECT_EQ(failure([&] { socket->recv(buffer, sizeof buffer, from, &kWait); }).text(),
+                  "Failed to receive a datagram. | Invalid handle.");
         EXPECT_EQ(socket->localPort(), 0);
         EXPECT_EQ(socket->family(), 0);
     }

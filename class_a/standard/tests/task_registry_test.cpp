@@ -8,54 +8,31 @@
 
 #include "standard/mr_event.h"
 #include "standard/sync.h"
+#include "testing/failure.h"
 
 namespace {
 
-std::string failureText(const nbx::CException& thrown, std::string* module = nullptr) {
-    nbx::CException copy(thrown);
-    if (module) *module = copy.module();
-    return copy.text();
-}
+using nbx::testing::failure;
 
-TEST(TaskRegistryTest, RegistersTheCallingThreadUnderItsName) {
-    CTaskRegistryPtr registry(new CTaskRegistry);
-    registry->registerTask("v4-sync-receiver");
-    std::string name;
-    ASSERT_TRUE(registry->find(nbx::currentThreadId(), name));
-    EXPECT_EQ(name, "v4-sync-receiver");
-    registry->deregisterTask();
-    EXPECT_FALSE(registry->find(nbx::currentThreadId(), name));
-}
-
-TEST(TaskRegistryTest, RegisteringTwiceOrDeregisteringAnUnknownThreadThrows) {
+TEST(TaskRegistryTest, RegistersTheCallingThreadOnceUnderItsName) {
     CTaskRegistryPtr registry(new CTaskRegistry);
     const std::string id = std::to_string(nbx::currentThreadId());
-    std::string module;
-
-    registry->registerTask("first");
-    try {
-        registry->registerTask("second");
-        FAIL() << "a thread was registered twice";
-    } catch (const nbx::CException& thrown) {
-        EXPECT_EQ(failureText(thrown, &module), "Failed to register thread " + id +
-                                                    " with name second in the task registry. "
-                                                    "(Task already registered.)");
-        EXPECT_EQ(module, "standard");
-    }
+    registry->registerTask("v4-sync-receiver");
+    auto twice = failure([&] { registry->registerTask("second"); });
+    EXPECT_EQ(twice.text(), "Failed to register thread " + id +
+                                " with name second in the task registry. | "
+                                "Task already registered.");
+    EXPECT_EQ(twice.module, "standard");
     std::string name;
     ASSERT_TRUE(registry->find(nbx::currentThreadId(), name));
-    EXPECT_EQ(name, "first") << "a refused registration replaced the first";
+    EXPECT_EQ(name, "v4-sync-receiver") << "a refused registration replaced the first";
 
     registry->deregisterTask();
-    try {
-        registry->deregisterTask();
-        FAIL() << "an unknown thread was de-registered";
-    } catch (const nbx::CException& thrown) {
-        EXPECT_EQ(failureText(thrown, &module),
-                  "Failed to de-register thread " + id +
-                      " from the task registry. (Task not registered.)");
-        EXPECT_EQ(module, "standard");
-    }
+    EXPECT_FALSE(registry->find(nbx::currentThreadId(), name));
+    auto unknown = failure([&] { registry->deregisterTask(); });
+    EXPECT_EQ(unknown.text(), "Failed to de-register thread " + id +
+                                  " from the task registry. | Task not registered.");
+    EXPECT_EQ(unknown.module, "standard");
 }
 
 TEST(TaskRegistryTest, ThreadsRegisterConcurrentlyThroughTheLockingPointer) {

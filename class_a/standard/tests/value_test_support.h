@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the value-type tests: checking a thrown record's texts and site, and
-// generating hostile texts for the parsers.
+// Helpers shared by the value-type tests: checking a thrown record's texts and site, and feeding
+// hostile texts to the parsers.
 
 #include <gtest/gtest.h>
 
@@ -92,6 +92,32 @@ inline std::vector<std::string> hostileTexts(const std::vector<std::string>& sam
         out.push_back(text);
     }
     return out;
+}
+
+// Reads every text through `string(text)` into a copy of `start`; only E may escape the read.
+// `check(value, text, refused)` judges the outcome, and an accepted value must write a text that
+// reads back to an equal value. Both outcomes must be common, or the texts missed the parser.
+template <class E = nbx::CException, class T, class Check>
+void readHostileTexts(const std::vector<std::string>& texts, const T& start, Check&& check,
+                      std::size_t minAccepted = 100) {
+    std::size_t accepted = 0, refused = 0;
+    for (const std::string& text : texts) {
+        T value(start);
+        try {
+            value.string(text);
+        } catch (E&) {
+            ++refused;
+            check(value, text, true);
+            continue;
+        }
+        ++accepted;
+        check(value, text, false);
+        T again(start);
+        again.string(value.string());
+        EXPECT_EQ(again, value) << ::testing::PrintToString(text);
+    }
+    EXPECT_GT(accepted, minAccepted);
+    EXPECT_GT(refused, 100u);
 }
 
 }  // namespace valuetest
