@@ -145,10 +145,19 @@ void CSQLiteConnection::closeHandle() {
     if (m_active != 0 && !sqlite3_get_autocommit(m_db)) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
+    std::lock_guard<std::mutex> handle(m_handleMutex);
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_active = 0;
     m_aborted = false;
+}
+
+void CSQLiteConnection::interrupt() {
+    std::lock_guard<std::mutex> handle(m_handleMutex);
+    // A statement cut short fails with SQLITE_INTERRUPT and takes the usual failure path (_fail
+    // rolls its transaction back). With no statement running SQLite forgets the request when the
+    // next statement starts.
+    if (m_db) sqlite3_interrupt(m_db);
 }
 
 void CSQLiteConnection::_requireOpen(const char* function) const {

@@ -47,6 +47,8 @@ public:
     void write(CDBTransactionHandle tx, const CDBRecord& record) override;
     void remove(CDBTransactionHandle tx, const std::string& table, std::uint32_t pk) override;
     std::uint32_t nextKey(const std::string& table) override;
+    // Any thread: sqlite3_interrupt on the open handle; nothing once the handle is closed.
+    void interrupt() override;
 
     // Runs SQL without results (set-up statements).
     void exec(const std::string& sql);
@@ -82,6 +84,10 @@ private:
 
     CSQLiteEngine& m_engine;
     std::recursive_mutex m_mutex;
+    // Held by interrupt() (which cannot take m_mutex: the running statement holds it) and by
+    // closeHandle() while it closes, so that no handle is interrupted while or after it closes.
+    // Once constructed, m_db changes only under both locks.
+    std::mutex m_handleMutex;
     sqlite3* m_db = nullptr;
     CDBTransactionHandle m_active = 0;  // the open transaction, 0 when none
     bool m_aborted = false;             // it was rolled back by a failure

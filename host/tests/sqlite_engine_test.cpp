@@ -502,3 +502,127 @@ TEST_F(SQLiteEngine, OpenFailuresAreReported) {
               "Cannot locate table group 'nowhere'. | Spec group does not exist.");
     EXPECT_FALSE(engine->isOpen());
 }
+
+// ------------------------------------------------------------------ statements cut short
+
+#include <condition_variable>
+#include <mutex>
+
+#include "oodb/db_timeout_mgr.h"
+#include "testing/recording_controller.h"
+
+namespace {
+
+// Interrupts `connection` over and over if the statement under test is still running after a
+// minute, so that a timeout that does not work fails the test instead of hanging it.
+class Rescue {
+public:
+    explicit Rescue(CIDBConnection& connection)
+        : m_thread([this, &connection] {
+              std::unique_lock<std::mutex> lock(m_mutex);
+              if (m_cv.wait_for(lock, std::chrono::minutes(1), [this] { return m_done; })) return;
+              m_rescued = true;
+              while (
+                  !m_cv.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_done; }))
+                  connection.interrupt();
+          }) {}
+    ~Rescue() { finish(); }
+    void finish() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_cv.notify_all();
+        if (m_thread.joinable()) m_thread.join();
+    }
+    bool rescued() const { return m_rescued; }  // read after finish()
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_done = false;
+    bool m_rescued = false;
+    std::thread m_thread;  // last: started once the rest is built
+};
+
+}  // namespace
+
+TEST_F(SQLiteEngine, AStatementPastItsTimeoutFailsAndItsTransactionIsRolledBack) {
+    nbx::testing::RecordingController controller;
+    CDBTimeoutMgr manager(&controller);
+    ASSERT_EQ(manager.run(), 0);
+    CIDBConnection& connection = db();
+    connection.write(0, record("nbx_rep_peers", 1, {{"TARGET", "before"}}));
+    // Counting to 10^10 takes far longer than any test may run.
+    const std::string endless =
+        "(WITH RECURSIVE C(N) AS (SELECT 1 UNION ALL SELECT N + 1 FROM C WHERE N < 10000000000) "
+        "SELECT COUNT(*) FROM C) > 0";
+
+    CDBTransaction tx(connection);
+    connection.write(tx.handle(), record("nbx_rep_peers", 2, {{"TARGET", "new"}}));
+    Failure failure;
+    bool expired = false;
+    Rescue rescue(connection);
+    {
+        CDBTimeoutMgr::Guard guard(manager, connection, std::chrono::milliseconds(200));
+        failure = failureOf([&] { connection.select(tx.handle(), "nbx_rep_peers", endless); });
+        expired = guard.expired();
+    }
+    rescue.finish();
+    ASSERT_FALSE(rescue.rescued()) << "the manager did not interrupt the statement";
+    EXPECT_TRUE(expired);
+    EXPECT_EQ(failure.message,
+              "Cannot execute sql statement 'SELECT T.* FROM \"nbx_rep_peers\" AS "
+              "T WHERE (" +
+                  endless + ") ORDER BY T.PK'.");
+    EXPECT_EQ(failure.reason, "interrupted");
+    EXPECT_EQ(failure.module, "host");
+
+    EXPECT_EQ(failureOf([&] { tx.commit(); }).reason, "Transaction aborted.");
+    tx.rollback();
+    EXPECT_EQ(keys(connection.select(0, "nbx_rep_peers", "")), "1");
+    EXPECT_EQ(keysFromOtherThread("nbx_rep_peers"), "1");
+    // The same connection goes on, under a guard that does not fire.
+    CDBTransaction next(connection);
+    CDBTimeoutMgr::Guard guard(manager, connection);
+    connection.write(next.handle(), record("nbx_rep_peers", 3, {{"TARGET", "after"}}));
+    next.commit();
+    EXPECT_FALSE(guard.expired());
+    EXPECT_EQ(keys(connection.select(0, "nbx_rep_peers", "")), "1,3");
+    EXPECT_TRUE(controller.sink().entries().empty());
+}
+
+TEST_F(SQLiteEngine, AnInterruptWithNoStatementRunningChangesNothing) {
+    CIDBConnection& connection = db();
+    connection.interrupt();
+    connection.write(0, record("nbx_rep_peers", 1, {{"TARGET", "a"}}));
+    {
+        CDBTransaction tx(connection);
+        connection.write(tx.handle(), record("nbx_rep_peers", 2, {{"TARGET", "b"}}));
+        connection.interrupt();  // between two statements of the transaction
+        connection.write(tx.handle(), record("nbx_rep_peers", 3, {{"TARGET", "c"}}));
+        tx.commit();
+    }
+    EXPECT_EQ(keys(connection.select(0, "nbx_rep_peers", "")), "1,2,3");
+
+    // Interrupts from another thread while the engine closes the handle, and after.
+    std::atomic<int> calls{0};
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+        while (!stop) {
+            connection.interrupt();
+            ++calls;
+        }
+    });
+    while (calls < 100) std::this_thread::yield();
+    engine->close();
+    const int closedAt = calls;
+    while (calls < closedAt + 100) std::this_thread::yield();
+    stop = true;
+    other.join();
+    connection.interrupt();
+    EXPECT_EQ(failureOf([&] { connection.count(0, "nbx_rep_peers", ""); }).reason,
+              "The database is closed.");
+    engine->open(tables());
+    EXPECT_EQ(keys(db().select(0, "nbx_rep_peers", "")), "1,2,3");
+}
