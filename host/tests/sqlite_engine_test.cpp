@@ -8,13 +8,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
+#include "oodb/db_timeout_mgr.h"
 #include "oodb/db_transaction.h"
 #include "standard/exception.h"
 #include "testing/failure.h"
+#include "testing/recording_controller.h"
 
 namespace {
 
@@ -504,12 +508,6 @@ TEST_F(SQLiteEngine, OpenFailuresAreReported) {
 }
 
 // ------------------------------------------------------------------ statements cut short
-
-#include <condition_variable>
-#include <mutex>
-
-#include "oodb/db_timeout_mgr.h"
-#include "testing/recording_controller.h"
 
 namespace {
 

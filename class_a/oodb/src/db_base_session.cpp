@@ -21,6 +21,7 @@ void CDBBaseSession::open(CIDBFacadeFactory& engine, const std::vector<CDBTableD
 
 void CDBBaseSession::close() {
     // The thread facades go with the parent; the engine closes the connections itself.
+    m_timed.clear();
     m_facade.reset();
     m_prototypes = std::make_unique<CDBPrototypeMgr>();
     m_engine = nullptr;
@@ -49,9 +50,21 @@ CIDBConnection& CDBBaseSession::connection() {
                   nbx::msg("Cannot find a database connection for session '%1'.", m_databaseName),
                   nbx::msg("The database is closed."));
     }
-    return m_facade->threadFacade().dbProxy(m_databaseName);
+    CIDBConnection& connection = m_facade->threadFacade().dbProxy(m_databaseName);
+    if (!m_timeoutMgr || m_timeout.count() <= 0) return connection;
+    if (CDBTimedConnection* timed = m_timed.find()) return *timed;
+    auto timed = std::make_unique<CDBTimedConnection>(connection, *m_timeoutMgr, m_timeout);
+    m_timed.insert(timed.get());
+    return *timed.release();
+}
+
+void CDBBaseSession::setTimeout(CDBTimeoutMgr* manager, std::chrono::milliseconds timeout) {
+    m_timed.clear();
+    m_timeoutMgr = manager;
+    m_timeout = timeout;
 }
 
 bool CDBBaseSession::releaseThread() {
+    if (m_timed.find()) m_timed.remove();
     return m_facade && m_facade->releaseThread();
 }

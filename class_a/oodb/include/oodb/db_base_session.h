@@ -6,6 +6,7 @@
 // Opened once before the threads that use it start; closed after they ended (or released
 // their connections with releaseThread).
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "oodb/db_abstract_factory_facade.h"
 #include "oodb/db_engine.h"
 #include "oodb/db_prototype_mgr.h"
+#include "oodb/db_timed_connection.h"
+#include "standard/multi_ptr.h"
 
 class CDBBaseSession {
 public:
@@ -39,6 +42,11 @@ public:
     CDBRecord cloneSimple(const std::string& name) const;
     std::vector<CDBTableDef> tableDefs() const;
 
+    // Operations then run under guards of `manager` (a running "db-timeout-manager" task that
+    // outlives the session) with the given limit; a null manager or a zero limit turns that
+    // off. Set before the threads that use the session start.
+    void setTimeout(CDBTimeoutMgr* manager, std::chrono::milliseconds timeout);
+
     // The calling thread's connection, through its thread facade (made on first use). The
     // session must be open.
     CIDBConnection& connection();
@@ -51,4 +59,7 @@ private:
     std::unique_ptr<CDBPrototypeMgr> m_prototypes;
     CIDBFacadeFactory* m_engine = nullptr;
     std::string m_databaseName;
+    CDBTimeoutMgr* m_timeoutMgr = nullptr;
+    std::chrono::milliseconds m_timeout{0};
+    nbx::CMultiPtr<CDBTimedConnection*> m_timed;  // each thread's guarded connection
 };

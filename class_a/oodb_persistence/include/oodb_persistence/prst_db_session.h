@@ -81,6 +81,10 @@ public:
     // The calling thread's connection; a closed session throws "Cannot find a database
     // connection for session '%1'." / "The database is closed.".
     CIDBConnection& connection() const { return m_base.connection(); }
+    // Database operations run under the timeout manager's guards (see CDBBaseSession).
+    void setTimeout(CDBTimeoutMgr* manager, std::chrono::milliseconds timeout) {
+        m_base.setTimeout(manager, timeout);
+    }
     // A thread that is done with the database closes its connection (see CDBBaseSession).
     bool releaseThread() const { return m_base.releaseThread(); }
     // The database layer's session below this one.
