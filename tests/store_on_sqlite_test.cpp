@@ -250,7 +250,6 @@ TEST_F(StoreOnSQLite, AStatementThatDoesNotApplyToATableIsRefusedBeforeItRuns) {
         ADD_FAILURE() << "no exception";
     } catch (nbx::CException& e) {
         EXPECT_EQ(e.message().text(), "Unable to open precompiled statement.");
-        EXPECT_EQ(e.reason().text(),
-                  "Statement replicate_peer.target in table nbx_domains is illegal.");
+        EXPECT_EQ(e.reason().text(), "Statement replicate_peer.target in table domain is illegal.");
     }
 }

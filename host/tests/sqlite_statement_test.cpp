@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "host/sqlite_engine.h"
+#include "standard/exception.h"
 
 namespace {
 
