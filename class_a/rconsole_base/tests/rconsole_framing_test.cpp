@@ -97,7 +97,6 @@ TEST(RConsoleBlockSplitterTest, BlocksOfOneChunk) {
         Strings blocks;
         bool ended;
     } cases[] = {
-        {"single block", "code=ack\n\n", {"code=ack\n"}, true},
         {"two blocks", "a=1\nb=2\n-\nc=3\n\n", {"a=1\nb=2\n", "\nc=3\n"}, true},
         {"rest of a separator line starts the next block",
          "a=1\n-x=2\n\n",
