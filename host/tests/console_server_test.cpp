@@ -51,6 +51,12 @@ protected:
         EXPECT_EQ(good.greeting, "NBX host console\n\n");
         EXPECT_EQ(good.command("show"), 0);
     }
+    // Logs in as admin on a raw enciphered connection; returns the greeting as it came.
+    std::string rawLogin(int fd) {
+        const std::string challenge = rawRead(fd, 1024);
+        return rawSend(fd, CRConsoleLogin::proof(challenge, "admin", cipher)) ? rawRead(fd, 24)
+                                                                              : std::string();
+    }
     bool logged(const std::string& text) {
         for (const std::string& entry : log.texts()) {
             if (entry.find(text) != std::string::npos) return true;
@@ -62,11 +68,16 @@ protected:
     std::shared_ptr<host::CScriptedCommandHandler> script =
         std::make_shared<host::CScriptedCommandHandler>();
     std::unique_ptr<host::CConsoleServer> server;
+    CBlowfish cipher = [] {
+        CBlowfish keyed;
+        keyed.setKey(CRConsoleLogin::key("secret"));
+        return keyed;
+    }();
 };
 
 }  // namespace
 
-TEST_F(ConsoleServerTest, PortQueryAnswersTheTcpPortAndMode) {
+TEST_F(ConsoleServerTest, PortQueryAndFirstBytesOfEachMode) {
     for (bool clear : {false, true}) {
         SCOPED_TRACE(clear ? "clear" : "enciphered");
         start(clear);
@@ -75,34 +86,22 @@ TEST_F(ConsoleServerTest, PortQueryAnswersTheTcpPortAndMode) {
         // Anything else is no query.
         EXPECT_EQ(rawQuery(server->queryPort(), "config_port2", 200), "");
         EXPECT_EQ(rawQuery(server->queryPort(), "config", 200), "");
+
+        const int fd = rawConnect(server->tcpPort());
+        ASSERT_GE(fd, 0);
+        if (clear) {  // greets at once and reads commands as they stand
+            EXPECT_EQ(rawRead(fd, 18), "NBX host console\n\n");
+            ASSERT_TRUE(rawSend(fd, "set_context=4\n\nunknown\n\n"));
+            EXPECT_EQ(rawRead(fd, 20), "code=ack\n\ncode=ack\n\n");
+        } else {                                  // a challenge first
+            std::string greeting = rawLogin(fd);  // 18 bytes in three blocks
+            ASSERT_EQ(greeting.size(), 24u);
+            cipher.decipherBlocks(&greeting[0], greeting.size());
+            EXPECT_EQ(greeting, "NBX host console\n\n" + std::string(6, '\0'));
+        }
+        ::close(fd);
         server->stop();
     }
-}
-
-TEST_F(ConsoleServerTest, ClearTextModeGreetsAtOnce) {
-    start(true);
-    const int fd = rawConnect(server->tcpPort());
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(rawRead(fd, 18), "NBX host console\n\n");
-    ASSERT_TRUE(rawSend(fd, "set_context=4\n\nunknown\n\n"));
-    EXPECT_EQ(rawRead(fd, 20), "code=ack\n\ncode=ack\n\n");
-    ::close(fd);
-}
-
-TEST_F(ConsoleServerTest, EncipheredModeSendsAChallengeFirst) {
-    start(false);
-    const int fd = rawConnect(server->tcpPort());
-    ASSERT_GE(fd, 0);
-    const std::string challenge = rawRead(fd, 1024);
-    EXPECT_EQ(challenge.size(), 1024u);
-    CBlowfish cipher;
-    cipher.setKey(CRConsoleLogin::key("secret"));
-    ASSERT_TRUE(rawSend(fd, CRConsoleLogin::proof(challenge, "admin", cipher)));
-    std::string greeting = rawRead(fd, 24);  // 18 bytes in three blocks
-    ASSERT_EQ(greeting.size(), 24u);
-    cipher.decipherBlocks(&greeting[0], greeting.size());
-    EXPECT_EQ(greeting, "NBX host console\n\n" + std::string(6, '\0'));
-    ::close(fd);
 }
 
 TEST_F(ConsoleServerTest, CredentialsTheServerTakes) {
@@ -112,7 +111,6 @@ TEST_F(ConsoleServerTest, CredentialsTheServerTakes) {
         std::string serverUser, serverPassword, clientUser, clientPassword;
         bool accepted;
     } cases[] = {
-        {"same credentials", "admin", "secret", "admin", "secret", true},
         {"12-character password keys with its first 7", "admin", "abcdefgXYZ", "admin",
          "abcdefghijkl", true},
         {"user names alike in their first 256 bytes", longUser, "pw", longUser.substr(0, 256) + "x",
@@ -120,7 +118,6 @@ TEST_F(ConsoleServerTest, CredentialsTheServerTakes) {
         {"empty user and password", "", "", "", "", true},
         {"wrong password", "admin", "secret", "admin", "Secret", false},
         {"wrong user", "admin", "secret", "root", "secret", false},
-        {"empty password against a set one", "admin", "secret", "admin", "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -222,8 +219,6 @@ TEST_F(ConsoleServerTest, ConnectionsAreServedSideBySide) {
 TEST_F(ConsoleServerTest, SurvivesClientsThatMisbehave) {
     start(false);
     const std::uint16_t port = server->tcpPort();
-    CBlowfish cipher;
-    cipher.setKey(CRConsoleLogin::key("secret"));
     const struct {
         const char* name;
         std::function<void(int)> act;
@@ -244,9 +239,7 @@ TEST_F(ConsoleServerTest, SurvivesClientsThatMisbehave) {
          true},
         {"sends a command without its empty line",
          [&](int fd) {
-             const std::string challenge = rawRead(fd, 1024);
-             rawSend(fd, CRConsoleLogin::proof(challenge, "admin", cipher));
-             rawRead(fd, 24);
+             rawLogin(fd);
              std::string half = "sync_pool\nname=a\n";
              half.resize(24, 'x');
              cipher.encipherBlocks(&half[0], half.size());
@@ -296,10 +289,7 @@ TEST_F(ConsoleServerTest, StopClosesEveryConnection) {
     ASSERT_EQ(rawRead(login, 1024).size(), 1024u);
     const int idle = rawConnect(server->tcpPort());
     ASSERT_GE(idle, 0);
-    CBlowfish cipher;
-    cipher.setKey(CRConsoleLogin::key("secret"));
-    ASSERT_TRUE(rawSend(idle, CRConsoleLogin::proof(rawRead(idle, 1024), "admin", cipher)));
-    ASSERT_EQ(rawRead(idle, 24).size(), 24u);
+    ASSERT_EQ(rawLogin(idle).size(), 24u);
     while (script->records().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
     server->stop();

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers for the console server tests: a console client that keeps what it receives, and raw
-// TCP/UDP ends for clients that misbehave.
+// TCP/UDP ends on 127.0.0.1 for clients that misbehave.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -13,12 +13,10 @@
 #include <vector>
 
 #include "rconsole_base/rconsole_client.h"
-#include "standard/exception.h"
 #include "testing/failure.h"
 
 namespace consoletest {
 
-using nbx::testing::Failure;
 using nbx::testing::failure;
 
 class Client : public CRConsoleClient {
@@ -54,35 +52,26 @@ private:
     std::string m_password;
 };
 
-// A plain socket connected to `port` on 127.0.0.1 (or ::1); -1 when it failed.
-inline int rawConnect(std::uint16_t port, bool v6 = false) {
-    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_storage remote{};
-    socklen_t size;
-    if (v6) {
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&remote);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(port);
-        in6->sin6_addr = in6addr_loopback;
-        size = sizeof *in6;
-    } else {
-        auto* in = reinterpret_cast<sockaddr_in*>(&remote);
-        in->sin_family = AF_INET;
-        in->sin_port = htons(port);
-        in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        size = sizeof *in;
-    }
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), size) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+inline sockaddr_in loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// A plain socket connected to `port`; -1 when it failed.
+inline int rawConnect(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in remote = loopback(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) return fd;
+    ::close(fd);
+    return -1;
 }
 
 // Sends every byte; false when the peer has gone.
 inline bool rawSend(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
+    for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t sent = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (sent <= 0) return false;
         done += static_cast<std::size_t>(sent);
@@ -90,8 +79,9 @@ inline bool rawSend(int fd, const std::string& bytes) {
     return true;
 }
 
-// Reads until `count` bytes came, the peer closed or `ms` passed.
-inline std::string rawRead(int fd, std::size_t count, int ms = 5000) {
+// Reads until `count` bytes came, the peer closed or `ms` passed; `closed` tells whether the
+// peer closed (end of stream or reset).
+inline std::string rawRead(int fd, std::size_t count, int ms = 5000, bool* closed = nullptr) {
     std::string out;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     char buffer[4096];
@@ -102,7 +92,10 @@ inline std::string rawRead(int fd, std::size_t count, int ms = 5000) {
         pollfd entry{fd, POLLIN, 0};
         if (left <= 0 || ::poll(&entry, 1, static_cast<int>(left)) <= 0) break;
         const ssize_t got = ::recv(fd, buffer, std::min(sizeof buffer, count - out.size()), 0);
-        if (got <= 0) break;
+        if (got <= 0) {
+            if (closed) *closed = true;
+            break;
+        }
         out.append(buffer, static_cast<std::size_t>(got));
     }
     return out;
@@ -110,28 +103,16 @@ inline std::string rawRead(int fd, std::size_t count, int ms = 5000) {
 
 // Whether the peer closed the connection within `ms` (bytes before the end are dropped).
 inline bool rawClosed(int fd, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    char buffer[4096];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              end - std::chrono::steady_clock::now())
-                              .count();
-        pollfd entry{fd, POLLIN, 0};
-        if (left <= 0 || ::poll(&entry, 1, static_cast<int>(left)) <= 0) return false;
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        if (got <= 0) return true;  // end of stream or reset
-    }
+    bool closed = false;
+    rawRead(fd, std::string::npos, ms, &closed);
+    return closed;
 }
 
-// Sends one datagram to `port` on 127.0.0.1 and returns the answer ("" when none came within
-// `ms`).
+// Sends one datagram to `port` and returns the answer ("" when none came within `ms`).
 inline std::string rawQuery(std::uint16_t port, const std::string& datagram, int ms = 2000) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&remote),
+    const sockaddr_in remote = loopback(port);
+    ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&remote),
              sizeof remote);
     std::string answer;
     pollfd entry{fd, POLLIN, 0};

@@ -11,11 +11,9 @@
 #include "reactor_test_support.h"
 
 using reactor_test::CallLog;
-using reactor_test::messageOf;
-using reactor_test::reasonOf;
+using reactor_test::failure;
 using reactor_test::RecordingHandler;
 using reactor_test::SocketPair;
-using reactor_test::thrown;
 
 namespace {
 
@@ -68,15 +66,10 @@ TEST_F(ReactorNotifyTest, NotificationsAreRefusedWithoutAReactor) {
         c.prepare(notifier);
         EXPECT_TRUE(notifier.isClosed());
         EXPECT_EQ(notifier.reactorImpl(), nullptr);
-        try {
-            notifier.notify(nullptr);
-            ADD_FAILURE() << "no exception";
-        } catch (CExNotifyFull& e) {
-            EXPECT_EQ(messageOf(e), "Failed to accept reactor notification.");
-            EXPECT_EQ(reasonOf(e), "The reactor does not exist.");
-            EXPECT_EQ(e.function(), "CReactorNotify::notify");
-            EXPECT_EQ(e.module(), "ace_ext");
-        }
+        const auto e = failure<CExNotifyFull>([&] { notifier.notify(nullptr); });
+        EXPECT_EQ(e.text(), "Failed to accept reactor notification. | The reactor does not exist.");
+        EXPECT_EQ(e.function, "CReactorNotify::notify");
+        EXPECT_EQ(e.module, "ace_ext");
     }
 }
 
@@ -93,8 +86,8 @@ TEST_F(ReactorNotifyTest, AFullPipeOverflowsAndTakesNotificationsAgainOnceDraine
             ++sent;
         } catch (CExNotifyFull& e) {
             overflowed = true;
-            EXPECT_EQ(messageOf(e), "Failed to accept reactor notification.");
-            EXPECT_EQ(reasonOf(e), "Notification pipe overflow.");
+            EXPECT_EQ(nbx::testing::describe(e).text(),
+                      "Failed to accept reactor notification. | Notification pipe overflow.");
         }
     }
     ASSERT_TRUE(overflowed);
@@ -111,29 +104,26 @@ TEST_F(ReactorNotifyTest, AFullPipeOverflowsAndTakesNotificationsAgainOnceDraine
     EXPECT_EQ(taken, std::vector<void*>({pointerFor(7)}));
 }
 
-TEST_F(ReactorNotifyTest, NullNotificationWakesTheLoopAndDispatchesNothingElse) {
+TEST_F(ReactorNotifyTest, BaseNotifierTakesNullAndRefusesAPointer) {
     SocketPair p;
     RecordingHandler h("h", p.local, log);
     ASSERT_EQ(reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
     CReactorNotify notifier;
     notifier.open(&reactor);
-    notifier.notify(nullptr);
+    notifier.notify(nullptr);  // wakes the loop and dispatches nothing else
     EXPECT_EQ(step(5000), 1);
     EXPECT_TRUE(log.entries().empty());
     EXPECT_EQ(step(20), 0);  // the wake-up was taken
     reactor.remove_handler(&h, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
-}
 
-TEST_F(ReactorNotifyTest, BaseNotifierRefusesAPointerAndTakesIt) {
-    CReactorNotify notifier;
-    notifier.open(&reactor);
     int command = 0;
     notifier.notify(&command);
-    nbx::CException e = thrown([&] { step(5000); });
-    EXPECT_EQ(messageOf(e), "Error reading a reactor notification pipe.");
-    EXPECT_EQ(reasonOf(e), "Specialized data received out of context.");
-    EXPECT_EQ(e.function(), "CReactorNotify::handle_input");
-    EXPECT_EQ(e.module(), "ace_ext");
+    const auto e = failure([&] { step(5000); });
+    EXPECT_EQ(e.text(),
+              "Error reading a reactor notification pipe. | Specialized data received "
+              "out of context.");
+    EXPECT_EQ(e.function, "CReactorNotify::handle_input");
+    EXPECT_EQ(e.module, "ace_ext");
     EXPECT_EQ(step(20), 0);  // taken: the loop does not see it again
 }
 
@@ -153,17 +143,23 @@ TEST_F(ReactorNotifyTest, PeekLeavesThePointerAndReadTakesIt) {
     EXPECT_TRUE(notifier._tryRead(seen));
     EXPECT_EQ(seen, pointerFor(2));
     EXPECT_FALSE(notifier._tryRead(seen));
-    nbx::CException e = thrown([&] { notifier._readData(); });
-    EXPECT_EQ(messageOf(e), "Failed to receive reactor notification.");
-    EXPECT_EQ(reasonOf(e), "No data available.");
-    EXPECT_EQ(e.function(), "CReactorNotify::_readData");
+    const auto e = failure([&] { notifier._readData(); });
+    EXPECT_EQ(e.text(), "Failed to receive reactor notification. | No data available.");
+    EXPECT_EQ(e.function, "CReactorNotify::_readData");
 }
 
-TEST_F(ReactorNotifyTest, DestroyedNotifierLeavesItsReactor) {
+TEST_F(ReactorNotifyTest, ReopenedClosedOrDestroyedNotifierLeavesNoPipeBehind) {
     auto notifier = std::make_unique<CReactorNotify>();
     notifier->open(&reactor);
-    notifier.reset();
+    notifier->open(&reactor);  // replaces the pipe
+    notifier->notify(nullptr);
+    EXPECT_EQ(step(5000), 1);
     // No registration with a closed descriptor (or a dangling handler) is left behind.
+    EXPECT_EQ(step(20), 0);
+    notifier->close();
+    EXPECT_EQ(step(20), 0);
+    notifier->open(&reactor);
+    notifier.reset();
     EXPECT_EQ(step(20), 0);
     SocketPair p;
     RecordingHandler h("h", p.local, log);
@@ -189,25 +185,13 @@ TEST_F(ReactorNotifyTest, ClosedReactorLetsThePipeBeDrained) {
     notifier.close();  // does not reach into the destroyed reactor
 }
 
-TEST_F(ReactorNotifyTest, ReopeningReplacesThePipe) {
-    CReactorNotify notifier;
-    notifier.open(&reactor);
-    notifier.open(&reactor);
-    notifier.notify(nullptr);
-    EXPECT_EQ(step(5000), 1);
-    // The first pipe's registration went with it: no closed descriptor is left to poll.
-    EXPECT_EQ(step(20), 0);
-    notifier.close();
-    EXPECT_EQ(step(20), 0);
-}
-
 TEST_F(ReactorNotifyTest, RefusedRegistrationIsReported) {
     CReactorNotify notifier;
     reactor.close();
-    nbx::CException e = thrown([&] { notifier.open(&reactor); });
-    EXPECT_EQ(messageOf(e), "Failed to register a notification pipe.");
-    EXPECT_EQ(e.function(), "CReactorNotify::open");
-    EXPECT_EQ(e.errorCode(), static_cast<std::uint32_t>(ESHUTDOWN));
+    const auto e = failure([&] { notifier.open(&reactor); });
+    EXPECT_EQ(e.message, "Failed to register a notification pipe.");
+    EXPECT_EQ(e.function, "CReactorNotify::open");
+    EXPECT_EQ(e.code, static_cast<std::uint32_t>(ESHUTDOWN));
     EXPECT_TRUE(notifier.isClosed());
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the reactor tests: real socket pairs, a handler that records what the reactor
-// calls, and a way to catch a thrown record.
+// Helpers of the reactor tests: real socket pairs and a handler that records what the reactor
+// calls.
 
 #include <ace/Event_Handler.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "standard/exception.h"
+#include "testing/failure.h"
 
 namespace reactor_test {
 
@@ -123,23 +123,6 @@ private:
     CallLog& m_log;
 };
 
-// The record that `action` throws; a failure when it throws none.
-template <class F>
-nbx::CException thrown(F&& action) {
-    try {
-        action();
-    } catch (nbx::CException& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no exception";
-    return nbx::CException();
-}
-
-inline std::string messageOf(nbx::CException e) {
-    return e.message().text();
-}
-inline std::string reasonOf(nbx::CException e) {
-    return e.reason().text();
-}
+using nbx::testing::failure;
 
 }  // namespace reactor_test

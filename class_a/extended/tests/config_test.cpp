@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
@@ -11,32 +12,16 @@
 #include <vector>
 
 #include "extended/config_names.h"
-#include "standard/exception.h"
 #include "standard/general_ptr.h"
+#include "testing/failure.h"
 
 using nbx::CConfig;
 using nbx::CNumberConversionException;
 
-namespace {
-
-// "message | reason | function" of the CNumberConversionException that `read` throws.
-template <class F>
-std::string conversionFailure(F&& read) {
-    try {
-        read();
-    } catch (CNumberConversionException& e) {
-        return e.message().text() + " | " + e.reason().text() + " | " + e.function() + " | " +
-               e.module();
-    } catch (nbx::CException& e) {
-        return "wrong type: " + e.text();
-    }
-    return "<no exception>";
-}
-
-}  // namespace
-
-TEST(ConfigReads, AbsentOrEmptyValuesGiveTheDefault) {
-    CConfig config("a=\nb=   \nc=\t", "\n", 0, true);
+TEST(ConfigReads, AbsentOrEmptyValuesGiveTheDefaultPresentOnesAreDecimal) {
+    CConfig config(
+        "a=\nb=   \nc=\t\nu=4294967295\ns=65535\nl=-2147483648\nb2=No\nt=text with = sign", "\n", 0,
+        true);
     for (const char* key : {"a", "b", "c", "absent"}) {
         SCOPED_TRACE(key);
         EXPECT_EQ(config.getULong(key, 5), 5u);
@@ -48,47 +33,47 @@ TEST(ConfigReads, AbsentOrEmptyValuesGiveTheDefault) {
     // A string read takes a present value as it stands.
     EXPECT_EQ(config.getString("a", "default"), "");
     EXPECT_EQ(config.getString("absent", "default"), "default");
-}
-
-TEST(ConfigReads, PresentValuesAreConvertedAsDecimal) {
-    CConfig config("u=4294967295\ns=65535\nl=-2147483648\nb=No\nt=text with = sign", "\n", 0, true);
+    EXPECT_EQ(config.getString("t", ""), "text with = sign");
     EXPECT_EQ(config.getULong("u", 0), 4294967295u);
     EXPECT_EQ(config.getUShort("s", 0), 65535);
     EXPECT_EQ(config.getLong("l", 0), INT32_MIN);
-    EXPECT_FALSE(config.getBool("b", true));
-    EXPECT_EQ(config.getString("t", ""), "text with = sign");
+    EXPECT_FALSE(config.getBool("b2", true));
 }
 
 TEST(ConfigReads, BadNumbersAndWordsAreRefusedWithTheReadersSite) {
-    auto number = [](const char* value, const char* key) {
-        return std::string("Cannot convert value '") + value + "' of key '" + key +
-               "' to a number. | ";
-    };
     CConfig config("sync.interval=five\nneg=-1\nbig=65536\nhuge=2147483648\nflag=maybe", "\n", 0,
                    true);
-    EXPECT_EQ(conversionFailure([&] { config.getULong("sync.interval", 5); }),
-              number("five", "sync.interval") + "Invalid number. | CConfig::getULong | extended");
-    // A negative interval is a mistake in a configuration, not a wrapped unsigned value.
-    EXPECT_EQ(conversionFailure([&] { config.getULong("neg", 5); }),
-              number("-1", "neg") + "Number out of range. | CConfig::getULong | extended");
-    EXPECT_EQ(conversionFailure([&] { config.getUShort("big", 1); }),
-              number("65536", "big") + "Number out of range. | CConfig::getUShort | extended");
-    EXPECT_EQ(conversionFailure([&] { config.getLong("huge", 1); }),
-              number("2147483648", "huge") + "Number out of range. | CConfig::getLong | extended");
-    EXPECT_EQ(conversionFailure([&] { config.getBool("flag", true); }),
-              "Cannot convert value 'maybe' of key 'flag' to a boolean. | Invalid boolean. | "
-              "CConfig::getBool | extended");
+    const auto number = [](const char* value, const char* key, const char* reason) {
+        return std::string("Cannot convert value '") + value + "' of key '" + key +
+               "' to a number. | " + reason;
+    };
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { config.getULong("sync.interval", 5); },
+         number("five", "sync.interval", "Invalid number. | CConfig::getULong")},
+        // A negative interval is a mistake in a configuration, not a wrapped unsigned value.
+        {[&] { config.getULong("neg", 5); },
+         number("-1", "neg", "Number out of range. | CConfig::getULong")},
+        {[&] { config.getUShort("big", 1); },
+         number("65536", "big", "Number out of range. | CConfig::getUShort")},
+        {[&] { config.getLong("huge", 1); },
+         number("2147483648", "huge", "Number out of range. | CConfig::getLong")},
+        {[&] { config.getBool("flag", true); },
+         "Cannot convert value 'maybe' of key 'flag' to a boolean. | Invalid boolean. | "
+         "CConfig::getBool"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second);
+        const nbx::testing::Failure f = nbx::testing::failure<CNumberConversionException>(c.first);
+        EXPECT_EQ(f.text() + " | " + f.function, c.second);
+        EXPECT_EQ(f.module, "extended");
+    }
 }
 
-TEST(ConfigReads, CaseFlagDecidesHowKeysMatch) {
+TEST(ConfigReads, CaseFlagDecidesHowKeysMatchAndEachFamilyReadsItsOwnKey) {
     const std::string text = "IPv4.DHCPv4.Sync.Interval=30";
-    CConfig insensitive(text, "\n", 0, true);
-    EXPECT_EQ(insensitive.getULong("ipv4.dhcpv4.sync.interval", 5), 30u);
-    CConfig sensitive(text, "\n", 0, false);
-    EXPECT_EQ(sensitive.getULong("ipv4.dhcpv4.sync.interval", 5), 5u);
-}
+    EXPECT_EQ(CConfig(text, "\n", 0, true).getULong("ipv4.dhcpv4.sync.interval", 5), 30u);
+    EXPECT_EQ(CConfig(text, "\n", 0, false).getULong("ipv4.dhcpv4.sync.interval", 5), 5u);
 
-TEST(ConfigReads, EachFamilyReadsOnlyItsOwnKey) {
     CConfig config(true);
     config.set(nbx::familyKey(4, "sync.interval"), "10");
     EXPECT_EQ(config.getULong(nbx::familyKey(6, "sync.interval"), 5), 5u);

@@ -110,15 +110,29 @@ private:
     std::vector<Expiry> m_expiries;
 };
 
-// Runs `body` on the task's thread and returns its answer.
+// Sends, retrying while the queue is full.
+inline void sendPatiently(CICommandQueueTask& task, const CAsyncCommandPtr& command) {
+    for (;;) {
+        try {
+            task.sendCommand(command);
+            return;
+        } catch (const CExQueueFull&) {
+            std::this_thread::sleep_for(50us);
+        }
+    }
+}
+
+// Runs `body` on the task's thread and returns its answer. Waits for room in a full queue:
+// a slow task (under a sanitizer) may still be behind its senders.
 inline long ask(CICommandQueueTask& task, nbx::CIMasterController* controller,
                 std::function<long()> body) {
     CExtAsyncResult<long> result(controller);
-    task.sendCommand(CAsyncCommandPtr(new ResultCommand<long>(
-        "cmd-test-ask", result, [body](CExtAsyncResult<long>& answer, std::uint32_t) {
-            *answer = body();
-            answer.setSucceeded(true);
-        })));
+    sendPatiently(task,
+                  CAsyncCommandPtr(new ResultCommand<long>(
+                      "cmd-test-ask", result, [body](CExtAsyncResult<long>& answer, std::uint32_t) {
+                          *answer = body();
+                          answer.setSucceeded(true);
+                      })));
     if (!result.waitFor(30s)) throw std::runtime_error("the task did not answer");
     return *result;
 }
@@ -130,18 +144,6 @@ inline bool eventually(const std::function<bool()>& condition, std::chrono::seco
         std::this_thread::sleep_for(1ms);
     }
     return true;
-}
-
-// Sends, retrying while the queue is full.
-inline void sendPatiently(CICommandQueueTask& task, const CAsyncCommandPtr& command) {
-    for (;;) {
-        try {
-            task.sendCommand(command);
-            return;
-        } catch (const CExQueueFull&) {
-            std::this_thread::sleep_for(50us);
-        }
-    }
 }
 
 inline bool logged(const nbx::testing::RecordingLogSink& sink, std::uint32_t severity,

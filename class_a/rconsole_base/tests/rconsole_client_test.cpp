@@ -59,7 +59,6 @@ private:
 }  // namespace
 
 TEST(RConsolePortAnswerTest, PortAndModeOfTheAnswer) {
-    const std::string longNumber(199, '7');
     const struct {
         const char* name;
         std::string answer;
@@ -69,26 +68,15 @@ TEST(RConsolePortAnswerTest, PortAndModeOfTheAnswer) {
         {"digits only", "2345", 2345, true},
         {"clear", "2345,clear", 2345, false},
         {"capital C", "2345,Clear", 2345, true},
-        {"other word", "2345,secure", 2345, true},
-        {"empty word", "2345,", 2345, true},
-        {"word after an empty one", "2345,,clear", 2345, true},
         {"third part ignored", "2345,clear,more", 2345, false},
-        {"word with blank", "2345,clear ", 2345, true},
         {"no digits", "port,clear", 0, false},
-        {"empty", "", 0, true},
         {"leading blanks and plus", " \t+80,clear", 80, false},
         {"trailing text after digits", "80abc", 80, true},
         {"negative", "-80", 0, true},
         {"largest port", "65535", 65535, true},
         {"beyond 16 bits", "65536,clear", 0, false},
-        {"huge number", "123456789012345678901234567890", 0, true},
-        {"199 digits", longNumber, 0, true},
+        {"199 digits", std::string(199, '7'), 0, true},
         {"cut at the zero byte", std::string("2345\0,clear", 11), 2345, true},
-        {"zero byte first",
-         std::string("\0"
-                     "80",
-                     3),
-         0, true},
         {"199 bytes end with the word", std::string(191, ' ') + "80,clear", 80, false},
         {"200th byte is not read", std::string(192, ' ') + "80,clear", 80, true},
     };
@@ -162,72 +150,64 @@ TEST_F(RConsoleConnectTest, TargetWithoutPortQueriesThePortOfItsFamily) {
     }
 }
 
-TEST_F(RConsoleConnectTest, AnswerWithoutPortIsAnInvalidPort) {
-    for (const char* answer : {"none,clear", "0", "70000,clear"}) {
-        SCOPED_TRACE(answer);
-        console.setAnswer(answer);
-        auto f = failure([&] { client.connect(console.target()); });
+TEST_F(RConsoleConnectTest, ConnectFailures) {
+    DeadPort silent(SOCK_DGRAM);
+    DeadPort closed(SOCK_STREAM);
+    client.setHandshakeTimeout(kBrief);
+    const std::string invalid = "Cannot connect to server '" + console.target() + "'.";
+    const struct {
+        const char* answer;  // of the scripted console; null: the query goes to a silent port
+        std::string message;
+        std::string reason;  // "": the system's text of the code
+        const char* function;
+        std::uint32_t code;
+    } cases[] = {
+        {"none,clear", invalid, "Invalid port.", "CRConsoleClient::connect", 0},
+        {"0", invalid, "Invalid port.", "CRConsoleClient::connect", 0},
+        {"70000,clear", invalid, "Invalid port.", "CRConsoleClient::connect", 0},
+        {nullptr, "Cannot connect.", "The Test service is not running on the remote server.",
+         "CRConsoleClient::_queryPort", 0},
+        {"", "Cannot connect to server " + text(closed.port()) + ".", "",
+         "CRConsoleClient::_connectServer", static_cast<std::uint32_t>(ECONNREFUSED)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer ? c.answer : "silent");
+        console.setAnswer(c.answer && *c.answer ? c.answer
+                                                : std::to_string(closed.port()) + ",clear");
+        auto f = c.answer ? failure([&] { client.connect(console.target()); })
+                          : failure<CExNoResponse>([&] { client.connect(text(silent.port())); });
         ASSERT_TRUE(f.thrown);
-        EXPECT_EQ(f.message, "Cannot connect to server '" + console.target() + "'.");
-        EXPECT_EQ(f.reason, "Invalid port.");
-        EXPECT_EQ(f.function, "CRConsoleClient::connect");
+        EXPECT_EQ(f.message, c.message);
+        if (!c.reason.empty()) {
+            EXPECT_EQ(f.reason, c.reason);
+        }
+        EXPECT_EQ(f.function, c.function);
         EXPECT_EQ(f.module, "rconsole_base");
-        EXPECT_EQ(f.code, 0u);
+        EXPECT_EQ(f.code, c.code);
     }
     EXPECT_FALSE(console.waitServed(1, 100));
 }
 
-TEST_F(RConsoleConnectTest, SilentQueryPortRaisesNoResponse) {
-    DeadPort silent(SOCK_DGRAM);
-    client.setHandshakeTimeout(kBrief);
-    auto f = failure<CExNoResponse>([&] { client.connect(text(silent.port())); });
-    ASSERT_TRUE(f.thrown);
-    EXPECT_EQ(f.message, "Cannot connect.");
-    EXPECT_EQ(f.reason, "The Test service is not running on the remote server.");
-    EXPECT_EQ(f.function, "CRConsoleClient::_queryPort");
-    EXPECT_EQ(f.module, "rconsole_base");
-    EXPECT_EQ(f.code, 0u);
-}
-
-TEST_F(RConsoleConnectTest, RefusedTcpConnect) {
-    DeadPort closed(SOCK_STREAM);
-    console.setAnswer(std::to_string(closed.port()) + ",clear");
-    auto f = failure([&] { client.connect(console.target()); });
-    ASSERT_TRUE(f.thrown);
-    EXPECT_EQ(f.message, "Cannot connect to server " + text(closed.port()) + ".");
-    EXPECT_EQ(f.code, static_cast<std::uint32_t>(ECONNREFUSED));
-    EXPECT_EQ(f.function, "CRConsoleClient::_connectServer");
-    EXPECT_EQ(f.module, "rconsole_base");
-}
-
-TEST_F(RConsoleConnectTest, EncipheredLoginProof) {
-    const std::string longUser(300, 'u');
+TEST_F(RConsoleConnectTest, EncipheredLoginProofComesFromTheHooks) {
     const struct {
-        const char* name;
-        std::string user;
-        std::string password;
-        std::string key;  // what the server keys its check with
-        std::size_t userBytes;
+        std::string user, password;
+        const char* key;  // what the server keys its check with
     } cases[] = {
-        {"12-character password keys with its first 7", "admin", "abcdefghijkl", "abcdefg", 5},
-        {"300-byte user name gives 256 bytes", longUser, "pw", "pw", 256},
-        {"empty user and password", "", "", "*", 0},
+        {"admin", "abcdefghijkl", "abcdefg"},
+        {std::string(300, 'u'), "pw", "pw"},
+        {"", "", "*"},
     };
     console.setAnswer(std::to_string(console.tcpPort()));
     std::size_t served = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string challenge;
-        std::string proof;
+        SCOPED_TRACE(c.key);
         console.setScript([&](ScriptedPeer& peer) {
             ServerHalf half(peer, true, c.key);
-            std::string sent;
-            std::string got = half.challenge(&sent);
-            {
-                std::lock_guard<std::mutex> guard(mutex);
-                challenge = sent;
-                proof = got;
-            }
+            std::string challenge;
+            const std::string proof = half.challenge(&challenge);
+            CBlowfish cipher;
+            cipher.setKey(c.key);
+            record(CRConsoleLogin::check(challenge, proof, c.user, cipher) ? "valid" : "invalid");
             half.send("Welcome\n\n");
             peer.peerClosed();
         });
@@ -239,73 +219,50 @@ TEST_F(RConsoleConnectTest, EncipheredLoginProof) {
         EXPECT_EQ(login.greeting, "Welcome\n\n");
         login.disconnect();
         ASSERT_TRUE(console.waitServed(++served));
-        std::lock_guard<std::mutex> guard(mutex);
-        ASSERT_EQ(proof.size(), 1024u);
-        EXPECT_EQ(proof.substr(0, c.userBytes), c.user.substr(0, c.userBytes));
-        EXPECT_EQ(proof.substr(c.userBytes, 256 - c.userBytes),
-                  challenge.substr(c.userBytes, 256 - c.userBytes));
-        CBlowfish cipher;
-        cipher.setKey(c.key);
-        std::string rest = proof.substr(256);
-        cipher.decipherChain(&rest[0], rest.size());
-        EXPECT_EQ(rest, challenge.substr(256));
     }
+    EXPECT_EQ(recorded(), std::vector<std::string>(3, "valid"));
 }
 
 TEST_F(RConsoleConnectTest, LoginFailures) {
+    const std::string refused =
+        "Failed to login to remote server. | The password is incorrect. | CRConsoleClient::connect";
+    const std::string broken =
+        "Can't communicate with the server. | CRConsoleClient::_authenticate";
+    const auto wrongKey = [](bool waitForClose) {
+        return [waitForClose](ScriptedPeer& peer) {
+            ServerHalf(peer, true, "other").challenge();
+            if (waitForClose) peer.peerClosed();  // the server stays silent
+        };
+    };
     const struct {
-        const char* name;
         std::function<void(ScriptedPeer&)> script;
-        const char* message;
-        const char* reason;
-        const char* function;
+        std::string expected;  // message | reason (when given by the site) | function
         std::uint32_t code;
     } cases[] = {
-        {"wrong password: the server closes",
-         [](ScriptedPeer& peer) {
-             ServerHalf half(peer, true, "other");
-             half.challenge();
-         },
-         "Failed to login to remote server.", "The password is incorrect.",
-         "CRConsoleClient::connect", 0},
-        {"wrong password: the server stays silent",
-         [](ScriptedPeer& peer) {
-             ServerHalf half(peer, true, "other");
-             half.challenge();
-             peer.peerClosed();
-         },
-         "Failed to login to remote server.", "The password is incorrect.",
-         "CRConsoleClient::connect", 0},
-        {"challenge cut short", [](ScriptedPeer& peer) { peer.write(std::string(100, 'c')); },
-         "Can't communicate with the server.", "", "CRConsoleClient::_authenticate", 0},
-        {"no challenge", [](ScriptedPeer& peer) { peer.peerClosed(); },
-         "Can't communicate with the server.", "", "CRConsoleClient::_authenticate",
-         static_cast<std::uint32_t>(ETIME)},
-        {"greeting never ends",
-         [](ScriptedPeer& peer) {
+        {wrongKey(false), refused, 0},
+        {wrongKey(true), refused, 0},
+        {[](ScriptedPeer& peer) { peer.write(std::string(100, 'c')); }, broken, 0},  // cut short
+        {[](ScriptedPeer& peer) { peer.peerClosed(); }, broken, ETIME},              // no challenge
+        {[](ScriptedPeer& peer) {  // the greeting never ends
              ServerHalf half(peer, true, "secret");
              half.challenge();
              half.send("Hello\n");
          },
-         "Failed to login to remote server.", "The password is incorrect.",
-         "CRConsoleClient::connect", 0},
+         refused, 0},
     };
     console.setAnswer(std::to_string(console.tcpPort()) + ",x");
     client.password = "secret";
     client.setHandshakeTimeout(kBrief);
     std::size_t served = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(served);
         console.setScript(c.script);
         auto f = failure([&] { client.connect(console.target()); });
         client.disconnect();
         ASSERT_TRUE(console.waitServed(++served));
-        ASSERT_TRUE(f.thrown);
-        EXPECT_EQ(f.message, c.message);
-        if (*c.reason) {
-            EXPECT_EQ(f.reason, c.reason);
-        }
-        EXPECT_EQ(f.function, c.function);
+        const bool withReason = c.expected == refused;
+        EXPECT_EQ(f.message + (withReason ? " | " + f.reason : "") + " | " + f.function,
+                  c.expected);
         EXPECT_EQ(f.module, "rconsole_base");
         EXPECT_EQ(f.code, c.code);
     }
@@ -370,14 +327,12 @@ protected:
             if (enciphered) half.challenge();
             half.send("Welcome\n\n");
             for (;;) {
-                std::string raw;
-                const std::string command = half.command(&raw);
+                const std::string command = half.command();
                 if (command.empty()) return;
                 Answer answer;
                 {
                     std::lock_guard<std::mutex> guard(mutex);
                     commands.push_back(command);
-                    raws.push_back(raw);
                     if (!answers.empty()) {
                         answer = answers.front();
                         answers.pop_front();
@@ -403,15 +358,10 @@ protected:
         std::lock_guard<std::mutex> guard(mutex);
         return commands;
     }
-    std::vector<std::string> sentBytes() {
-        std::lock_guard<std::mutex> guard(mutex);
-        return raws;
-    }
 
     std::mutex mutex;
     std::deque<Answer> answers;
     std::vector<std::string> commands;
-    std::vector<std::string> raws;
     RecordingClient client;
     // Last, so that it goes first: its scripts use the members above.
     ScriptedConsole console;
@@ -423,63 +373,30 @@ INSTANTIATE_TEST_SUITE_P(Modes, RConsoleExchangeTest, ::testing::Values(false, t
                          });
 
 TEST_P(RConsoleExchangeTest, ResultCodesAndLastMessage) {
-    using Blocks = std::vector<std::string>;
     const struct {
-        const char* name;
         const char* response;
         int result;
         const char* lastMessage;
-        Blocks blocks;
     } cases[] = {
-        {"ack without message", "code=ack\nname=pool\n\n", 0, "", {"code=ack\nname=pool\n"}},
-        {"ack with message, then ack",
-         "code=ack\nmessage=outdated\n-\ncode=ack\n\n",
-         1,
-         "",
-         {"code=ack\nmessage=outdated\n", "\ncode=ack\n"}},
-        {"nak",
-         "code=nak\nmessage=no such pool\n\n",
-         2,
-         "no such pool",
-         {"code=nak\nmessage=no such pool\n"}},
-        {"no code", "name=a\n-\nname=b\n\n", 0, "", {"name=a\n", "\nname=b\n"}},
-        {"codes in any letter case",
-         "code=ACK\nmessage=later\n\n",
-         1,
-         "later",
-         {"code=ACK\nmessage=later\n"}},
-        {"nak, then ack",
-         "code=nak\nmessage=bad\n-\ncode=ack\n\n",
-         2,
-         "",
-         {"code=nak\nmessage=bad\n", "\ncode=ack\n"}},
-        {"unknown code", "code=maybe\nmessage=x\n\n", 0, "", {"code=maybe\nmessage=x\n"}},
+        {"code=ack\nname=pool\n\n", 0, ""},
+        {"code=ack\nmessage=outdated\n-\ncode=ack\n\n", 1, ""},
+        {"code=nak\nmessage=no such pool\n\n", 2, "no such pool"},
+        {"name=a\n-\nname=b\n\n", 0, ""},
+        {"code=ACK\nmessage=later\n\n", 1, "later"},  // codes in any letter case
+        {"code=nak\nmessage=bad\n-\ncode=ack\n\n", 2, ""},
+        {"code=maybe\nmessage=x\n\n", 0, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        client.blocks.clear();
+        SCOPED_TRACE(c.response);
         client.received.clear();
         answer(c.response);
-        EXPECT_EQ(client.sendCommand("show"), c.result);
+        // Sent with exactly two newlines at its end.
+        EXPECT_EQ(client.sendCommand("sync_pool\nname=a\n\n\n"), c.result);
         EXPECT_EQ(client.lastMessage(), c.lastMessage);
-        EXPECT_EQ(client.blocks, c.blocks);
         // Every received byte reaches the hook (enciphered: with the padding).
         EXPECT_EQ(client.received.substr(0, std::strlen(c.response)), c.response);
     }
-}
-
-TEST_P(RConsoleExchangeTest, CommandGoesOutWithExactlyTwoNewlines) {
-    answer("code=ack\n\n");
-    answer("code=ack\n\n");
-    ASSERT_EQ(client.sendCommand("sync_pool\nname=a\n\n\n"), 0);
-    ASSERT_EQ(client.sendCommand("show"), 0);
-    EXPECT_EQ(sentCommands(), (std::vector<std::string>{"sync_pool\nname=a\n\n", "show\n\n"}));
-    if (!GetParam()) {
-        EXPECT_EQ(sentBytes().front(), "sync_pool\nname=a\n\n");
-    } else {
-        // Two blocks of 8 bytes, the last one padded with zeros.
-        EXPECT_EQ(sentBytes().front().size(), 24u);
-    }
+    EXPECT_EQ(sentCommands(), std::vector<std::string>(std::size(cases), "sync_pool\nname=a\n\n"));
 }
 
 TEST_P(RConsoleExchangeTest, ResponseInPiecesGivesTheSameBlocks) {
@@ -516,7 +433,6 @@ TEST_P(RConsoleExchangeTest, ResponseSlowerThanTheTimeOut) {
         return half.send("code=ack\n\n");
     });
     auto f = failure([&] { client.sendCommand("show"); });
-    ASSERT_TRUE(f.thrown);
     EXPECT_EQ(f.message, "Failed to read from a socket.");
     EXPECT_EQ(f.code, static_cast<std::uint32_t>(ETIME));
     EXPECT_EQ(f.function, "CRConsoleClient::sendCommand");
@@ -549,9 +465,7 @@ TEST_P(RConsoleExchangeTest, EndlessResponseHitsTheCap) {
     });
     auto f = failure([&] { client.sendCommand("show"); });
     client.disconnect();
-    ASSERT_TRUE(f.thrown);
-    EXPECT_EQ(f.message, "Failed to read from a socket.");
-    EXPECT_EQ(f.reason, "Response too large.");
+    EXPECT_EQ(f.text(), "Failed to read from a socket. | Response too large.");
     EXPECT_EQ(f.function, "CRConsoleClient::sendCommand");
     EXPECT_GT(client.received.size(), 64u * 1024 * 1024);
     EXPECT_LE(client.received.size(), 64u * 1024 * 1024 + 16384);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "rconsole_base/rconsole_block_splitter.h"
@@ -10,83 +12,76 @@
 
 namespace {
 
-using Blocks = std::vector<std::string>;
+using Strings = std::vector<std::string>;
 
-// Feeds `text` in pieces cut at `cuts` (ascending positions) and returns the blocks; `ended`
-// tells whether the end of the response was seen.
-Blocks splitAt(const std::string& text, const std::vector<std::size_t>& cuts, bool* ended) {
-    CRConsoleBlockSplitter splitter;
-    Blocks blocks;
+// Feeds `text` to a new splitter in pieces cut at `cuts` (ascending positions) and returns what
+// it split off; `ended` tells whether a block splitter saw the end of the response, `pending`
+// what a command splitter keeps.
+template <class Splitter>
+Strings splitAt(const std::string& text, const std::vector<std::size_t>& cuts,
+                bool* ended = nullptr, std::size_t* pending = nullptr) {
+    Splitter splitter;
+    Strings out;
     std::size_t from = 0;
-    bool end = false;
     for (std::size_t cut : cuts) {
-        end = splitter.feed(text.data() + from, cut - from, blocks);
+        splitter.feed(text.data() + from, cut - from, out);
         from = cut;
     }
-    end = splitter.feed(text.data() + from, text.size() - from, blocks);
-    if (ended) *ended = end;
-    return blocks;
+    splitter.feed(text.data() + from, text.size() - from, out);
+    if constexpr (std::is_same_v<Splitter, CRConsoleBlockSplitter>) {
+        if (ended) *ended = splitter.ended();
+    } else {
+        if (pending) *pending = splitter.pending();
+    }
+    return out;
 }
 
-std::vector<std::string> commandsAt(const std::string& bytes, const std::vector<std::size_t>& cuts,
-                                    std::size_t* pending = nullptr) {
-    CRConsoleCommandSplitter splitter;
-    std::vector<std::string> commands;
-    std::size_t from = 0;
-    for (std::size_t cut : cuts) {
-        splitter.feed(bytes.data() + from, cut - from, commands);
-        from = cut;
-    }
-    splitter.feed(bytes.data() + from, bytes.size() - from, commands);
-    if (pending) *pending = splitter.pending();
-    return commands;
+std::vector<std::size_t> everyByte(const std::string& text) {
+    std::vector<std::size_t> cuts;
+    for (std::size_t i = 1; i < text.size(); ++i) cuts.push_back(i);
+    return cuts;
 }
 
 }  // namespace
 
-TEST(RConsoleFramingTest, CommandEndsInExactlyTwoNewlines) {
+TEST(RConsoleFramingTest, CommandEndsInExactlyTwoNewlinesAndSplitsBackAsSent) {
     const struct {
-        const char* command;
-        const char* wire;
+        const char *command, *wire, *split;
     } cases[] = {
-        {"show", "show\n\n"},
-        {"show\n", "show\n\n"},
-        {"show\n\n\n", "show\n\n"},
-        {"sync_pool\nname=a\nsize=2\n", "sync_pool\nname=a\nsize=2\n\n"},
-        {"\n\n", "\n\n"},
-        {"", "\n\n"},
-        {"keep blanks \n", "keep blanks \n\n"},
+        {"show", "show\n\n", "show"},
+        {"show\n\n\n", "show\n\n", "show"},
+        {"sync_pool\nname=a\nsize=2\n", "sync_pool\nname=a\nsize=2\n\n",
+         "sync_pool\nname=a\nsize=2"},
+        {"", "\n\n", ""},
+        {"keep blanks \n", "keep blanks \n\n", "keep blanks "},
     };
+    std::string all;
+    Strings expected;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
         EXPECT_EQ(CRConsoleFraming::command(c.command), c.wire);
+        all += c.wire;
+        expected.push_back(c.split);
     }
+    std::size_t pending = 1;
+    EXPECT_EQ(splitAt<CRConsoleCommandSplitter>(all, {}, nullptr, &pending), expected);
+    EXPECT_EQ(pending, 0u);
 }
 
-TEST(RConsoleFramingTest, ResponseTextOfBlocks) {
-    nbx::CStringMap first;
-    first.set("code", "ack");
-    first.set("message", "two\nlines");
-    nbx::CStringMap second;
-    second.set("code", "nak");
-    EXPECT_EQ(CRConsoleFraming::response({first, second}),
-              "code=ack\nmessage=two lines\n-\ncode=nak\n\n");
-    EXPECT_EQ(CRConsoleFraming::response({}), " \n\n");
-    EXPECT_EQ(CRConsoleFraming::response({second, nbx::CStringMap(), second}),
-              "code=nak\n-\n \n-\ncode=nak\n\n");
-}
-
-TEST(RConsoleFramingTest, ResponseTextSplitsBackIntoItsBlocks) {
+TEST(RConsoleFramingTest, ResponseTextOfBlocksSplitsBackIntoThem) {
     nbx::CStringMap ack;
     ack.set("code", "ack");
-    ack.set("message", "outdated");
-    nbx::CStringMap empty;
-    nbx::CStringMap data;
-    data.set("name", "pool-a");
-    data.set("range", "10.0.0.1-10.0.0.9");
-    const std::vector<nbx::CStringMap> blocks{ack, empty, data};
+    ack.set("message", "two\nlines");
+    nbx::CStringMap nak;
+    nak.set("code", "nak");
+    EXPECT_EQ(CRConsoleFraming::response({ack, nak}),
+              "code=ack\nmessage=two lines\n-\ncode=nak\n\n");
+    EXPECT_EQ(CRConsoleFraming::response({}), " \n\n");
+    const std::vector<nbx::CStringMap> blocks{nak, nbx::CStringMap(), nak};
+    const std::string text = CRConsoleFraming::response(blocks);
+    EXPECT_EQ(text, "code=nak\n-\n \n-\ncode=nak\n\n");
     bool ended = false;
-    const Blocks split = splitAt(CRConsoleFraming::response(blocks), {}, &ended);
+    const Strings split = splitAt<CRConsoleBlockSplitter>(text, {}, &ended);
     EXPECT_TRUE(ended);
     ASSERT_EQ(split.size(), blocks.size());
     for (std::size_t i = 0; i < split.size(); ++i) {
@@ -99,17 +94,13 @@ TEST(RConsoleBlockSplitterTest, BlocksOfOneChunk) {
     const struct {
         const char* name;
         std::string response;
-        Blocks blocks;
+        Strings blocks;
         bool ended;
     } cases[] = {
-        {"single block", "code=ack\n\n", {"code=ack\n"}, true},
-        {"two blocks",
-         "code=ack\nmessage=old\n-\ncode=ack\n\n",
-         {"code=ack\nmessage=old\n", "\ncode=ack\n"},
-         true},
+        {"two blocks", "a=1\nb=2\n-\nc=3\n\n", {"a=1\nb=2\n", "\nc=3\n"}, true},
         {"rest of a separator line starts the next block",
-         "a=1\n-x=2\nb=3\n\n",
-         {"a=1\n", "x=2\nb=3\n"},
+         "a=1\n-x=2\n\n",
+         {"a=1\n", "x=2\n"},
          true},
         {"bytes after the end are ignored", "a=1\n\nb=2\n-\n\n", {"a=1\n"}, true},
         {"no byte after the last newline yet", "a=1\nb=2\n", {}, false},
@@ -120,41 +111,44 @@ TEST(RConsoleBlockSplitterTest, BlocksOfOneChunk) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         bool ended = false;
-        EXPECT_EQ(splitAt(c.response, {}, &ended), c.blocks);
+        EXPECT_EQ(splitAt<CRConsoleBlockSplitter>(c.response, {}, &ended), c.blocks);
         EXPECT_EQ(ended, c.ended);
     }
 }
 
-TEST(RConsoleBlockSplitterTest, EveryCutGivesTheSameBlocks) {
+TEST(RConsoleFramingTest, EveryCutGivesTheSameResult) {
     const std::string response = "code=ack\nmessage=outdated\n-\ncode=ack\n-x=1\n-\n \nlast=1\n\n";
-    bool whole = false;
-    const Blocks expected = splitAt(response, {}, &whole);
-    ASSERT_TRUE(whole);
-    ASSERT_EQ(expected.size(), 4u);
+    const Strings blocks{"code=ack\nmessage=outdated\n", "\ncode=ack\n", "x=1\n", "\n \nlast=1\n"};
+    // Two commands, the second behind cipher padding, then the start of a third.
+    const std::string commands =
+        std::string("set_context=4\n\n\0\0\0", 18) + "sync_pool\nname=a\n\nnext";
+    const Strings split{"set_context=4", "sync_pool\nname=a"};
     for (std::size_t cut = 0; cut <= response.size(); ++cut) {
         SCOPED_TRACE("cut at " + std::to_string(cut));
         bool ended = false;
-        EXPECT_EQ(splitAt(response, {cut}, &ended), expected);
+        EXPECT_EQ(splitAt<CRConsoleBlockSplitter>(response, {cut}, &ended), blocks);
         EXPECT_TRUE(ended);
+        std::size_t pending = 0;
+        EXPECT_EQ(splitAt<CRConsoleCommandSplitter>(commands, {std::min(cut, commands.size())},
+                                                    nullptr, &pending),
+                  split);
+        EXPECT_EQ(pending, 4u);
     }
-    std::vector<std::size_t> everyByte;
-    for (std::size_t i = 1; i < response.size(); ++i) everyByte.push_back(i);
-    bool ended = false;
-    EXPECT_EQ(splitAt(response, everyByte, &ended), expected);
-    EXPECT_TRUE(ended);
+    EXPECT_EQ(splitAt<CRConsoleBlockSplitter>(response, everyByte(response)), blocks);
+    EXPECT_EQ(splitAt<CRConsoleCommandSplitter>(commands, everyByte(commands)), split);
 }
 
 TEST(RConsoleBlockSplitterTest, BlockIsSplitOffOnlyWithTheByteAfterItsNewline) {
     CRConsoleBlockSplitter splitter;
-    Blocks blocks;
+    Strings blocks;
     EXPECT_FALSE(splitter.feed("a=1\n", 4, blocks));
     EXPECT_TRUE(blocks.empty());
     EXPECT_EQ(splitter.pending(), "a=1\n");
     EXPECT_FALSE(splitter.feed("-", 1, blocks));
-    EXPECT_EQ(blocks, Blocks{"a=1\n"});
+    EXPECT_EQ(blocks, Strings{"a=1\n"});
     EXPECT_EQ(splitter.pending(), "");
     EXPECT_TRUE(splitter.feed("\n\n", 2, blocks));
-    EXPECT_EQ(blocks, (Blocks{"a=1\n", "\n"}));
+    EXPECT_EQ(blocks, (Strings{"a=1\n", "\n"}));
     EXPECT_TRUE(splitter.feed("more", 4, blocks));
     EXPECT_EQ(blocks.size(), 2u);
     EXPECT_EQ(splitter.received(), 11u);
@@ -163,32 +157,6 @@ TEST(RConsoleBlockSplitterTest, BlockIsSplitOffOnlyWithTheByteAfterItsNewline) {
     blocks.clear();
     EXPECT_FALSE(splitter.ended());
     EXPECT_TRUE(splitter.feed("b=2\n\n", 5, blocks));
-    EXPECT_EQ(blocks, Blocks{"b=2\n"});
+    EXPECT_EQ(blocks, Strings{"b=2\n"});
     EXPECT_EQ(splitter.received(), 5u);
-}
-
-TEST(RConsoleCommandSplitterTest, CommandsAtEveryCut) {
-    // Two commands, the second behind cipher padding, then the start of a third.
-    const std::string bytes =
-        std::string("set_context=4\n\n\0\0\0", 18) + "sync_pool\nname=a\n\nnext";
-    const std::vector<std::string> expected{"set_context=4", "sync_pool\nname=a"};
-    for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
-        SCOPED_TRACE("cut at " + std::to_string(cut));
-        std::size_t pending = 0;
-        EXPECT_EQ(commandsAt(bytes, {cut}, &pending), expected);
-        EXPECT_EQ(pending, 4u);
-    }
-    std::vector<std::size_t> everyByte;
-    for (std::size_t i = 1; i < bytes.size(); ++i) everyByte.push_back(i);
-    EXPECT_EQ(commandsAt(bytes, everyByte), expected);
-}
-
-TEST(RConsoleCommandSplitterTest, FramedCommandsComeBackAsSent) {
-    const std::vector<std::string> sent{"show", "sync_pool\nname=a\nsize=2\n\n\n", "", "a\nb"};
-    std::string bytes;
-    for (const std::string& command : sent) bytes += CRConsoleFraming::command(command);
-    std::size_t pending = 1;
-    EXPECT_EQ(commandsAt(bytes, {}, &pending),
-              (std::vector<std::string>{"show", "sync_pool\nname=a\nsize=2", "", "a\nb"}));
-    EXPECT_EQ(pending, 0u);
 }
