@@ -141,6 +141,9 @@ TEST_F(BindingTest, FullRecordsHaveTheirExactTextAndRoundTripInBothOptionModes) 
 }
 
 TEST_F(BindingTest, MissingKeysAndAddressesOfTheWrongFamilyGiveTheirReasonAndSite) {
+    const char *kAB4 = "CPrstAddressBinding4", *kAB6 = "CPrstAddressBinding6",
+               *kNB = "CPrstNetworkBinding", *kNB6 = "CPrstNetworkBinding6";
+    const char* kSet = "CPrstBinding::_set";
     const char* wrongIP = "Incorrect ip address type for key 'ipaddr'.";
     const char* wrongRelay = "Incorrect ip address type for key 'relay' (giaddr).";
     struct Case {
@@ -149,50 +152,35 @@ TEST_F(BindingTest, MissingKeysAndAddressesOfTheWrongFamilyGiveTheirReasonAndSit
         const char* reason;   // null: accepted
         const char* site;
     } cases[] = {
-        {"CPrstAddressBinding4", "-client_id", "Missing 'client_id' key.",
-         "CPrstAddressBinding4::_preDeserialize"},
-        {"CPrstAddressBinding4", "-ipaddr", "Missing 'ipaddr' key.", "CPrstBinding::_set"},
-        {"CPrstAddressBinding4", "-relay", "Missing 'relay' key.", "CPrstBinding::_set"},
-        {"CPrstAddressBinding4", "-lease_duration", "Missing 'lease_duration' key.",
-         "CPrstBinding::_set"},
-        {"CPrstAddressBinding6", "-client_id", "Missing 'client_id' key.",
-         "CPrstAddressBinding6::_preDeserialize"},
-        {"CPrstAddressBinding6", "-iatype", "Missing 'iatype' key.",
-         "CPrstAddressBinding6::_preDeserialize"},
-        {"CPrstAddressBinding6", "-iaid", "Missing 'iaid' key.",
-         "CPrstAddressBinding6::_preDeserialize"},
-        {"CPrstNetworkBinding", "-client_id", "Missing 'client_id' key.",
-         "CPrstNetworkBinding::_preDeserialize"},
-        {"CPrstNetworkBinding6", "-duid", "Missing 'duid' key.",
-         "CPrstNetworkBinding6::_preDeserialize"},
-        {"CPrstNetworkBinding6", "-iaid", "Missing 'iaid' key.",
-         "CPrstNetworkBinding6::_preDeserialize"},
+        {kAB4, "-client_id", "Missing 'client_id' key.", "CPrstAddressBinding4::_preDeserialize"},
+        {kAB4, "-ipaddr", "Missing 'ipaddr' key.", kSet},
+        {kAB4, "-relay", "Missing 'relay' key.", kSet},
+        {kAB4, "-lease_duration", "Missing 'lease_duration' key.", kSet},
+        {kAB6, "-client_id", "Missing 'client_id' key.", "CPrstAddressBinding6::_preDeserialize"},
+        {kAB6, "-iatype", "Missing 'iatype' key.", "CPrstAddressBinding6::_preDeserialize"},
+        {kAB6, "-iaid", "Missing 'iaid' key.", "CPrstAddressBinding6::_preDeserialize"},
+        {kNB, "-client_id", "Missing 'client_id' key.", "CPrstNetworkBinding::_preDeserialize"},
+        {kNB6, "-duid", "Missing 'duid' key.", "CPrstNetworkBinding6::_preDeserialize"},
+        {kNB6, "-iaid", "Missing 'iaid' key.", "CPrstNetworkBinding6::_preDeserialize"},
         // The key read first is missed first.
-        {"CPrstNetworkBinding6", "-ipaddr;-prefix_len", "Missing 'prefix_len' key.",
+        {kNB6, "-ipaddr;-prefix_len", "Missing 'prefix_len' key.",
          "CPrstNetworkBinding::_preDeserialize"},
-        {"CPrstAddressBinding4", "-lease_duration;-relay;-ipaddr", "Missing 'ipaddr' key.",
-         "CPrstBinding::_set"},
+        {kAB4, "-lease_duration;-relay;-ipaddr", "Missing 'ipaddr' key.", kSet},
         // Addresses are of the binding's family.
-        {"CPrstAddressBinding4", "ipaddr=2001:db8::5", wrongIP, "CPrstBinding::_set"},
-        {"CPrstAddressBinding4", "relay=2001:db8::1", wrongRelay, "CPrstBinding::_set"},
-        {"CPrstAddressBinding4", "relay=", wrongRelay, "CPrstBinding::_set"},
-        {"CPrstAddressBinding4", "giaddr=::1;-relay", wrongRelay, "CPrstBinding::_set"},
-        {"CPrstAddressBinding6", "ipaddr=10.0.0.5", wrongIP, "CPrstBinding::_set"},
-        {"CPrstAddressBinding6", "relay=10.0.0.1", wrongRelay, "CPrstBinding::_set"},
-        {"CPrstNetworkBinding6", "ipaddr=10.1.0.0", wrongIP, "CPrstBinding::_set"},
-        {"CPrstAddressBinding4", "ipaddr=10.0.0", "Invalid value '10.0.0' for key 'ipaddr'.",
-         "CPrstBinding::_set"},
-        {"CPrstAddressBinding6", "relay=2001:db8:::1",
-         "Invalid value '2001:db8:::1' for key 'relay'.", "CPrstBinding::_set"},
+        {kAB4, "ipaddr=2001:db8::5", wrongIP, kSet},
+        {kAB4, "relay=2001:db8::1", wrongRelay, kSet},
+        {kAB4, "giaddr=::1;-relay", wrongRelay, kSet},
+        {kAB6, "ipaddr=10.0.0.5", wrongIP, kSet},
+        {kNB6, "ipaddr=10.1.0.0", wrongIP, kSet},
+        {kAB4, "ipaddr=10.0.0", "Invalid value '10.0.0' for key 'ipaddr'.", kSet},
+        {kAB6, "relay=2001:db8:::1", "Invalid value '2001:db8:::1' for key 'relay'.", kSet},
         // Prefix lengths stay within the family's address.
-        {"CPrstNetworkBinding", "prefix_len=33", "Invalid value '33' for key 'prefix_len'.",
+        {kNB, "prefix_len=33", "Invalid value '33' for key 'prefix_len'.",
          "CPrstNetworkBinding::_preDeserialize"},
-        {"CPrstNetworkBinding6", "prefix_len=129", "Invalid value '129' for key 'prefix_len'.",
+        {kNB6, "prefix_len=129", "Invalid value '129' for key 'prefix_len'.",
          "CPrstNetworkBinding::_preDeserialize"},
-        {"CPrstNetworkBinding6", "prefix_len=-1", "Invalid value '-1' for key 'prefix_len'.",
-         "CPrstNetworkBinding::_preDeserialize"},
-        {"CPrstNetworkBinding6", "prefix_len=128", nullptr, nullptr},
-        {"CPrstNetworkBinding", "prefix_len=32", nullptr, nullptr},
+        {kNB6, "prefix_len=128", nullptr, nullptr},
+        {kNB, "prefix_len=32", nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.className) + " " + c.changes);

@@ -119,8 +119,6 @@ TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
         const char* site = "CPrstFBinding::_set";
     } cases[] = {
         {"CPrstFAddressBinding4", "-source_pool", "Missing 'source_pool' key."},
-        {"CPrstFAddressBinding4", "-ipaddr", "Missing 'ipaddr' key."},
-        {"CPrstFAddressBinding4", "-relay", "Missing 'relay' key."},
         {"CPrstFAddressBinding4", "-client_id", "Missing 'client_id' key.",
          "CPrstFAddressBinding4::_preDeserialize"},
         {"CPrstFNetworkBinding6", "-giaddr", "Missing 'relay' key."},
@@ -135,7 +133,6 @@ TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
          "Incorrect ip address type for key 'ipaddr'."},
         {"CPrstFAddressBinding4", "relay=::1",
          "Incorrect ip address type for key 'relay' (giaddr)."},
-        {"CPrstFNetworkBinding6", "ipaddr=10.2.0.0", "Incorrect ip address type for key 'ipaddr'."},
         {"CPrstFAddressBinding4", "session_id=seven",
          "Invalid value 'seven' for key 'session_id'."},
         {"CPrstFAddressBinding4", "lease_exp_time=Mon Jan  1 10:00:00 2024",
