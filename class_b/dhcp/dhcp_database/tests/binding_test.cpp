@@ -94,13 +94,6 @@ std::string minimal(const std::string& className) {
 
 class BindingTest : public ::testing::Test {
 protected:
-    BindingTest() {
-        store.add<dhcptest::CTestAddressPool>("pool-a");
-        store.add<dhcptest::CTestAddressPool>("pool-b");
-        store.add<dhcptest::CTestNetworkPool>("net-a");
-        store.add<dhcptest::CTestAccount>("zed");
-        store.add<dhcptest::CTestAccount>("acct-1");
-    }
     std::unique_ptr<CPrstBinding> binding(const std::string& className) {
         return store.create<CPrstBinding>(className);
     }
@@ -298,7 +291,7 @@ TEST_F(BindingTest, PoolsAndAccountsAreReferredToByName) {
     } cases[] = {
         {"CPrstAddressBinding4", "source_pool", "pool-a", 1, nullptr},
         {"CPrstAddressBinding6", "source_pool", "pool-b", 2, nullptr},
-        {"CPrstNetworkBinding", "source_pool", "net-a", 1, nullptr},
+        {"CPrstNetworkBinding", "source_pool", "net-a", 2, nullptr},
         {"CPrstAddressBinding4", "source_account", "acct-1", 2, nullptr},
         {"CPrstAddressBinding4", "source_pool", "", kNoKey, nullptr},
         {"CPrstAddressBinding4", "source_pool", "7", 7, nullptr},  // a pool since gone

@@ -54,10 +54,6 @@ const char* const kPeerInput =
 
 class FailoverTest : public ::testing::Test {
 protected:
-    FailoverTest() {
-        store.add<dhcptest::CTestAddressPool>("pool-a");
-        store.add<dhcptest::CTestNetworkPool>("net-a");
-    }
     std::unique_ptr<CPrstFBinding> binding(const std::string& className) {
         return store.create<CPrstFBinding>(className);
     }

@@ -16,11 +16,6 @@ namespace {
 
 class PendingTest : public ::testing::Test {
 protected:
-    PendingTest() {
-        store.add<dhcptest::CTestAddressPool>("pool-a");
-        store.add<dhcptest::CTestNetworkPool>("net-0");
-        store.add<dhcptest::CTestNetworkPool>("net-a");
-    }
     // A stored pending record of T offered at the start of 2024.
     template <class T>
     std::unique_ptr<T> offer(const char* ipaddr, const char* relay, std::uint32_t pool) {

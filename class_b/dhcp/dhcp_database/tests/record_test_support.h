@@ -108,7 +108,8 @@ using CTestNetworkPool = CTestNamed<1>;
 using CTestAccount = CTestNamed<2>;
 
 // A session on the in-memory engine over a registry of the binding, pending, failover and
-// packet classes (both families) and the stand-ins.
+// packet classes (both families) and the stand-ins, with the named records (OIDs in order)
+//   address pools pool-a, pool-b; network pools net-0, net-a; accounts zed, acct-1.
 class CRecordStore {
 public:
     CRecordStore() {
@@ -128,6 +129,9 @@ public:
         registry.registerClass<CTestNetworkPool>();
         registry.registerClass<CTestAccount>();
         session.open([this](const std::string& name) { return engine.lookup(name); });
+        for (const char* name : {"pool-a", "pool-b"}) add<CTestAddressPool>(name);
+        for (const char* name : {"net-0", "net-a"}) add<CTestNetworkPool>(name);
+        for (const char* name : {"zed", "acct-1"}) add<CTestAccount>(name);
     }
 
     // A new object of the registered class `className`, as T.
