@@ -185,6 +185,9 @@ TEST_F(Queries, BadValuesFailUnderTheRecordsTextAndSite) {
         {"snmp_query", "oid=x1\nname=n\n",
          "Failed to set an SMP query record from text. | Invalid value 'x1' for key 'oid'.",
          "CPrstSNMPQuery::_set"},
+        {"domain", "name=x\npriority=high\n",
+         "Failed to set a domain record from text. | Invalid value 'high' for key 'priority'.",
+         "CPrstDomain::_set"},
         {"sample", "mod_time=yesterday\n",
          "Failed to set a sample record from text. | Invalid value 'yesterday' for key "
          "'mod_time'.",

@@ -7,17 +7,9 @@
 
 #include "standard/exception.h"
 #include "standard/string_map.h"
+#include "testing/failure.h"
 
 namespace {
-
-std::string reasonOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (nbx::CException& e) {
-        return e.reason().text();
-    }
-    return "<no exception>";
-}
 
 CDHCPOptionStore sample() {
     CDHCPOptionStore store;
@@ -30,46 +22,34 @@ CDHCPOptionStore sample() {
 
 }  // namespace
 
-TEST(OptionStoreText, LinesAreWrittenInKeyOrderAndReadBackFaithfully) {
+TEST(OptionStoreText, LinesAndJsonAreWrittenInKeyOrderAndReadBackFaithfully) {
     CDHCPOptionStore store = sample();
     EXPECT_EQ(store.lines(),
-              "-option-domain-name=\n"
-              "option-routers=10.0.0.1\n"
-              "option-routers=10.0.0.2\n"
+              "-option-domain-name=\noption-routers=10.0.0.1\noption-routers=10.0.0.2\n"
               "option-subnet-mask=255.255.255.0\n");
+    EXPECT_EQ(store.json(),
+              R"([["-option-domain-name",""],["option-routers","10.0.0.1"],)"
+              R"(["option-routers","10.0.0.2"],["option-subnet-mask","255.255.255.0"]])");
     CDHCPOptionStore copy;
     copy.setLines(store.lines());
     EXPECT_TRUE(copy == store);
-    EXPECT_EQ(copy.lines(), store.lines());
-}
+    copy.setJson("[]");
+    EXPECT_TRUE(copy.empty());
+    copy.setJson(store.json());
+    EXPECT_TRUE(copy == store);
 
-TEST(OptionStoreText, LinesSurviveTheRecordTextCarrier) {
     // A record appends the lines to its own text; the reader collects the option entries of the
     // parsed map again. The store must come out the same.
-    CDHCPOptionStore store = sample();
     nbx::CStringMap record;
     record.set("name", "pool-a");
-    nbx::CStringMap parsed(record.string() + store.lines(), "\n", 0, false);
     std::string lines;
-    for (const auto& entry : parsed) {
+    for (const auto& entry : nbx::CStringMap(record.string() + store.lines(), "\n", 0, false)) {
         if (CDHCPOptionStore::isOptionKey(entry.first))
             lines += entry.first + "=" + entry.second + "\n";
     }
     CDHCPOptionStore back;
     back.setLines(lines);
     EXPECT_TRUE(back == store);
-}
-
-TEST(OptionStoreText, JsonRoundTripKeepsDuplicatesAndOrder) {
-    CDHCPOptionStore store = sample();
-    EXPECT_EQ(store.json(),
-              R"([["-option-domain-name",""],["option-routers","10.0.0.1"],)"
-              R"(["option-routers","10.0.0.2"],["option-subnet-mask","255.255.255.0"]])");
-    CDHCPOptionStore back;
-    back.setJson(store.json());
-    EXPECT_TRUE(back == store);
-    back.setJson("[]");
-    EXPECT_TRUE(back.empty());
 }
 
 TEST(OptionStoreText, RefusedInputLeavesTheStoreAsItWas) {
@@ -108,7 +88,7 @@ TEST(OptionStoreText, RefusedInputLeavesTheStoreAsItWas) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         CDHCPOptionStore store = sample();
-        EXPECT_EQ(reasonOf([&] { c.action(store); }), c.reason);
+        EXPECT_EQ(nbx::testing::failure([&] { c.action(store); }).reason, c.reason);
         EXPECT_TRUE(store == sample());
     }
 }
@@ -126,7 +106,7 @@ TEST(OptionStoreSubnetMask, PrefixLengthFromTheMaskOption) {
     for (const char* bad : {"255.0.255.0", "::ffff", "mask", ""}) {
         SCOPED_TRACE(bad);
         store.set(CDHCPOptionStore::kSubnetMaskKey, bad);
-        EXPECT_EQ(reasonOf([&] { store.subnetMaskPrefixLength(); }),
+        EXPECT_EQ(nbx::testing::failure([&] { store.subnetMaskPrefixLength(); }).reason,
                   std::string("Value '") + bad + "' is not an IPv4 subnet mask.");
     }
 }

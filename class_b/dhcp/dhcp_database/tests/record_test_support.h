@@ -1,15 +1,24 @@
 #pragma once
-// Helpers of the record tests: failures as "message | reason" and their sites, texts derived
-// from a base text, and a DHCP registry of one protocol family.
+// Helpers of the record tests: failures as "message | reason" with their sites, texts derived
+// from a base text, a DHCP registry of one protocol family, and a store on the in-memory engine
+// with stand-ins for the classes that bindings refer to by name (pools and accounts).
 
-#include <functional>
-#include <initializer_list>
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "../../../../class_a/oodb_persistence/tests/memory_engine.h"
+#include "dhcp_database/address_binding.h"
 #include "dhcp_database/dhcp_catalog.h"
+#include "dhcp_database/f_binding.h"
+#include "dhcp_database/failover_peer.h"
+#include "dhcp_database/network_binding.h"
+#include "dhcp_database/pending.h"
+#include "dhcp_database/pkt.h"
 #include "oodb_persistence/prst_abstract_factory.h"
+#include "oodb_persistence/prst_db_session.h"
 #include "standard/string_map.h"
 #include "testing/failure.h"
 
@@ -20,6 +29,7 @@ namespace dhcptest {
 struct Outcome {
     std::string text;
     std::string site;
+    bool operator==(const Outcome& o) const { return text == o.text && site == o.site; }
 };
 
 template <class F>
@@ -29,14 +39,20 @@ Outcome outcome(F&& call) {
     return {f.text(), f.module + " " + f.function};
 }
 
-// `base` with the keys of `set` replaced (or added) and those of `drop` removed, written in key
-// order.
-inline std::string edited(const std::string& base,
-                          std::initializer_list<std::pair<const char*, const char*>> set,
-                          std::initializer_list<const char*> drop = {}) {
+// `base` with `changes` applied, written in key order: entries separated by ';', "key=value"
+// sets a key, "-key" removes one.
+inline std::string edited(const std::string& base, const std::string& changes) {
     nbx::CStringMap map(base, "\n", 0, false);
-    for (const char* key : drop) map.erase(key);
-    for (const auto& entry : set) map.set(entry.first, entry.second);
+    for (std::size_t at = 0, end = 0; at < changes.size(); at = end + 1) {
+        end = std::min(changes.find(';', at), changes.size());
+        const std::string entry = changes.substr(at, end - at);
+        const std::size_t equals = entry.find('=');
+        if (equals == std::string::npos) {
+            map.erase(entry.substr(1));
+        } else {
+            map.set(entry.substr(0, equals), entry.substr(equals + 1));
+        }
+    }
     return map.string();
 }
 
@@ -62,6 +78,88 @@ public:
 
 private:
     CPrstClassCatalog m_catalog;
+};
+
+// A named record of a referenced class: the least that a reference by name needs.
+struct CNamedClass {
+    const char* className;
+    const char* textClassName;
+};
+constexpr CNamedClass kNamedClasses[] = {
+    {"CTestAddressPool", "address_pool"},
+    {"CTestNetworkPool", "network_pool"},
+    {"CTestAccount", "account"},
+};
+
+template <int N>
+class CTestNamed : public CPersistentSecuredObject<CTestNamed<N>> {
+public:
+    static const CPrstClassDef& classDef() {
+        static const CPrstClassDef def =
+            CPrstClassDef(kNamedClasses[N].className, kNamedClasses[N].textClassName,
+                          std::string("test_") + kNamedClasses[N].textClassName)
+                .field(prst::value<std::string>("name", "NAME").require());
+        return def;
+    }
+    void setName(const std::string& name) { this->template put<std::string>("name", name); }
+};
+using CTestAddressPool = CTestNamed<0>;
+using CTestNetworkPool = CTestNamed<1>;
+using CTestAccount = CTestNamed<2>;
+
+// A session on the in-memory engine over a registry of the binding, pending, failover and
+// packet classes (both families) and the stand-ins, with the named records (OIDs in order)
+//   address pools pool-a, pool-b; network pools net-0, net-a; accounts zed, acct-1.
+class CRecordStore {
+public:
+    CRecordStore() {
+        registry.registerClass<CPrstAddressBinding4>();
+        registry.registerClass<CPrstAddressBinding6>();
+        registry.registerClass<CPrstNetworkBinding>();
+        registry.registerClass<CPrstNetworkBinding6>();
+        registry.registerClass<CPrstAddressPending>();
+        registry.registerClass<CPrstNetworkPending>();
+        registry.registerClass<CPrstFAddressBinding4>();
+        registry.registerClass<CPrstFAddressBinding6>();
+        registry.registerClass<CPrstFNetworkBinding>();
+        registry.registerClass<CPrstFNetworkBinding6>();
+        registry.registerClass<CPrstFailoverPeer>();
+        registry.registerClass<CPrstPkt>();
+        registry.registerClass<CTestAddressPool>();
+        registry.registerClass<CTestNetworkPool>();
+        registry.registerClass<CTestAccount>();
+        session.open([this](const std::string& name) { return engine.lookup(name); });
+        for (const char* name : {"pool-a", "pool-b"}) add<CTestAddressPool>(name);
+        for (const char* name : {"net-0", "net-a"}) add<CTestNetworkPool>(name);
+        for (const char* name : {"zed", "acct-1"}) add<CTestAccount>(name);
+    }
+
+    // A new object of the registered class `className`, as T.
+    template <class T>
+    std::unique_ptr<T> create(const std::string& className) const {
+        CPrstObjectPtr object = registry.create(className, session.context());
+        T* typed = dynamic_cast<T*>(object.get());
+        if (typed) object.release();
+        return std::unique_ptr<T>(typed);
+    }
+
+    // Stores a named record of a stand-in class and returns its OID.
+    template <class T>
+    std::uint32_t add(const std::string& name) {
+        auto object = session.newObject<T>();
+        object->setName(name);
+        object->commit(0, CFullAccessToken::instance());
+        return object->oid();
+    }
+
+    const CPrstContextPtr& context() const { return session.context(); }
+    const CDBRecord& row(const std::string& table, std::uint32_t oid) {
+        return engine.memory().rows(table).at(oid);
+    }
+
+    memdb::CMemoryEngine engine;
+    CIPrstAbstractFactory registry;
+    CPrstDBSession session{registry};
 };
 
 }  // namespace dhcptest
