@@ -11,6 +11,34 @@ void throwNotConstructible(const std::string& className) {
 }
 }  // namespace prst
 
+bool CIPrstObjectAbstractFactory::_insert(std::unique_ptr<CIPrstFactory> prototype) {
+    const std::string className = prototype->className();
+    return m_prototypes.emplace(className, std::move(prototype)).second;
+}
+
+const CIPrstFactory* CIPrstObjectAbstractFactory::find(const std::string& className) const {
+    auto found = m_prototypes.find(className);
+    return found == m_prototypes.end() ? nullptr : found->second.get();
+}
+
+const CIPrstFactory& CIPrstObjectAbstractFactory::operator[](const std::string& className) const {
+    const CIPrstFactory* found = find(className);
+    if (!found) {
+        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CIPrstObjectAbstractFactory::operator[]",
+                  nbx::msg("Unable to find prototype for class '%1'.", className),
+                  nbx::msg("No such prototype."));
+    }
+    return *found;
+}
+
+void CIPrstObjectAbstractFactory::_remove(const std::string& className) {
+    if (m_prototypes.erase(className) == 0) {
+        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CIPrstObjectAbstractFactory::_remove",
+                  nbx::msg("Unable to find object prototype for class '%1'.", className),
+                  nbx::msg("No such prototype."));
+    }
+}
+
 CIPrstAbstractFactory::CIPrstAbstractFactory() {}
 
 CIPrstAbstractFactory::~CIPrstAbstractFactory() {}
@@ -19,13 +47,12 @@ void CIPrstAbstractFactory::registerFactory(std::unique_ptr<CIPrstFactory> facto
                                             bool byTextName) {
     if (!factory) return;
     const std::string className = factory->className();
-    if (m_byClass.count(className)) {
+    const CIPrstFactory* registered = factory.get();
+    if (!m_byClass._insert(std::move(factory))) {
         NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CIPrstAbstractFactory::registerFactory",
                   nbx::msg("Unable to register a factory for class '%1'.", className),
                   nbx::msg("The factory already exists."));
     }
-    const CIPrstFactory* registered = factory.get();
-    m_byClass[className] = std::move(factory);
     m_order.push_back(registered);
     if (byTextName && !registered->textClassName().empty()) {
         m_byText.emplace(registered->textClassName(), registered);
@@ -33,15 +60,26 @@ void CIPrstAbstractFactory::registerFactory(std::unique_ptr<CIPrstFactory> facto
     }
 }
 
+void CIPrstAbstractFactory::unregisterClass(const std::string& className) {
+    const CIPrstFactory* leaving = m_byClass.find(className);
+    if (leaving) {
+        m_order.erase(std::remove(m_order.begin(), m_order.end(), leaving), m_order.end());
+        for (auto entry = m_byText.begin(); entry != m_byText.end();) {
+            entry = entry->second == leaving ? m_byText.erase(entry) : std::next(entry);
+        }
+    }
+    m_byClass._remove(className);
+}
+
 const CIPrstFactory& CIPrstAbstractFactory::factory(const std::string& className) const {
-    auto found = m_byClass.find(className);
-    if (found == m_byClass.end()) {
+    const CIPrstFactory* found = m_byClass.find(className);
+    if (!found) {
         NBX_THROW(CPrstNoFactoryException, NBX_MODULE_TAG,
                   "CPrstUserClassFactory<USER_CLASS>::_prototype",
                   nbx::msg("Unable to find a factory for class '%1'.", className),
                   nbx::msg("No such factory."));
     }
-    return *found->second;
+    return *found;
 }
 
 const CIPrstFactory* CIPrstAbstractFactory::findByTextName(const std::string& textClassName) const {

@@ -68,19 +68,21 @@ void CPrstDBSession::open(const CInterfaceLookup& lookup) {
     }
     CIDBFacadeFactory* engine = static_cast<CIDBFacadeFactory*>(found);
     const std::string name = engine->name();
-    try {
-        m_base.open(*engine, tableDefs());
-    } catch (nbx::CException&) {
-        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstDBSession::_connectToOodb",
-                  nbx::msg("Unable to initialize database '%1'.", name),
-                  nbx::msg("The operation failed."));
-    }
+    // The proxies are made first: once the database is open nothing is left that can fail, so
+    // a failed open never leaves a connection behind to close.
     CIPrstDBProxyAbstractFactory proxies;
     for (const CIPrstFactory* factory : m_registry.factories()) {
         const std::string& prototype = factory->textClassName();
         // Classes sharing a prototype share its proxy: the meta-class entry picks the class.
         if (prototype.empty() || proxies.find(prototype)) continue;
         proxies._insert(prototype, std::make_unique<CPrstDefDBProxy>(*this, *factory));
+    }
+    try {
+        m_base.open(*engine, tableDefs());
+    } catch (nbx::CException&) {
+        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstDBSession::_connectToOodb",
+                  nbx::msg("Unable to initialize database '%1'.", name),
+                  nbx::msg("The operation failed."));
     }
     m_proxies = std::move(proxies);
 }

@@ -1,5 +1,7 @@
 #include "oodb_persistence/prst_user_base.h"
 
+#include <algorithm>
+
 #include <set>
 
 #include "oodb_persistence/prst_attr_functor.h"
@@ -239,20 +241,28 @@ void CPrstUserBase::_set(const nbx::CStringMap& map) {
 
 // --- records -----------------------------------------------------------------------------------
 
-void CPrstUserBase::_updateMetaEntry(CDBRecord& top) const {
-    top.values[CPrstClassDef::kMetaColumn] = metaEntry().string();
+void CPrstUserBase::_updateMetaEntry(std::vector<CDBRecord>& clones) const {
+    clones.front().values[CPrstClassDef::kMetaColumn] = metaEntry().string();
+    const auto& ids = m_id.others();
+    for (std::size_t i = 1; i < clones.size(); ++i) {
+        auto found = ids.find(clones[i].table);
+        if (found == ids.end()) {
+            NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstUserBase::_updateMetaEntry",
+                      nbx::msg("Failed to find clone '%1.%2' when initializating foreign keys "
+                               "for meta-class entry.",
+                               m_def->className(), clones[i].table),
+                      nbx::msg("No such clone."));
+        }
+        clones[i].pk = found->second.id;
+    }
 }
 
 std::vector<CDBRecord> CPrstUserBase::_clones() const {
-    std::vector<CDBRecord> clones;
-    CDBRecord top;
-    top.table = m_def->table();
-    top.pk = oid();
-    _updateMetaEntry(top);
-    clones.push_back(top);
+    std::vector<CDBRecord> clones{CDBRecord{m_def->table(), oid(), {}}};
     for (const std::string& prototype : m_def->prototypes()) {
-        clones.push_back(CDBRecord{prototype, m_id[prototype].id, {}});
+        clones.push_back(CDBRecord{prototype, kNoKey, {}});
     }
+    _updateMetaEntry(clones);
     for (const CPrstFieldDef& row : m_def->fields()) {
         if (row.column.empty()) continue;
         for (CDBRecord& clone : clones) {
@@ -343,6 +353,42 @@ void CPrstUserBase::_reload(CDBTransactionHandle tx, bool rollback) {
         }
     }
     _extractClones(clones);
+}
+
+void CPrstUserBase::_callClone(CDBTransactionHandle tx, const std::string& prototype,
+                               CCloneOp operation) {
+    const bool top = prototype == m_def->table() || prototype == m_def->textClassName();
+    const std::string table = top ? m_def->table() : prototype;
+    std::vector<CDBRecord> clones = _clones();
+    auto clone = std::find_if(clones.begin(), clones.end(),
+                              [&](const CDBRecord& record) { return record.table == table; });
+    if (prototype.empty() || clone == clones.end()) {
+        NBX_THROW(nbx::CException, NBX_MODULE_TAG, "CPrstUserBase::_callClone",
+                  nbx::msg("Cannot refresh, rollback or commit a clone."),
+                  nbx::msg("Unable to find prototype '%1'.", prototype));
+    }
+    CPrstDBProxy& proxy = _proxy();
+    if (operation == CCloneOp::kCommit) {
+        proxy.commit(tx, *clone);
+    } else if (operation == CCloneOp::kRollback) {
+        proxy.rollback(tx, *clone);
+    } else {
+        proxy.refresh(tx, *clone);
+    }
+    // The record's attributes now agree with the database; the others keep their state.
+    CPrstUserBase staged(*this);
+    for (const CPrstFieldDef& row : m_def->fields()) {
+        if (row.column.empty() || (row.prototype.empty() ? m_def->table() : row.prototype) != table)
+            continue;
+        if (operation != CCloneOp::kCommit) {
+            auto found = clone->values.find(row.column);
+            if (found != clone->values.end())
+                CPrstAttrFunctor::convertFrom(staged, row.name, found->second);
+        }
+        staged.attr(row.name).setModified(false);
+    }
+    m_attrs.swap(staged.m_attrs);
+    m_order.swap(staged.m_order);
 }
 
 void CPrstUserBase::_refresh(CDBTransactionHandle tx) {

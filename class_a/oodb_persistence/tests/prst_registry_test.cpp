@@ -120,6 +120,24 @@ TEST(PrstAbstractFactory, ClassesAreCreatedByClassNameAndByTextClassName) {
         "Unable to register a factory for class 'CTestGadget'. | The factory already exists.");
 }
 
+TEST(PrstAbstractFactory, AnUnregisteredClassIsGoneByBothNamesButStaysAKnownTextClassName) {
+    CIPrstAbstractFactory registry;
+    registry.registerClass<CTestGadget>();
+    registry.registerClass<CTestOwner>();
+    EXPECT_EQ(&registry.prototypes()["CTestGadget"], &registry.factory("CTestGadget"));
+
+    registry.unregisterClass("CTestGadget");
+    EXPECT_EQ(registry.findByTextName("gadget"), nullptr);
+    EXPECT_EQ(registry.factories().size(), 1u);
+    EXPECT_TRUE(registry.knowsTextClassName("gadget"));
+    EXPECT_EQ(failure([&] { registry.prototypes()["CTestGadget"]; }),
+              "Unable to find prototype for class 'CTestGadget'. | No such prototype.");
+    EXPECT_EQ(failure([&] { registry.unregisterClass("CTestGadget"); }),
+              "Unable to find object prototype for class 'CTestGadget'. | No such prototype.");
+    registry.registerClass<CTestGadget>();  // its name is free again
+    EXPECT_NE(registry.findByTextName("gadget"), nullptr);
+}
+
 TEST(PrstAbstractFactory, AClassThatNeedsArgumentsCannotBeCreatedByName) {
     CIPrstAbstractFactory registry;
     registry.registerClass<CTestNeedsArgument>();

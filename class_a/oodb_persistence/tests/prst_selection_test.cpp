@@ -243,3 +243,32 @@ TEST_F(SelectionTest, ANewComplexObjectCreatesItsFurtherRecordsAndAStoredOneComm
               "Cannot commit clone. | Unable to commit record with primary key 1 in table "
               "'test_complex_extra'.");
 }
+
+TEST_F(SelectionTest, OneRecordOfAnObjectIsWrittenOrRereadOnItsOwn) {
+    const std::uint32_t oid = storeComplex("name", "extra");
+    auto thing = session.find<CTestComplex>(0, oid);
+    ASSERT_NE(thing, nullptr);
+    using Op = CTestComplex::CCloneOp;
+
+    thing->put<std::string>("name", "new name");
+    thing->put<std::string>("extra", "new extra");
+    db().log.clear();
+    thing->_callClone(0, "test_complex_extra", Op::kCommit);
+    EXPECT_EQ(db().log, (std::vector<std::string>{"write test_complex_extra: 1"}));
+    EXPECT_EQ(db().rows("test_complex_extra").at(oid).values.at("EXTRA"), "new extra");
+    EXPECT_EQ(db().rows("test_complex").at(oid).values.at("NAME"), "name");
+    EXPECT_FALSE(thing->attr("extra").modified());
+    EXPECT_TRUE(thing->attr("name").modified());  // its record was left alone
+
+    thing->_callClone(0, "complex_thing", Op::kRollback);  // the top-level one, by prototype
+    EXPECT_EQ(thing->get<std::string>("name"), "name");
+    EXPECT_FALSE(thing->modified());
+
+    db().committed["test_complex_extra"][oid].values["EXTRA"] = "changed elsewhere";
+    thing->_callClone(0, "test_complex_extra", Op::kRefresh);
+    EXPECT_EQ(thing->get<std::string>("extra"), "changed elsewhere");
+
+    EXPECT_EQ(failure([&] { thing->_callClone(0, "test_gadgets", Op::kCommit); }),
+              "Cannot refresh, rollback or commit a clone. | Unable to find prototype "
+              "'test_gadgets'.");
+}

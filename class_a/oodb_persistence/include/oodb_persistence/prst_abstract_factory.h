@@ -45,6 +45,22 @@ public:
     }
 };
 
+// The object prototypes (class factories) by class name. Owns them.
+class CIPrstObjectAbstractFactory {
+public:
+    // False (and nothing kept) when the class name is taken.
+    bool _insert(std::unique_ptr<CIPrstFactory> prototype);
+    // "Unable to find prototype for class '%1'." / "No such prototype.".
+    const CIPrstFactory& operator[](const std::string& className) const;
+    const CIPrstFactory* find(const std::string& className) const;
+    // Drops the class's prototype. "Unable to find object prototype for class '%1'." / "No such
+    // prototype." when there is none.
+    void _remove(const std::string& className);
+
+private:
+    std::map<std::string, std::unique_ptr<CIPrstFactory>> m_prototypes;
+};
+
 class CIPrstAbstractFactory {
 public:
     CIPrstAbstractFactory();
@@ -61,8 +77,14 @@ public:
     }
     void registerFactory(std::unique_ptr<CIPrstFactory> factory, bool byTextName = true);
 
+    // Takes the class out of the registry (its text class name stays known); failures of
+    // CIPrstObjectAbstractFactory::_remove. Only before the registry is shared.
+    void unregisterClass(const std::string& className);
+
     // Throws CPrstException<14> "Unable to find a factory for class '%1'." / "No such factory.".
     const CIPrstFactory& factory(const std::string& className) const;
+    // The object prototypes by class name.
+    const CIPrstObjectAbstractFactory& prototypes() const { return m_byClass; }
     // Null when no class is registered under the text class name.
     const CIPrstFactory* findByTextName(const std::string& textClassName) const;
     // Creation by class name (failures of factory()) and by text class name (CPrstException<15>
@@ -79,7 +101,7 @@ public:
     const std::vector<std::string>& knownTextClassNames() const { return m_known; }
 
 private:
-    std::map<std::string, std::unique_ptr<CIPrstFactory>> m_byClass;
+    CIPrstObjectAbstractFactory m_byClass;
     std::map<std::string, const CIPrstFactory*> m_byText;
     std::vector<const CIPrstFactory*> m_order;
     std::vector<std::string> m_known;

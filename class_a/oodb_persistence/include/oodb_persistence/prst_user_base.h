@@ -130,6 +130,13 @@ public:
                                     std::move(message), std::move(reason));
     }
 
+    // One of the object's records on its own, named by its prototype (the top-level one by its
+    // table or text class name): written, undone or reread, the object taking the reread
+    // values. "Cannot refresh, rollback or commit a clone." / "Unable to find prototype '%1'."
+    // for a prototype the object has no record in.
+    enum class CCloneOp { kRefresh, kRollback, kCommit };
+    void _callClone(CDBTransactionHandle tx, const std::string& prototype, CCloneOp operation);
+
 protected:
     // Tests the declaration against the attributes and prototypes: "Unable to initialize
     // persistent object of type '%1'." with the reason "The definition of persistent class
@@ -143,7 +150,11 @@ protected:
     void _rollback(CDBTransactionHandle tx);
     void _remove(CDBTransactionHandle tx);
     CPrstDBProxy& _proxy() const;
-    void _updateMetaEntry(CDBRecord& top) const;
+
+    // Puts the meta-class entry into the top-level record and keys every further record by the
+    // object's id in its prototype. "Failed to find clone '%1.%2' when initializating foreign
+    // keys for meta-class entry." / "No such clone." when the object has no id there.
+    void _updateMetaEntry(std::vector<CDBRecord>& clones) const;
 
 private:
     nbx::CThrowSite _site(const char* function = nullptr) const;
