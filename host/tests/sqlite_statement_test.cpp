@@ -53,7 +53,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SQLiteStatements, StatementsThatCompileAreReadyAndGenericOnesSaySo) {
+TEST_F(SQLiteStatements, ReadyIllegalOrUnusableBeforeTheFirstRun) {
     CDBStatementState byName = state("nbx_rep_peers", "t.by_name");
     EXPECT_EQ(byName.status, CDBStatementState::kReady);
     EXPECT_FALSE(byName.generic);
@@ -62,25 +62,13 @@ TEST_F(SQLiteStatements, StatementsThatCompileAreReadyAndGenericOnesSaySo) {
     EXPECT_TRUE(inList.generic);
     EXPECT_TRUE(inList.error.empty());
 
-    // And they run: the probe left nothing behind.
-    nbx::CStringMap keys;
-    keys.set("KEYS", "1");
-    keys.set("KEYS", "2");
-    CDBRecordList rows = engine->connection().execute(0, "nbx_domains", "t.in_list", keys);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows.front().values.at("COUNT"), "0");
-}
-
-TEST_F(SQLiteStatements, StatementsThatDoNotApplyToATableAreIllegal) {
+    // Not applying to the table: another group, an unknown statement, an undeclared table.
     EXPECT_EQ(state("nbx_domains", "t.by_name").status, CDBStatementState::kIllegal);
     EXPECT_EQ(state("nbx_rep_peers", "t.unknown").status, CDBStatementState::kIllegal);
     EXPECT_EQ(state("nbx_undeclared", "t.in_list").status, CDBStatementState::kIllegal);
-}
 
-TEST_F(SQLiteStatements, StatementsThatDoNotCompileAreUnusableWithSQLitesReason) {
     CDBStatementState column = state("nbx_domains", "t.bad_column");
     EXPECT_EQ(column.status, CDBStatementState::kUnusable);
-    EXPECT_TRUE(column.generic);
     EXPECT_NE(column.error.find("no such column"), std::string::npos) << column.error;
     CDBStatementState syntax = state("nbx_rep_peers", "t.bad_syntax");
     EXPECT_EQ(syntax.status, CDBStatementState::kUnusable);
@@ -88,6 +76,10 @@ TEST_F(SQLiteStatements, StatementsThatDoNotCompileAreUnusableWithSQLitesReason)
     // One that is compiled only when run is not tried here.
     EXPECT_EQ(state("nbx_rep_peers", "t.bad_column_late").status, CDBStatementState::kReady);
 
-    engine->close();
-    EXPECT_THROW(engine->connection(), nbx::CException);
+    // The probes left nothing behind: the statement runs.
+    nbx::CStringMap keys;
+    keys.set("KEYS", "1");
+    CDBRecordList rows = engine->connection().execute(0, "nbx_domains", "t.in_list", keys);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.front().values.at("COUNT"), "0");
 }

@@ -53,19 +53,15 @@ TEST_F(FileReaderTest, SplitsCommandsAndCountsLines) {
         Commands expected;
     };
     const std::vector<Case> cases = {
-        {"comments are skipped, not ended on",
-         "# heading\na=1\n  \t# indented comment\nb=2\n\nc=3\n",
+        {"comments are skipped, not ended on; blanks-only lines end a record",
+         "# heading\na=1\n  \t# indented\nb=2\n \t \nc=3\n",
          {{"a=1\nb=2\n", 5}, {"c=3\n", 6}}},
-        {"a blank-only line ends a record", "a=1\n \t \nb=2\n", {{"a=1\n", 2}, {"b=2\n", 3}}},
-        {"carriage returns and trailing blanks",
-         "a=1\r\nb=2 \t\r\n\r\nc=3\r\n",
-         {{"a=1\nb=2\n", 3}, {"c=3\n", 4}}},
-        {"runs of empty lines, and no final line feed",
-         "\n\na=1\n\n\n\nb=2",
-         {{"a=1\n", 4}, {"b=2\n", 7}}},
-        {"leading blanks and tabs go, inner ones stay", "  \tkey = a b\t\n", {{"key = a b\n", 1}}},
-        {"a hash inside a line is text", "a=#1\n", {{"a=#1\n", 1}}},
-        {"empty file", "", {}},
+        {"carriage returns, trailing blanks, runs of empty lines, no final line feed",
+         "a=1\r\nb=2 \t\r\n\r\n\n\nc=3",
+         {{"a=1\nb=2\n", 3}, {"c=3\n", 6}}},
+        {"leading blanks go, inner ones and a hash inside a line stay",
+         "  \tkey = a #b\t\n",
+         {{"key = a #b\n", 1}}},
         {"only comments and blanks", "# one\n\n   \n# two\n", {}},
     };
     for (const Case& c : cases) {
@@ -78,22 +74,8 @@ TEST_F(FileReaderTest, SplitsCommandsAndCountsLines) {
 }
 
 TEST_F(FileReaderTest, JoinsDirectoryAndName) {
-    struct Case {
-        std::string directory;
-        std::string name;
-        std::string expected;
-    };
-    const std::vector<Case> cases = {
-        {"/var/spool", "a.txt", "/var/spool/a.txt"},
-        {"/var/spool \\/ ", "/ \\a.txt", "/var/spool/a.txt"},
-        {"/var/spool//", "//a b.txt ", "/var/spool/a b.txt "},  // only leading ones of the name
-        {"/", "a.txt", "/a.txt"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.directory + " + " + c.name);
-        EXPECT_EQ(CFileReader::joinPath(c.directory, c.name), c.expected);
-    }
-
+    EXPECT_EQ(CFileReader::joinPath("/var/spool//", "//a b.txt "), "/var/spool/a b.txt ");
+    EXPECT_EQ(CFileReader::joinPath("/", "a.txt"), "/a.txt");
     write("locale.txt", "x=1\n");
     reader.execute(dir + "/ \\", "\\ /locale.txt");
     EXPECT_EQ(reader.path(), dir + "/locale.txt");
@@ -106,14 +88,12 @@ TEST_F(FileReaderTest, MissingOrUnreadableFileThrowsWithTheSystemError) {
               "Cannot open file '" + dir + "/missing.txt'. | No such file or directory");
     EXPECT_EQ(missing.code, static_cast<std::uint32_t>(ENOENT));
     EXPECT_EQ(missing.function, "CFileReader::execute");
-    EXPECT_EQ(missing.module, "standard");
 
     // A directory is not taken for an empty file.
     std::filesystem::create_directory(dir + "/sub");
     auto directory = failure([&] { reader.execute(dir, "sub"); });
     EXPECT_EQ(directory.message, "Cannot read file '" + dir + "/sub'.");
     EXPECT_EQ(directory.code, static_cast<std::uint32_t>(EISDIR));
-    EXPECT_EQ(directory.function, "CFileReader::execute");
     // A name of separators only names the directory itself.
     EXPECT_THROW(reader.execute(dir, "/"), CException);
     EXPECT_TRUE(reader.commands.empty());

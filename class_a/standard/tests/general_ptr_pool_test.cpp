@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -44,44 +43,40 @@ TEST_F(PointerPool, SizeLimitsAreEnforced) {
     auto zero = failure<CGeneralPtrPoolSizeException>([] { OptionPool pool(0); });
     EXPECT_EQ(zero.text(), "Cannot create pointer pool. | Invalid pool size.");
     EXPECT_EQ(zero.function, "CGeneralPtrPool::CGeneralPtrPool");
-    EXPECT_EQ(zero.module, "standard");
 
-    OptionPool pool(3, counting());
-    std::vector<OptionPtr> held;
-    std::set<Option*> distinct;
-    for (int i = 0; i < 3; ++i) {
-        held.push_back(pool.acquire());
-        distinct.insert(held.back().get());
-    }
-    EXPECT_EQ(distinct.size(), 3u);
+    OptionPool pool(2, counting());
+    OptionPtr first = pool.acquire(), second = pool.acquire();
+    EXPECT_NE(first.get(), second.get());
     auto full = failure<CGeneralPtrPoolSizeException>([&] { pool.acquire(); });
     EXPECT_EQ(full.text(), "Cannot allocate from pointer pool. | Pool size exceeded.");
     EXPECT_EQ(full.function, "CGeneralPtrPool::acquire");
-    EXPECT_EQ(made.load(), 3);
 
     OptionPool empty(1, [] { return static_cast<Option*>(nullptr); });
     EXPECT_EQ(failure([&] { empty.acquire(); }).text(),
               "Cannot allocate from pointer pool. | Invalid pointer.");
 }
 
-TEST_F(PointerPool, ReleasedPointersAreReused) {
-    OptionPool pool(2, counting());
-    OptionPtr first = pool.acquire();
-    OptionPtr second = pool.acquire();
-    Option* raw = first.get();
-    first->value = 42;
-    pool.release(first);
-    EXPECT_TRUE(first.isNull());  // the caller's copy is emptied
-    EXPECT_EQ(Option::deaths.load(), 0);
-
-    OptionPtr again = pool.acquire();  // no room for a new one: must be the released one
-    EXPECT_EQ(again.get(), raw);
-    EXPECT_EQ(again->value, 42);
-    EXPECT_EQ(made.load(), 2);
-
-    OptionPtr empty;
-    pool.release(empty);  // ignored
-    EXPECT_THROW(pool.acquire(), CGeneralPtrPoolSizeException);
+TEST_F(PointerPool, ReleasedPointeesAreReusedAndOnlyPooledOnesDieWithThePool) {
+    OptionPtr outside;
+    {
+        OptionPool pool(2, counting());
+        OptionPtr first = pool.acquire();
+        outside = pool.acquire();
+        Option* raw = first.get();
+        first->value = 42;
+        pool.release(first);
+        EXPECT_TRUE(first.isNull());  // the caller's copy is emptied
+        OptionPtr empty;
+        pool.release(empty);               // ignored
+        OptionPtr again = pool.acquire();  // no room for a new one: must be the released one
+        EXPECT_EQ(again.get(), raw);
+        EXPECT_EQ(again->value, 42);
+        EXPECT_EQ(made.load(), 2);
+        pool.release(again);
+    }
+    EXPECT_EQ(Option::deaths.load(), 1);
+    outside.reset();  // its holder owned it
+    EXPECT_EQ(Option::deaths.load(), 2);
 }
 
 TEST_F(PointerPool, ForeignOrRepeatedReleaseIsRefused) {
@@ -95,39 +90,20 @@ TEST_F(PointerPool, ForeignOrRepeatedReleaseIsRefused) {
     OptionPtr copy = mine;
     pool.release(mine);
     EXPECT_THROW(pool.release(copy), CException);  // the same pointee twice
-    // The pointee was still in use through `copy`, so it is not handed out again.
-    OptionPtr next = pool.acquire();
-    OptionPtr last = pool.acquire();
+    // Still in use through `copy`: handing it out again would share it between two holders.
+    OptionPtr next = pool.acquire(), last = pool.acquire();
     EXPECT_NE(next.get(), copy.get());
     EXPECT_NE(last.get(), copy.get());
-    EXPECT_EQ(copy.useCount(), 1);
-}
-
-TEST_F(PointerPool, DestructionFreesPooledPointeesOnly) {
-    OptionPtr outside;
-    {
-        OptionPool pool(3, counting());
-        OptionPtr a = pool.acquire();
-        OptionPtr b = pool.acquire();
-        outside = pool.acquire();
-        pool.release(a);
-        pool.release(b);
-    }
-    EXPECT_EQ(Option::deaths.load(), 2);
-    outside->value = 1;  // still alive: its holder owns it
-    outside.reset();
-    EXPECT_EQ(Option::deaths.load(), 3);
 }
 
 TEST_F(PointerPool, ThreadsNeverShareAPointee) {
     constexpr int kThreads = 4;
-    constexpr int kRounds = 5000;
     OptionPool pool(kThreads, counting());
     std::atomic<int> shared{0}, refused{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&] {
-            for (int i = 0; i < kRounds; ++i) {
+            for (int i = 0; i < 2000; ++i) {
                 try {
                     OptionPtr option = pool.acquire();
                     if (option->busy.exchange(true)) ++shared;
@@ -142,6 +118,5 @@ TEST_F(PointerPool, ThreadsNeverShareAPointee) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(shared.load(), 0);
     EXPECT_EQ(refused.load(), 0);  // one each never exceeds a pool of one per thread
-    EXPECT_LE(made.load(), kThreads);
     EXPECT_EQ(pool.inUse(), 0u);
 }

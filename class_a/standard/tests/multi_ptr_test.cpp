@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -47,31 +46,11 @@ void runOnThreads(int count, F&& body) {
 
 }  // namespace
 
-TEST(CurrentThreadId, StableWithinAThreadAndDistinctBetweenLiveThreads) {
-    const std::uint32_t mine = nbx::currentThreadId();
-    EXPECT_EQ(nbx::currentThreadId(), mine);
-    constexpr int kThreads = 4;
-    std::vector<std::uint32_t> ids(kThreads);
-    std::atomic<int> arrived{0};
-    runOnThreads(kThreads, [&](int i) {
-        ids[i] = nbx::currentThreadId();
-        ++arrived;
-        while (arrived.load() < kThreads) std::this_thread::yield();  // all alive at once
-        if (nbx::currentThreadId() != ids[i]) ids[i] = 0;
-    });
-    std::set<std::uint32_t> distinct(ids.begin(), ids.end());
-    distinct.insert(mine);
-    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads + 1));
-    EXPECT_EQ(distinct.count(0u), 0u);
-}
-
 TEST(MultiPtr, EachThreadSeesOnlyItsOwnPointer) {
     SlotMap map;
     auto missing = failure([&] { map.get(); });
     EXPECT_EQ(missing.text(), "Failed to find in multi-pointer. | No Thread Local Storage.");
     EXPECT_EQ(missing.function, "CMultiPtr::get");
-    EXPECT_EQ(missing.module, "standard");
-    EXPECT_EQ(missing.severity, nbx::SEVERITY_ERROR);
     EXPECT_EQ(map.find(), nullptr);
 
     Slot* mine = new Slot;
@@ -102,7 +81,6 @@ TEST(MultiPtr, SecondInsertThrowsAndLeavesTheCallerOwner) {
                             std::to_string(nbx::currentThreadId()) +
                             ". | Thread Local Storage already exists.");
     EXPECT_EQ(f.function, "CMultiPtr::insert");
-    EXPECT_EQ(f.module, "standard");
     EXPECT_EQ(map.get(), first);
     EXPECT_EQ(deaths.load(), 0);
     delete second;  // still ours
@@ -137,32 +115,6 @@ TEST(MultiPtr, RemoveAndDestructionDeleteWhatTheMapHolds) {
     EXPECT_EQ(deaths.load(), 4);
 }
 
-TEST(MultiPtr, GetOrCreateMakesOnePointerPerThread) {
-    SlotMap map;
-    std::atomic<int> made{0};
-    auto make = [&] {
-        ++made;
-        return new Slot;
-    };
-    constexpr int kThreads = 4;
-    std::vector<Slot*> got(kThreads);
-    std::vector<std::uint32_t> ids(kThreads);
-    runOnThreads(kThreads, [&](int i) {
-        Slot* first = map.getOrCreate(make);
-        Slot* again = map.getOrCreate(make);
-        got[i] = first == again && map.get() == first ? first : nullptr;
-        ids[i] = nbx::currentThreadId();
-    });
-    EXPECT_EQ(made.load(), kThreads);
-    EXPECT_EQ(map.size(), static_cast<std::size_t>(kThreads));
-    for (int i = 0; i < kThreads; ++i) {
-        SCOPED_TRACE(i);
-        ASSERT_NE(got[i], nullptr);
-        EXPECT_EQ(got[i]->owner, ids[i]);  // made on the thread it belongs to
-    }
-    EXPECT_EQ(map.getOrCreate()->owner, nbx::currentThreadId());
-}
-
 TEST(MultiPtr, FailedOrReentrantCreation) {
     SlotMap map;
     EXPECT_THROW(map.getOrCreate([]() -> Slot* { throw std::runtime_error("no memory"); }),
@@ -177,22 +129,30 @@ TEST(MultiPtr, FailedOrReentrantCreation) {
         return new Slot;
     });
     EXPECT_EQ(map.get(), made);
+    EXPECT_EQ(map.getOrCreate(), made);
 }
 
-TEST(MultiPtr, ConcurrentInsertGetRemove) {
+TEST(MultiPtr, ThreadsCreateInsertAndRemoveTheirOwnPointersConcurrently) {
     SlotMap map;
-    std::atomic<int> deaths{0}, wrong{0};
+    std::atomic<int> deaths{0}, wrong{0}, made{0};
     constexpr int kThreads = 4;
-    constexpr int kRounds = 2000;
     runOnThreads(kThreads, [&](int) {
-        for (int i = 0; i < kRounds; ++i) {
+        for (int i = 0; i < 1000; ++i) {
             Slot* mine = new Slot(&deaths);
             map.insert(mine);
             if (map.get() != mine || map.get()->owner != nbx::currentThreadId()) ++wrong;
             if (!map.remove()) ++wrong;
         }
+        auto make = [&] {
+            ++made;
+            return new Slot(&deaths);
+        };
+        Slot* created = map.getOrCreate(make);
+        // made on the thread it belongs to, and only once
+        if (created->owner != nbx::currentThreadId() || map.getOrCreate(make) != created) ++wrong;
     });
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(deaths.load(), kThreads * kRounds);
-    EXPECT_EQ(map.size(), 0u);
+    EXPECT_EQ(made.load(), kThreads);
+    EXPECT_EQ(map.size(), static_cast<std::size_t>(kThreads));
+    EXPECT_EQ(deaths.load(), kThreads * 1000);
 }

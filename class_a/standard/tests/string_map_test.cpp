@@ -38,8 +38,6 @@ CStringMap parse(const std::string& text) {
 
 }  // namespace
 
-// --- parsing and writing --------------------------------------------------------------------
-
 TEST(StringMapText, EntriesAreWrittenInKeyOrderAndEqualKeysAreAllKept) {
     CStringMap map = parse("b=2\na=1\nb=0");
     EXPECT_EQ(entriesOf(map), (Entries{{"a", "1"}, {"b", "2"}, {"b", "0"}}));
@@ -51,13 +49,9 @@ TEST(StringMapText, EntriesAreWrittenInKeyOrderAndEqualKeysAreAllKept) {
     EXPECT_EQ(map.string(), "a=1\nb=2\nb=0\nb=9\n");
     EXPECT_EQ(map.erase("b"), 3u);
     EXPECT_FALSE(map.has("b"));
-    EXPECT_EQ(map.erase("b"), 0u);
-    // New text replaces the old content; empty text gives an empty map.
+    // New text replaces the old content.
     EXPECT_TRUE(map.string("z=3"));
     EXPECT_EQ(map.string(), "z=3\n");
-    EXPECT_TRUE(map.string(""));
-    EXPECT_EQ(map.size(), 0u);
-    EXPECT_EQ(map.string(), "");
 
     nbx::CObject& object = map;
     EXPECT_TRUE(object.setString("b=2\na=1"));
@@ -66,67 +60,35 @@ TEST(StringMapText, EntriesAreWrittenInKeyOrderAndEqualKeysAreAllKept) {
     EXPECT_EQ(out, "a=1\nb=2\n");
     EXPECT_TRUE(object.setString(nullptr));
     EXPECT_TRUE(map.empty());
-    EXPECT_EQ(object.className(), "nbx::CStringMap");
 }
 
-TEST(StringMapText, TokensAndFieldsAreTrimmedAsSpecifiedPerStep) {
+TEST(StringMapText, TokensAndFieldsAreTrimmedStepByStep) {
     struct Case {
         const char* text;
+        char quote;
         Entries expected;
     };
     const Case cases[] = {
         // Token: leading and trailing blanks go; the key loses its tab; the value keeps its "=".
-        {"  key\t=  some=value \n\n", {{"key", "some=value"}}},
+        {"  key\t=  some=value ;;", 0, {{"key", "some=value"}}},
         // One pass of each trim: the blank before the trailing tab stays in the key.
-        {"key \t=v", {{"key ", "v"}}},
-        // Tabs then blanks at the front of a field: leading blanks run first, so a blank after a
-        // tab stays.
-        {"k=\t v", {{"k", " v"}}},
-        {"k= \tv", {{"k", "v"}}},
-        // Trailing blanks run before trailing tabs: "v\t " loses both, "v \t" keeps the blank.
-        {"a=v \t\nb=v\t ", {{"a", "v "}, {"b", "v"}}},
-        // No "=": a key with the empty value.
-        {"flag", {{"flag", ""}}},
-        {"=v", {{"", "v"}}},
-        // Blank lines, lines of blanks and a final separator give no entry.
-        {"\n   \n\na=1\n\n", {{"a", "1"}}},
-        // A line of tabs is not empty after the token trim (it only removes blanks).
-        {"\t\n", {{"", ""}}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(entriesOf(parse(c.text)), c.expected);
-    }
-}
-
-TEST(StringMapText, QuotedTokensLoseQuotesThenBlanksAtBothEnds) {
-    struct Case {
-        const char* text;
-        Entries expected;
-    };
-    const Case cases[] = {
-        {"'a=x;y';'b=z'", {{"a", "x;y"}, {"b", "z"}}},  // the separator inside quotes stays
+        {"key \t=v", 0, {{"key ", "v"}}},
+        // Leading blanks run before leading tabs, trailing blanks before trailing tabs.
+        {"k=\t v;a=v \t;b=v\t ", 0, {{"a", "v "}, {"b", "v"}, {"k", " v"}}},
+        // No "=": a key with the empty value; a line of tabs is not empty after the token trim.
+        {";   ;flag;\t", 0, {{"", ""}, {"flag", ""}}},
+        // Without the quote character every ";" cuts, and the apostrophes stay.
+        {"'a=x;y';'b=z'", 0, {{"'a", "x"}, {"'b", "z'"}, {"y'", ""}}},
+        {"'a=x;y';'b=z'", '\'', {{"a", "x;y"}, {"b", "z"}}},
         // Quotes first, then blanks: blanks outside the quotes stay glued to them.
-        {"''a=1'';", {{"a", "1"}}},
-        {"' a = 1 '", {{"a", "1"}}},
-        {" 'a=1' ", {{"'a", "1'"}}},
-        // A separator that opens a token ends the (empty) token: no entry.
-        {";;'a=1';;'b=2'", {{"a", "1"}, {"b", "2"}}},
+        {"' a = 1 ';;; 'b=1' ", '\'', {{"'b", "1'"}, {"a", "1"}}},
         // A separator not preceded by the quote stays, even at the end of the text.
-        {"'a=1;b=2", {{"a", "1;b=2"}}},
-        // Only quotes: empty after the trim.
-        {"'''';'';", {}},
-        // Quotes inside the value are not touched.
-        {"'a=x'y';", {{"a", "x'y"}}},
+        {"'a=1;b=2", '\'', {{"a", "1;b=2"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(entriesOf(CStringMap(c.text, ";", '\'')), c.expected);
+        EXPECT_EQ(entriesOf(CStringMap(c.text, ";", c.quote)), c.expected);
     }
-    // Without the quote character every ";" cuts, and the apostrophes stay.
-    CStringMap plain("'a=x;y';'b=z'", ";", 0);
-    EXPECT_EQ(entriesOf(plain), (Entries{{"'a", "x"}, {"'b", "z'"}, {"y'", ""}}));
-    EXPECT_EQ(plain.string(), "'a=x;'b=z';y'=;");
 }
 
 TEST(StringMapText, MultiCharacterEmptyAndWrappingSeparators) {
@@ -137,15 +99,12 @@ TEST(StringMapText, MultiCharacterEmptyAndWrappingSeparators) {
     EXPECT_EQ(entriesOf(CStringMap("a=1\nb=2", "")), (Entries{{"a", "1\nb=2"}}));
 
     CStringMap map = parse("b=2\na=1");
-    EXPECT_EQ(map.wrappedString("\""), "\"a=1\"\n\"b=2\"\n");
     map.setSeparator(";");
     EXPECT_EQ(map.wrappedString("'"), "'a=1';'b=2';");
     // The quoted form reads back through the quote-aware parser.
     EXPECT_EQ(entriesOf(CStringMap(map.wrappedString("'"), ";", '\'')), entriesOf(map));
     EXPECT_EQ(CStringMap().wrappedString("'"), "");
 }
-
-// --- key comparison -------------------------------------------------------------------------
 
 TEST(StringMapKeys, CaseSettingRulesLookupsOrderAndCopies) {
     CStringMap map(true);
@@ -167,21 +126,16 @@ TEST(StringMapKeys, CaseSettingRulesLookupsOrderAndCopies) {
     EXPECT_EQ(CStringMap(text, "\n", 0, false).string(), "Ab=5\nB=3\n_=2\na=1\nab=4\n\xff=6\n");
     EXPECT_EQ(CStringMap(text, "\n", 0, true).string(), "a=1\nab=4\nAb=5\nB=3\n_=2\n\xff=6\n");
 
+    // Copies keep the separator, the quote and the case setting.
     CStringMap original("'K=1';", ";", '\'', true);
-    CStringMap copy(original);
+    CStringMap copy;
+    copy = original;
     copy.set("k", "2");
     EXPECT_EQ(original.get("K"), "1");
     EXPECT_EQ(copy.string(), "K=2;");
     EXPECT_TRUE(copy.string("'a=x;y';"));
     EXPECT_EQ(copy.get("A"), "x;y");
-
-    CStringMap assigned;
-    assigned = original;
-    EXPECT_EQ(assigned.get("k"), "1");
-    EXPECT_EQ(assigned.string(), "K=1;");
 }
-
-// --- typed access ---------------------------------------------------------------------------
 
 TEST(StringMapTyped, SettersWriteDecimalAndOverwriteOnlyTheFirstEntryOrInsert) {
     // The unsigned setter writes the signed 32-bit value and reads its own form back.
@@ -209,29 +163,18 @@ TEST(StringMapTyped, SettersWriteDecimalAndOverwriteOnlyTheFirstEntryOrInsert) {
 
 TEST(StringMapTyped, NumbersAreDecimalAndEverythingElseIsRefused) {
     // {reader, value, the number read or the failure}
-    const char* const cases[][3] = {{"u32", "+7", "7"},
-                                    {"u32", " 12 ", "12"},
-                                    {"u32", "5\r", "5"},
-                                    {"u32", "007", "7"},
+    const char* const cases[][3] = {{"u32", " +007\r", "7"},
                                     {"u32", "-1", "4294967295"},
-                                    {"u32", "4294967295", "4294967295"},
                                     {"u32", "-2147483648", "2147483648"},
                                     {"u32", "4294967296", "range"},
                                     {"u32", "-2147483649", "range"},
-                                    {"u32", "99999999999999999999999999", "range"},
                                     {"u32", "", "invalid"},
                                     {"u32", "12abc", "invalid"},
                                     {"u32", "0x10", "invalid"},
-                                    {"u32", "1 2", "invalid"},
-                                    {"u32", "-", "invalid"},
-                                    {"u32", "--1", "invalid"},
                                     {"s32", "-2147483648", "-2147483648"},
                                     {"s32", "2147483648", "range"},
-                                    {"s32", "x", "invalid"},
                                     {"u16", "65535", "65535"},
-                                    {"u16", "65536", "range"},
-                                    {"u16", "-1", "range"},
-                                    {"u16", "1.5", "invalid"}};
+                                    {"u16", "-1", "range"}};
     for (const auto& c : cases) {
         const std::string type = c[0], value = c[1], result = c[2];
         SCOPED_TRACE(type + " '" + value + "'");
@@ -255,8 +198,6 @@ TEST(StringMapTyped, NumbersAreDecimalAndEverythingElseIsRefused) {
     auto f = nbx::testing::failure<CNumberConversionException>([&] { map.getULong("oid"); });
     EXPECT_EQ(f.function, "CStringMap::getULong");
     EXPECT_EQ(f.module, "standard");
-    EXPECT_EQ(f.className, "nbx::CStringMap");
-    EXPECT_EQ(f.severity, nbx::SEVERITY_ERROR);
 }
 
 TEST(StringMapTyped, MissingKeyTakesTheMissingValueText) {
@@ -286,8 +227,7 @@ TEST(StringMapTyped, MissingKeyTakesTheMissingValueText) {
 
 TEST(StringMapTyped, BooleanWordsInAnyCase) {
     const std::pair<const char*, bool> accepted[] = {
-        {"true", true},   {"TRUE", true},   {"Yes", true}, {"1", true},  {" true ", true},
-        {"false", false}, {"False", false}, {"NO", false}, {"0", false},
+        {" TRUE ", true}, {"Yes", true}, {"1", true}, {"False", false}, {"NO", false}, {"0", false},
     };
     for (const auto& c : accepted) {
         SCOPED_TRACE(c.first);
@@ -295,7 +235,7 @@ TEST(StringMapTyped, BooleanWordsInAnyCase) {
         map.set("b", c.first);
         EXPECT_EQ(map.getBool("b"), c.second);
     }
-    for (const char* refused : {"", "2", "on", "truth", "t"}) {
+    for (const char* refused : {"", "on"}) {
         SCOPED_TRACE(refused);
         CStringMap map;
         map.set("b", refused);
@@ -305,50 +245,29 @@ TEST(StringMapTyped, BooleanWordsInAnyCase) {
     }
 }
 
-// --- any text is accepted -------------------------------------------------------------------
-
-TEST(StringMapFuzz, RandomTextNeverFailsAndEntriesKeepTheSyntaxRules) {
+TEST(StringMapFuzz, RandomTextNeverFailsAndKeysStopAtTheFirstEquals) {
     std::mt19937 random(20240611u);
-    // Characters that matter to the parser, plus arbitrary bytes.
-    static const char kAlphabet[] = "==  \t\t\n\n;;''\"\"ab\r\0\xff";
+    static const char kAlphabet[] = "== \t\n;;''ab\r\0\xff";
     const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);
-    const char* separators[] = {"\n", ";", "\r\n", "=", " ", ""};
-    const char quotes[] = {0, '\'', '\n', ' ', '='};
-    for (int round = 0; round < 3000; ++round) {
+    const char* separators[] = {"\n", ";", "\r\n", ""};
+    for (int round = 0; round < 300; ++round) {
         std::string text;
-        const int length = static_cast<int>(random() % 64);
-        for (int i = 0; i < length; ++i) {
-            text += (random() % 4 == 0) ? static_cast<char>(random() % 256)
-                                        : alphabet[random() % alphabet.size()];
-        }
-        const std::string separator = separators[random() % 6];
-        const char quote = quotes[random() % 5];
-        const bool caseInsensitive = random() % 2 == 0;
+        for (int i = random() % 64; i > 0; --i) text += alphabet[random() % alphabet.size()];
+        const std::string separator = separators[random() % 4];
+        const char quote = random() % 2 ? '\'' : 0;
         SCOPED_TRACE(::testing::PrintToString(text) + " sep " +
-                     ::testing::PrintToString(separator) + " quote " + std::to_string(quote));
-
-        CStringMap map(caseInsensitive);
-        map.setSeparator(separator);
-        map.setQuote(quote);
-        ASSERT_TRUE(map.string(text));
-        ASSERT_LE(map.size(), text.size());
+                     ::testing::PrintToString(separator));
+        CStringMap map(text, separator, quote, random() % 2 == 0);
+        const bool cut = quote == 0 && !separator.empty();
         for (const auto& entry : map) {
-            // The key ends before the first "=" of its token.
             ASSERT_EQ(entry.first.find('='), std::string::npos);
-            if (quote == 0 && !separator.empty()) {
-                ASSERT_EQ(entry.first.find(separator), std::string::npos);
+            if (cut) {
                 ASSERT_EQ(entry.second.find(separator), std::string::npos);
             }
         }
-        // The written form is accepted again, and so is reading through every accessor.
-        CStringMap again(map.string(), separator, quote, caseInsensitive);
-        for (const auto& entry : map) {
-            ASSERT_TRUE(map.has(entry.first));
-            try {
-                map.getULong(entry.first);
-                map.getBool(entry.first);
-            } catch (CNumberConversionException&) {
-            }
+        // Every written entry has its "=", so none is lost when the text is read again.
+        if (cut) {
+            EXPECT_EQ(CStringMap(map.string(), separator, quote).size(), map.size());
         }
     }
 }

@@ -70,7 +70,6 @@ TEST(TaskTest, RunStartsTheLoopOnceAndASecondRunThrows) {
     EXPECT_EQ(failureOf(failure([&] { task.run(); })),
               "Failed to start task. | Task is already running. @ CTask::run in dhcp_sync");
 
-    // A thread outside the task has no index in it.
     const std::uint32_t stranger = nbx::currentThreadId();
     EXPECT_EQ(failureOf(failure([&] { task.threadIndex(stranger); })),
               "Failed to find index for thread " + std::to_string(stranger) +
@@ -84,6 +83,8 @@ TEST(TaskTest, RunStartsTheLoopOnceAndASecondRunThrows) {
 }
 
 TEST(TaskTest, InitFailureEndsTheThreadAndTheTaskStaysFailed) {
+    GateTask never;
+    EXPECT_EQ(never.stop(), 0);  // stopping a task that never ran is fine
     GateTask task(5);
     EXPECT_EQ(task.run(), 5);
     EXPECT_EQ(task.thr_count(), 0u) << "run returned before the thread had ended";
@@ -107,7 +108,7 @@ TEST(TaskTest, ExceptionOfInitIsThrownByRun) {
 }
 
 TEST(TaskTest, ConcurrentRunsStartOneLoop) {
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 5; ++round) {
         SCOPED_TRACE(round);
         GateTask task;
         std::atomic<int> started{0};
@@ -130,45 +131,6 @@ TEST(TaskTest, ConcurrentRunsStartOneLoop) {
         EXPECT_EQ(task.loops.load(), 1);
         EXPECT_EQ(task.inits.load(), 1);
     }
-}
-
-TEST(TaskTest, StoppingATaskThatNeverRanIsFine) {
-    GateTask task;
-    EXPECT_EQ(task.stop(), 0);
-}
-
-TEST(ManualResetEventTest, ReleasesEveryWaiterUntilReset) {
-    nbx::CMREvent event;
-    EXPECT_FALSE(event.waitFor(1ms));
-    std::atomic<int> released{0};
-    std::vector<std::thread> waiters;
-    for (int i = 0; i < 4; ++i) {
-        waiters.emplace_back([&] {
-            event.wait();
-            ++released;
-        });
-    }
-    event.signal();
-    for (std::thread& waiter : waiters) waiter.join();
-    EXPECT_EQ(released.load(), 4);
-    EXPECT_TRUE(event.waitFor(0ms)) << "a manual-reset event stays signalled";
-    event.reset();
-    EXPECT_FALSE(event.waitFor(1ms));
-}
-
-TEST(AtomicLongTest, CountsFromManyThreadsWithoutLoss) {
-    nbx::CAtomicLong counter(-1);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 4; ++i) {
-        threads.emplace_back([&] {
-            for (int n = 0; n < 10000; ++n) counter.increment();
-            for (int n = 0; n < 5000; ++n) counter.decrement();
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(counter.value(), 4 * 5000 - 1);
-    EXPECT_EQ(counter.exchange(7), 4 * 5000 - 1);
-    EXPECT_EQ(counter.increment(), 8);
 }
 
 }  // namespace

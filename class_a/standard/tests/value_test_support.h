@@ -33,61 +33,34 @@ void expectFailure(const std::function<void()>& action, const Failure& expected)
         EXPECT_EQ(e.reason().text(), expected.reason);
         EXPECT_EQ(e.function(), expected.function);
         EXPECT_EQ(e.module(), "standard");
-        EXPECT_EQ(e.message().module(), "standard");
         EXPECT_EQ(e.severity(), nbx::SEVERITY_ERROR);
     }
 }
 
-// Texts built from the samples: truncations, single-character mutations, splices and random
-// strings over `alphabet` plus a few hostile bytes. Same seed, same texts.
+// Samples as they are, with one character inserted or replaced, cut short, or random bytes.
 inline std::vector<std::string> hostileTexts(const std::vector<std::string>& samples,
-                                             const std::string& alphabet, std::size_t count,
-                                             std::uint32_t seed = 20240611) {
-    std::mt19937 random(seed);
-    static const char kHostile[] = "\0\n\t \x7f\xff%[]:.-";
-    const std::string hostile = alphabet + std::string(kHostile, sizeof kHostile - 1);
-    auto pick = [&](std::size_t n) {
-        return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-    };
+                                             const std::string& alphabet, std::size_t count = 300) {
+    std::mt19937 random(20240611);
+    const std::string hostile = alphabet + std::string("\0\n \xff%[]:.-", 11);
     std::vector<std::string> out;
-    out.reserve(count);
     while (out.size() < count) {
-        const std::string& sample = samples[pick(samples.size())];
-        std::string text;
-        switch (pick(5)) {
-            case 0:  // truncated
-                text = sample.substr(0, pick(sample.size() + 1));
+        std::string text = samples[random() % samples.size()];
+        const std::size_t at = random() % (text.size() + 1);
+        switch (random() % 5) {
+            case 0:
                 break;
-            case 1: {  // one character replaced, inserted or removed
-                text = sample;
-                const std::size_t at = pick(text.size() + 1);
-                const char c = hostile[pick(hostile.size())];
-                const std::size_t how = pick(3);
-                if (how == 0 && at < text.size()) {
-                    text[at] = c;
-                } else if (how == 1 || text.empty()) {
-                    text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), c);
-                } else if (at < text.size()) {
-                    text.erase(at, 1);
-                }
+            case 1:
+                text.insert(at, 1, hostile[random() % hostile.size()]);
                 break;
-            }
-            case 2: {  // two samples spliced
-                const std::string& other = samples[pick(samples.size())];
-                text = sample.substr(0, pick(sample.size() + 1)) +
-                       other.substr(pick(other.size() + 1));
+            case 2:
+                if (at < text.size()) text[at] = hostile[random() % hostile.size()];
                 break;
-            }
-            case 3: {  // random over the alphabet
-                const std::size_t length = pick(40);
-                for (std::size_t i = 0; i < length; ++i) text += alphabet[pick(alphabet.size())];
+            case 3:
+                text = text.substr(0, at);
                 break;
-            }
-            default: {  // random bytes, sometimes long
-                const std::size_t length = pick(8) == 0 ? 300 + pick(700) : pick(30);
-                for (std::size_t i = 0; i < length; ++i) text += static_cast<char>(pick(256));
-                break;
-            }
+            default:
+                text.clear();
+                for (std::size_t i = random() % 30; i > 0; --i) text += char(random());
         }
         out.push_back(text);
     }
@@ -95,11 +68,10 @@ inline std::vector<std::string> hostileTexts(const std::vector<std::string>& sam
 }
 
 // Reads every text through `string(text)` into a copy of `start`; only E may escape the read.
-// `check(value, text, refused)` judges the outcome, and an accepted value must write a text that
-// reads back to an equal value. Both outcomes must be common, or the texts missed the parser.
+// `check(value, refused)` judges the outcome, and an accepted value must write a text that reads
+// back to an equal value. Both outcomes must occur, or the texts missed the parser.
 template <class E = nbx::CException, class T, class Check>
-void readHostileTexts(const std::vector<std::string>& texts, const T& start, Check&& check,
-                      std::size_t minAccepted = 100) {
+void readHostileTexts(const std::vector<std::string>& texts, const T& start, Check&& check) {
     std::size_t accepted = 0, refused = 0;
     for (const std::string& text : texts) {
         T value(start);
@@ -116,8 +88,8 @@ void readHostileTexts(const std::vector<std::string>& texts, const T& start, Che
         again.string(value.string());
         EXPECT_EQ(again, value) << ::testing::PrintToString(text);
     }
-    EXPECT_GT(accepted, minAccepted);
-    EXPECT_GT(refused, 100u);
+    EXPECT_GT(accepted, 10u);
+    EXPECT_GT(refused, 10u);
 }
 
 }  // namespace valuetest
