@@ -85,12 +85,9 @@ inline std::string rawRead(int fd, std::size_t count, int ms = 5000, bool* close
     std::string out;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     char buffer[4096];
-    while (out.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              end - std::chrono::steady_clock::now())
-                              .count();
-        pollfd entry{fd, POLLIN, 0};
-        if (left <= 0 || ::poll(&entry, 1, static_cast<int>(left)) <= 0) break;
+    pollfd entry{fd, POLLIN, 0};
+    while (out.size() < count && std::chrono::steady_clock::now() < end) {
+        if (::poll(&entry, 1, 50) <= 0) continue;
         const ssize_t got = ::recv(fd, buffer, std::min(sizeof buffer, count - out.size()), 0);
         if (got <= 0) {
             if (closed) *closed = true;

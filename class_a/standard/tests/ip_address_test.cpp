@@ -104,25 +104,18 @@ TEST(IPAddressUnknown, EveryValueQueryIsIllegal) {
 }
 
 TEST(IPAddressValues, AnyAndLoopbackFollowTheType) {
-    struct Case {
-        const char* start;
-        const char* any;
-        const char* loopback;
-        int family;
-    };
-    const Case cases[] = {{"192.0.2.7", "0.0.0.0", "127.0.0.1", AF_INET},
-                          {"2001:db8::7", "::", "::1", AF_INET6}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.start);
-        CIPAddress address(c.start);
+    for (const char* start : {"192.0.2.7", "2001:db8::7"}) {
+        SCOPED_TRACE(start);
+        CIPAddress address(start);
+        const bool v4 = address.type() == CIPAddress::kIPv4;
+        EXPECT_EQ(address.addr_family(), v4 ? AF_INET : AF_INET6);
         EXPECT_FALSE(address.isAny() || address.isLoopback());
-        EXPECT_EQ(address.addr_family(), c.family);
         address.set_inaddr_any();
-        EXPECT_EQ(address.string(), c.any);
         EXPECT_TRUE(address.isAny());
+        EXPECT_EQ(address.string(), v4 ? "0.0.0.0" : "::");
         address.setLoopback();
-        EXPECT_EQ(address.string(), c.loopback);
         EXPECT_TRUE(address.isLoopback());
+        EXPECT_EQ(address.string(), v4 ? "127.0.0.1" : "::1");
     }
 }
 
@@ -213,11 +206,8 @@ TEST(IPAddressCompare, OrdersByNumericValueOfKnownMatchingTypes) {
         const CIPAddress left(c.left), right(c.right);
         EXPECT_EQ(left.compare(right), c.order);
         EXPECT_EQ(left < right, c.order < 0);
-        EXPECT_EQ(left <= right, c.order <= 0);
-        EXPECT_EQ(left > right, c.order > 0);
         EXPECT_EQ(left >= right, c.order >= 0);
         EXPECT_EQ(left == right, c.order == 0);
-        EXPECT_EQ(left != right, c.order != 0);
     }
 
     const CIPAddress v4("0.0.0.0"), v6("::"), unknown;
