@@ -132,7 +132,7 @@ TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
     EXPECT_NE(record->string().find("\nstate=communications-interrupted\n"), std::string::npos);
 }
 
-TEST_F(FailoverTest, BindingsAreStoredAndReloaded) {
+TEST_F(FailoverTest, BindingsAndPeersAreStoredAndReloaded) {
     auto record = store.session.newObject<CPrstFAddressBinding4>();
     record->string(edited(kFAddress4Input, "-oid"));
     record->commit(0, CFullAccessToken::instance());
@@ -143,6 +143,14 @@ TEST_F(FailoverTest, BindingsAreStoredAndReloaded) {
     auto found = store.session.find<CPrstFAddressBinding4>(0, record->oid());
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->string(), record->string());
+
+    auto peer = store.session.newObject<CPrstFailoverPeer>();
+    peer->string(edited(kPeerInput, "-oid"));
+    peer->commit(0, CFullAccessToken::instance());
+    EXPECT_EQ(store.row("failover_peer", peer->oid()).values.at("ENABLED"), "0");
+    auto foundPeer = store.session.find<CPrstFailoverPeer>(0, peer->oid());
+    ASSERT_NE(foundPeer, nullptr);
+    EXPECT_EQ(foundPeer->string(), peer->string());
 }
 
 // --- the failover peer -------------------------------------------------------------------------
@@ -186,17 +194,4 @@ TEST(FailoverPeer, RequiredKeysAndBadValuesGiveTheirReasons) {
         EXPECT_EQ(outcome([&] { peer.string(c.first); }),
                   (Outcome{c.second, "dhcp_database CPrstFailoverPeer::_set"}));
     }
-}
-
-TEST(FailoverPeer, IsStoredAndReloaded) {
-    dhcptest::CRecordStore store;
-    auto peer = store.session.newObject<CPrstFailoverPeer>();
-    peer->string(edited(kPeerInput, "-oid"));
-    peer->commit(0, CFullAccessToken::instance());
-    const CDBRecord& row = store.row("failover_peer", peer->oid());
-    EXPECT_EQ(row.values.at("ROLE"), "primary");
-    EXPECT_EQ(row.values.at("ENABLED"), "0");
-    auto found = store.session.find<CPrstFailoverPeer>(0, peer->oid());
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->string(), peer->string());
 }
