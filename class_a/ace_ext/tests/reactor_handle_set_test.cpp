@@ -32,25 +32,11 @@ TEST(ReactorHandleSet, ApplyMaskTakesOnlyReadWriteAndException) {
     CReactorHandleSet set;
     set.addEventHandle(7);
     EXPECT_EQ(set.applyMask(7, kRead | kWrite, ACE_Reactor::ADD_MASK), 0u);
-    struct Case {
-        const char* name;
-        ACE_Reactor_Mask mask;
-        int ops;
-    } const invalid[] = {
-        {"accept", ACE_Event_Handler::ACCEPT_MASK, ACE_Reactor::ADD_MASK},
-        {"timer", ACE_Event_Handler::TIMER_MASK, ACE_Reactor::CLR_MASK},
-        {"read and dont-call", kRead | ACE_Event_Handler::DONT_CALL, ACE_Reactor::ADD_MASK},
-        {"unknown operation", kRead, 99},
-    };
-    for (const Case& c : invalid) {
-        SCOPED_TRACE(c.name);
-        const auto e = failure([&] { set.applyMask(7, c.mask, c.ops); });
-        EXPECT_EQ(e.message, "Failed to apply reactor mask.");
-        EXPECT_EQ(e.reason, "Invalid mask.");
-        EXPECT_EQ(e.function, "CReactorHandleSet::applyMask");
-        EXPECT_EQ(e.module, "ace_ext");
-        EXPECT_EQ(set.mask(7), kRead | kWrite);  // unchanged
-    }
+    const auto e =
+        failure([&] { set.applyMask(7, ACE_Event_Handler::ACCEPT_MASK, ACE_Reactor::ADD_MASK); });
+    EXPECT_EQ(e.text(), "Failed to apply reactor mask. | Invalid mask.");
+    EXPECT_EQ(e.module, "ace_ext");
+    EXPECT_EQ(set.mask(7), kRead | kWrite);  // unchanged
     // Each operation returns the mask from before it.
     EXPECT_EQ(set.applyMask(7, kExcept, ACE_Reactor::SET_MASK), kRead | kWrite);
     EXPECT_EQ(set.applyMask(7, kRead, ACE_Reactor::ADD_MASK), kExcept);
@@ -88,21 +74,9 @@ TEST(ReactorHandleSet, WaitObjectsFollowRegistrationOrderAndMasks) {
     set.getWaitObjects(objects);
     EXPECT_EQ(describe(objects), "4:we 6:rw 9:r ");
 
-    for (ACE_Reactor_Mask mask :
-         {ACE_Reactor_Mask(0), ACE_Reactor_Mask(ACE_Event_Handler::TIMER_MASK),
-          ACE_Reactor_Mask(ACE_Event_Handler::ALL_EVENTS_MASK)}) {
-        SCOPED_TRACE(mask);
-        const auto e = failure([&] { set.getWaitObjects(objects, mask); });
-        EXPECT_EQ(e.message, "Failed to get reactor wait objects.");
-        EXPECT_EQ(e.reason, "Invalid mask.");
-        EXPECT_EQ(e.function, "CReactorHandleSet::getWaitObjects");
-    }
-    const auto e = failure([&] {
-        set.deleteEventHandle(9);
-        set.deleteEventHandle(9);
-    });
-    EXPECT_EQ(e.message, "Failed to delete reactor event handle.");
-    EXPECT_EQ(e.reason, "No such handle.");
+    const auto e = failure([&] { set.getWaitObjects(objects, 0); });
+    EXPECT_EQ(e.text(), "Failed to get reactor wait objects. | Invalid mask.");
+    EXPECT_EQ(e.function, "CReactorHandleSet::getWaitObjects");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -58,17 +59,13 @@ public:
     }
     std::size_t count(const std::string& entry) const {
         std::lock_guard<std::mutex> guard(m_mutex);
-        std::size_t n = 0;
-        for (const std::string& e : m_entries) n += e == entry ? 1 : 0;
-        return n;
+        return std::count(m_entries.begin(), m_entries.end(), entry);
     }
     // Waits (generously) until `entry` was logged `times` times.
     bool waitFor(const std::string& entry, std::size_t times = 1) {
         std::unique_lock<std::mutex> lock(m_mutex);
         return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
-            std::size_t n = 0;
-            for (const std::string& e : m_entries) n += e == entry ? 1 : 0;
-            return n >= times;
+            return std::count(m_entries.begin(), m_entries.end(), entry) >= std::ptrdiff_t(times);
         });
     }
     void clear() {

@@ -64,29 +64,6 @@ TEST_F(CmdScheduleTimerTest, TwoTimersFireOnceEachWithTheirOwnArgument) {
     EXPECT_TRUE(controller.sink().entries().empty());
 }
 
-TEST_F(CmdScheduleTimerTest, TaskArmsItsOwnTimersAndReArmsThemFromTheExpiry) {
-    constexpr int kRounds = 3;
-    TestTask task(&controller, "v4-sync-ticker");
-    task.onInit = [](TestTask& self) {
-        self.postScheduleTimer("cmd-test-tick", ACE_Time_Value(0, 20000), 4);
-    };
-    task.onTimeout = [](TestTask& self, std::uintptr_t argument) {
-        if (self.expiries().size() < kRounds) {
-            self.postScheduleTimer("cmd-test-tick", ACE_Time_Value(0, 20000), argument);
-        }
-    };
-    ASSERT_EQ(task.run(), 0);
-    const std::uint32_t taskThread = threadOf(task, &controller);
-    ASSERT_TRUE(eventually([&] { return task.expiries().size() >= kRounds; }));
-    std::this_thread::sleep_for(200ms);
-    std::vector<Expiry> expiries = task.expiries();
-    ASSERT_EQ(expiries.size(), static_cast<std::size_t>(kRounds));
-    for (const Expiry& expiry : expiries) {
-        EXPECT_EQ(expiry.argument, 4u);
-        EXPECT_EQ(expiry.threadId, taskThread);
-    }
-}
-
 // A reactor whose timer scheduling fails the way an unsupported operation does.
 class RefusingReactor : public CSTGeneralReactor {
 public:

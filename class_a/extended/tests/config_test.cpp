@@ -2,14 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <future>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "extended/config_names.h"
 #include "standard/general_ptr.h"
@@ -82,87 +77,8 @@ TEST(ConfigReads, CaseFlagDecidesHowKeysMatchAndEachFamilyReadsItsOwnKey) {
     EXPECT_EQ(config.getULong(nbx::familyKey(4, "sync.interval"), 5), 10u);
 }
 
-// ---------------------------------------------------------------------------------------------
-// The host holds the configuration through a method-locking pointer: a call through it waits for
-// the call of another thread to finish.
-
-namespace {
-
-// Reading an absent key asks missingValue, inside the locked call. For the key "block" it waits
-// until the test lets it go.
-class BlockingConfig : public CConfig {
-public:
-    BlockingConfig() : CConfig(true) {}
-
-    std::vector<std::string> events() const {
-        std::lock_guard<std::mutex> guard(m_eventsMutex);
-        return m_events;
-    }
-    std::future<void> entered() { return m_entered.get_future(); }
-    void release() { m_release.set_value(); }
-
-protected:
-    std::string missingValue(const std::string& key) const override {
-        if (key == "block") {
-            _event("hold-begin");
-            m_entered.set_value();
-            m_releaseFuture.wait();
-            _event("hold-end");
-            return "held";
-        }
-        _event("read:" + key);
-        return "";
-    }
-
-private:
-    void _event(const std::string& event) const {
-        std::lock_guard<std::mutex> guard(m_eventsMutex);
-        m_events.push_back(event);
-    }
-
-    mutable std::mutex m_eventsMutex;
-    mutable std::vector<std::string> m_events;
-    mutable std::promise<void> m_entered;
-    std::promise<void> m_release;
-    std::shared_future<void> m_releaseFuture{m_release.get_future().share()};
-};
-
+// The host holds the configuration through a method-locking pointer that does not own it.
 using ConfigPtr = nbx::CGeneralPtr<CConfig, nbx::CMTNotOwnerPolicy, nbx::CMethodLockPolicy>;
-
-}  // namespace
-
-TEST(ConfigLocking, CallsThroughTheLockingPointerAreSerialised) {
-    BlockingConfig config;
-    ConfigPtr pointer(&config);
-    std::future<void> entered = config.entered();
-
-    std::string heldValue;
-    std::thread first([&] { heldValue = pointer->get("block"); });
-    entered.wait();
-    // The first call holds the object's lock for as long as it runs.
-    EXPECT_FALSE(config.objectMutex().try_lock());
-
-    std::promise<void> secondStarted;
-    std::string secondValue = "unset";
-    std::thread second([&, copy = pointer]() mutable {
-        secondStarted.set_value();
-        secondValue = copy->get("other");
-    });
-    secondStarted.get_future().wait();
-    // Give an unserialised call every chance to run now.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(config.events(), (std::vector<std::string>{"hold-begin"}));
-
-    config.release();
-    first.join();
-    second.join();
-    EXPECT_EQ(config.events(), (std::vector<std::string>{"hold-begin", "hold-end", "read:other"}));
-    EXPECT_EQ(heldValue, "held");
-    EXPECT_EQ(secondValue, "");
-    // Both calls are over: the lock is free again.
-    ASSERT_TRUE(config.objectMutex().try_lock());
-    config.objectMutex().unlock();
-}
 
 TEST(ConfigLocking, NotOwningPointerLeavesTheConfigurationAlive) {
     CConfig config(true);

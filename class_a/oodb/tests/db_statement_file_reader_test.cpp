@@ -102,15 +102,9 @@ TEST_F(StatementFile, MalformedRecordsAreRefusedAtTheOffendingLine) {
         {"name=a\ncolour=red\n",
          "Invalid record at line 2 in sql statement spec file. | "
          "Unrecognized key 'colour'."},
-        {"name=a\nName=b\n",
-         "Invalid record at line 2 in sql statement spec file. | "
-         "Unrecognized key 'Name'."},
         {"# c\n\n\ngroup\n",
          "Invalid record at line 4 in sql statement spec file. | "
          "Expected 'key=value' in 'group'."},
-        {"name=a\n=value\n",
-         "Invalid record at line 2 in sql statement spec file. | "
-         "Expected 'key=value' in '=value'."},
         {"name=a\n# c\nname=b\n",
          "Invalid record at line 3 in sql statement spec file. | "
          "Duplicate key 'name'."},
@@ -150,13 +144,6 @@ TEST_F(StatementFile, MalformedRecordsAreRefusedAtTheOffendingLine) {
     }
 }
 
-TEST_F(StatementFile, TwoRecordsWithOneCursorNumberAreRefused) {
-    EXPECT_EQ(readFailure(statement("a", "cursor_num=4\n") + "\n" + statement("b") + "\n" +
-                          statement("c", "description=x\ncursor_num=4\n")),
-              "Duplicate sql cursor number at line 20 in sql statement spec file. | "
-              "Cursor numbers overlap.");
-}
-
 TEST_F(StatementFile, CursorNumbersMustDifferAcrossIncludedFilesToo) {
     dir.write("sub/more.inc", statement("b", "cursor_num=7\n"));
     EXPECT_EQ(readFailure(statement("a", "cursor_num=7\n") + "\ninclude sub/more.inc\n"),
@@ -182,11 +169,6 @@ TEST_F(StatementFile, IncludedFilesAreReadRelativeToTheIncludingFileAndOnlyOnce)
 }
 
 TEST_F(StatementFile, RecursiveIncludesAreRefused) {
-    const std::string self = dir.write("self.inc", statement("a") + "\ninclude self.inc\n");
-    EXPECT_EQ(textOf([&] { reader.read(self); }), "Include directive for file " +
-                                                      dir.file("self.inc") + " in spec file " +
-                                                      self + " is recursive. | ");
-
     CDBStatementFileReader other;
     dir.write("b.inc", "include a.inc\n");
     const std::string a = dir.write("a.inc", statement("x") + "\ninclude b.inc\n");
@@ -203,10 +185,6 @@ TEST_F(StatementFile, FilesThatCannotBeOpenedAreNamed) {
     EXPECT_EQ(include.code, static_cast<std::uint32_t>(ENOENT));
 
     CDBStatementFileReader fresh;
-    const auto missing = failureOf([&] { fresh.read(dir.file("absent.inc")); });
-    EXPECT_EQ(missing.message, "Cannot open spec file '" + dir.file("absent.inc") + "'.");
-    EXPECT_EQ(missing.module, "oodb");
-
     const auto directory = failureOf([&] { fresh.read(dir.path()); });
     EXPECT_EQ(directory.message, "Cannot open spec file '" + dir.path() + "'.");
     EXPECT_EQ(directory.code, static_cast<std::uint32_t>(EISDIR));

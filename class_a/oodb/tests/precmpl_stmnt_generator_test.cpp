@@ -27,12 +27,6 @@ std::string parameters(const CPrecmplStmntGenerator::Statement& statement) {
 
 }  // namespace
 
-TEST(PrecmplStmntGenerator, ExpansionOfSingleAndListArguments) {
-    EXPECT_EQ(CPrecmplStmntGenerator::expansion(1, false), " ?");
-    EXPECT_EQ(CPrecmplStmntGenerator::expansion(1, true), " IN (? )");
-    EXPECT_EQ(CPrecmplStmntGenerator::expansion(3, true), " IN (?,?,? )");
-}
-
 TEST(PrecmplStmntGenerator, PlaceholdersBecomeMarksWithNamedParametersInTextOrder) {
     const CPrecmplStmntGenerator generator("OID, OIDS,NAME",
                                            "[__DB_TYPE_ULONG__], list [__DB_TYPE_ULONG__],"
@@ -49,8 +43,6 @@ TEST(PrecmplStmntGenerator, PlaceholdersBecomeMarksWithNamedParametersInTextOrde
         {"SELECT * FROM X T WHERE T.PK<<OIDS>>",
          arguments({{"OIDS", "3"}, {"OIDS", "1"}, {"OIDS", "2"}}),
          "SELECT * FROM X T WHERE T.PK IN (?,?,? )", "OIDS=3 OIDS_1=1 OIDS_2=2"},
-        {"SELECT * FROM X T WHERE T.PK<<OIDS>>", arguments({{"OIDS", "9"}}),
-         "SELECT * FROM X T WHERE T.PK IN (? )", "OIDS=9"},
         // A placeholder used twice binds its value twice; the marks follow the text.
         {"SELECT 1 WHERE A =<<NAME>> OR B<<OIDS>> OR C =<<NAME>>",
          arguments({{"OIDS", "4"}, {"OIDS", "5"}, {"NAME", "n"}}),

@@ -67,13 +67,9 @@ TEST(RConsolePortAnswerTest, PortAndModeOfTheAnswer) {
     } cases[] = {
         {"digits only", "2345", 2345, true},
         {"clear", "2345,clear", 2345, false},
-        {"capital C", "2345,Clear", 2345, true},
-        {"third part ignored", "2345,clear,more", 2345, false},
         {"no digits", "port,clear", 0, false},
         {"leading blanks and plus", " \t+80,clear", 80, false},
         {"trailing text after digits", "80abc", 80, true},
-        {"negative", "-80", 0, true},
-        {"largest port", "65535", 65535, true},
         {"beyond 16 bits", "65536,clear", 0, false},
         {"199 digits", std::string(199, '7'), 0, true},
         {"cut at the zero byte", std::string("2345\0,clear", 11), 2345, true},
@@ -162,8 +158,6 @@ TEST_F(RConsoleConnectTest, ConnectFailures) {
         const char* function;
         std::uint32_t code;
     } cases[] = {
-        {"none,clear", invalid, "Invalid port.", "CRConsoleClient::connect", 0},
-        {"0", invalid, "Invalid port.", "CRConsoleClient::connect", 0},
         {"70000,clear", invalid, "Invalid port.", "CRConsoleClient::connect", 0},
         {nullptr, "Cannot connect.", "The Test service is not running on the remote server.",
          "CRConsoleClient::_queryPort", 0},
@@ -228,19 +222,12 @@ TEST_F(RConsoleConnectTest, LoginFailures) {
         "Failed to login to remote server. | The password is incorrect. | CRConsoleClient::connect";
     const std::string broken =
         "Can't communicate with the server. | CRConsoleClient::_authenticate";
-    const auto wrongKey = [](bool waitForClose) {
-        return [waitForClose](ScriptedPeer& peer) {
-            ServerHalf(peer, true, "other").challenge();
-            if (waitForClose) peer.peerClosed();  // the server stays silent
-        };
-    };
     const struct {
         std::function<void(ScriptedPeer&)> script;
         std::string expected;  // message | reason (when given by the site) | function
         std::uint32_t code;
     } cases[] = {
-        {wrongKey(false), refused, 0},
-        {wrongKey(true), refused, 0},
+        {[](ScriptedPeer& peer) { ServerHalf(peer, true, "other").challenge(); }, refused, 0},
         {[](ScriptedPeer& peer) { peer.write(std::string(100, 'c')); }, broken, 0},  // cut short
         {[](ScriptedPeer& peer) { peer.peerClosed(); }, broken, ETIME},              // no challenge
         {[](ScriptedPeer& peer) {  // the greeting never ends
@@ -381,10 +368,8 @@ TEST_P(RConsoleExchangeTest, ResultCodesAndLastMessage) {
         {"code=ack\nname=pool\n\n", 0, ""},
         {"code=ack\nmessage=outdated\n-\ncode=ack\n\n", 1, ""},
         {"code=nak\nmessage=no such pool\n\n", 2, "no such pool"},
-        {"name=a\n-\nname=b\n\n", 0, ""},
         {"code=ACK\nmessage=later\n\n", 1, "later"},  // codes in any letter case
         {"code=nak\nmessage=bad\n-\ncode=ack\n\n", 2, ""},
-        {"code=maybe\nmessage=x\n\n", 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.response);

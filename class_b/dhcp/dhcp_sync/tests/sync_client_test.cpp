@@ -1,6 +1,5 @@
 #include "dhcp_sync/sync_client.h"
 
-#include <errno.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -132,8 +131,6 @@ TEST_F(SyncClientTest, NakIsAServerError) {
     EXPECT_EQ(f.function, "CDHCPSync::commandResponse");
     EXPECT_EQ(f.code, 0u);
     EXPECT_EQ(f.severity, 4u);
-    EXPECT_EQ(error.lineNumber(), 0);
-    EXPECT_EQ(error.logName(), "");
     std::unique_ptr<nbx::CException> copy(error.clone());
     ASSERT_NE(dynamic_cast<CDHCPSyncClientServerError*>(copy.get()), nullptr);
 
@@ -142,26 +139,18 @@ TEST_F(SyncClientTest, NakIsAServerError) {
 }
 
 TEST_F(SyncClientTest, FailuresOfTheBasePassThrough) {
-    auto slow = client();
-    slow->connect();
-    slow->setIoTimeout(ACE_Time_Value(0, 200 * 1000));
-    script->push({"code=ack"}, std::chrono::milliseconds(1000));
-    auto f = failure<nbx::CException>([&] { slow->commandResponse("show"); });
-    EXPECT_EQ(f.message, "Failed to read from a socket.");
-    EXPECT_EQ(f.code, static_cast<std::uint32_t>(ETIME));
-    EXPECT_EQ(f.function, "CRConsoleClient::sendCommand");
-    EXPECT_EQ(f.module, "rconsole_base");
-
     CDHCPSyncClient wrong(CProtocolFamily(4), target(), true);
     wrong.setUser("replicator");
     wrong.setPassword("A-long-password");
-    f = failure<nbx::CException>([&] { wrong.connect(); });
+    auto f = failure<nbx::CException>([&] { wrong.connect(); });
     EXPECT_EQ(f.message, "Failed to login to remote server.");
     EXPECT_EQ(f.reason, "The password is incorrect.");
+    EXPECT_EQ(f.module, "rconsole_base");
 
     // The server-text argument of the base operation is ignored: the target is what counts.
     auto sync = client();
     EXPECT_TRUE(sync->connect(std::string("192.0.2.1:1")));
+    EXPECT_EQ(sync->commandResponse("show").get("code"), "ack");
     EXPECT_EQ(script->records().size(), 1u);
 }
 
