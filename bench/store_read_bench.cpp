@@ -4,66 +4,40 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 
-#include "dhcp_database/dhcp_catalog.h"
+#include "bench_store.h"
 #include "dhcp_database/replicate_peer.h"
-#include "host/sqlite_engine.h"
-#include "oodb_persistence/prst_db_session.h"
-#include "oodb_persistence/prst_initializer.h"
 #include "security/access_token.h"
 
 namespace {
 
 constexpr std::uint32_t kRecords = 2000;
 
-// One store with kRecords peers, made once for both benchmarks.
-class Store {
+// kRecords peers, made once for both benchmarks.
+class CPeerStore : public CBenchStore {
 public:
-    Store() {
-        char name[] = "/tmp/nbx-store-bench-XXXXXX";
-        m_dir = mkdtemp(name);
-        m_engine = std::make_unique<host::CSQLiteEngine>(
-            host::CSQLiteEngine::Settings{m_dir + "/store.db", NBX_HOST_DB_DIR});
-        addDHCPClasses(m_catalog);
-        CPrstDHCPInitializer().init({&m_registry, &m_catalog, {}, 4});
-        m_session = std::make_unique<CPrstDBSession>(m_registry);
-        m_session->open([this](const std::string&) -> void* { return m_engine.get(); });
-        CDBTransactionHandle tx = m_session->begin();
+    CPeerStore() {
+        CDBTransactionHandle tx = session().begin();
         for (std::uint32_t i = 0; i < kRecords; ++i) {
-            auto peer = m_session->newObject<CPrstReplicatePeer>();
+            auto peer = session().newObject<CPrstReplicatePeer>();
             peer->set("classes=*\nconsole_user=admin\nconsole_pass=secret\ndescription=peer " +
                       std::to_string(i) + "\ntarget=10.0." + std::to_string(i / 256) + "." +
                       std::to_string(i % 256) + ":7000\n");
             peer->commit(tx, CFullAccessToken::instance());
             if (i == 0) m_firstOid = peer->oid();
         }
-        m_session->commit(tx);
+        session().commit(tx);
     }
-    ~Store() {
-        m_session.reset();
-        m_engine.reset();
-        std::filesystem::remove_all(m_dir);
-    }
-    CPrstDBSession& session() { return *m_session; }
-    std::string path() const { return m_dir + "/store.db"; }
     std::uint32_t oid(std::uint32_t walk) const { return m_firstOid + walk * 7919u % kRecords; }
 
 private:
-    std::string m_dir;
-    CPrstClassCatalog m_catalog;
-    CIPrstAbstractFactory m_registry;
-    std::unique_ptr<host::CSQLiteEngine> m_engine;
-    std::unique_ptr<CPrstDBSession> m_session;
     std::uint32_t m_firstOid = 0;
 };
 
-Store& store() {
-    static Store instance;
+CPeerStore& store() {
+    static CPeerStore instance;
     return instance;
 }
 
