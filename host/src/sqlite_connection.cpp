@@ -21,15 +21,6 @@ const char* const kModule = "host";
 // callers' ad-hoc conditions cannot grow it without bound.
 constexpr std::size_t kCacheLimit = 128;
 
-std::string quoted(const std::string& identifier) {
-    std::string out = "\"";
-    for (char c : identifier) {
-        out += c;
-        if (c == '"') out += '"';
-    }
-    return out + "\"";
-}
-
 // Strict decimal integer: optional sign, digits, nothing else.
 bool parseInteger(const std::string& text, std::int64_t& value) {
     if (text.empty() || text.size() > 20) return false;
@@ -467,22 +458,14 @@ CDBStatementState CSQLiteConnection::prepare(const std::string& table,
     state.status = CDBStatementState::kReady;
     if (!def->precompile) return state;
 
-    nbx::CStringMap probe;
-    std::size_t start = 0;
-    while (start <= def->argNames.size()) {
-        std::size_t comma = def->argNames.find(',', start);
-        if (comma == std::string::npos) comma = def->argNames.size();
-        std::string name = def->argNames.substr(start, comma - start);
-        name.erase(0, name.find_first_not_of(' '));
-        name.erase(name.find_last_not_of(' ') + 1);
-        if (!name.empty()) probe.set(name, "0");
-        start = comma + 1;
-    }
     std::string sql;
     try {
-        sql = CPrecmplStmntGenerator(def->argNames, def->argTypes, def->genericArgs)
-                  .generate(withTable(def->statement, table), probe)
-                  .sql;
+        const CPrecmplStmntGenerator generator(def->argNames, def->argTypes, def->genericArgs);
+        nbx::CStringMap probe;
+        for (const std::string& name : generator.argumentNames()) {
+            if (!name.empty()) probe.set(name, "0");
+        }
+        sql = generator.generate(withTable(def->statement, table), probe).sql;
     } catch (nbx::CException& exception) {
         state.status = CDBStatementState::kUnusable;
         state.error = exception.text();

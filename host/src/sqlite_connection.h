@@ -23,6 +23,16 @@ namespace host {
 
 class CSQLiteEngine;
 
+// An SQL identifier in double quotes, inner quotes doubled.
+inline std::string quoted(const std::string& identifier) {
+    std::string out = "\"";
+    for (char c : identifier) {
+        out += c;
+        if (c == '"') out += '"';
+    }
+    return out + "\"";
+}
+
 class CSQLiteConnection : public CIDBConnection {
 public:
     explicit CSQLiteConnection(CSQLiteEngine& engine);

@@ -11,15 +11,6 @@ namespace {
 
 const char* const kModule = "host";
 
-std::string quoted(const std::string& identifier) {
-    std::string out = "\"";
-    for (char c : identifier) {
-        out += c;
-        if (c == '"') out += '"';
-    }
-    return out + "\"";
-}
-
 const char* sqlTypeOf(CDBFieldType::Type type) {
     return CDBFieldType::sqlType(CDBFieldType::storageClass(type));
 }

@@ -61,6 +61,9 @@ public:
     // statement mismatch.".
     void check(const std::string& sqlTemplate) const;
 
+    // The declared argument names, in order.
+    const std::vector<std::string>& argumentNames() const { return m_names; }
+
     // " ?" for a single argument, " IN (?,?... )" with `count` marks for a list.
     static std::string expansion(std::size_t count, bool list);
 
