@@ -35,10 +35,25 @@ bool CSQLiteEngine::isOpen() const {
     return m_open;
 }
 
+void CSQLiteEngine::_collect(const std::vector<CDBTableDef>& tables, CTableMap& into) const {
+    for (const CDBTableDef& table : tables) {
+        if (table.name == kSequenceTable || table.name.empty()) {
+            NBX_THROW(nbx::CException, kModule, "CSQLiteEngine::open",
+                      nbx::msg("Unable to open database '%1'.", m_settings.path),
+                      nbx::msg("Invalid table name '%1'.", table.name));
+        }
+        auto& columns = into[table.name];
+        for (const auto& column : table.columns) {
+            if (column.first == "PK") continue;
+            columns[column.first] = CDBFieldType::parse(column.second);
+        }
+    }
+}
+
 void CSQLiteEngine::open(const std::vector<CDBTableDef>& tables) {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<std::mutex> opening(m_openMutex);
     static const char* const kFunction = "CSQLiteEngine::open";
-    if (m_open) {
+    if (isOpen()) {
         NBX_THROW(nbx::CException, kModule, kFunction,
                   nbx::msg("Unable to open database '%1'.", m_settings.path),
                   nbx::msg("The database is already open."));
@@ -52,19 +67,8 @@ void CSQLiteEngine::open(const std::vector<CDBTableDef>& tables) {
         for (const auto& statement : statements->statements()) groups->find(statement.second.group);
     }
 
-    std::map<std::string, std::map<std::string, CDBFieldType::Type>> declared;
-    for (const CDBTableDef& table : tables) {
-        if (table.name == kSequenceTable || table.name.empty()) {
-            NBX_THROW(nbx::CException, kModule, kFunction,
-                      nbx::msg("Unable to open database '%1'.", m_settings.path),
-                      nbx::msg("Invalid table name '%1'.", table.name));
-        }
-        auto& columns = declared[table.name];
-        for (const auto& column : table.columns) {
-            if (column.first == "PK") continue;
-            columns[column.first] = CDBFieldType::parse(column.second);
-        }
-    }
+    auto declared = std::make_shared<CTableMap>();
+    _collect(tables, *declared);
 
     CSQLiteConnection setup(*this);
     const std::vector<std::string> modes = setup.queryColumn("PRAGMA journal_mode=WAL", 0);
@@ -74,21 +78,36 @@ void CSQLiteEngine::open(const std::vector<CDBTableDef>& tables) {
                   nbx::msg("Unable to open database '%1'.", m_settings.path),
                   nbx::msg("Journal mode '%1' instead of write-ahead log.", mode));
     }
+    _createTables(setup, tables, *declared);
+    std::lock_guard<std::mutex> guard(m_mutex);
     m_statements = std::move(statements);
     m_groups = std::move(groups);
-    m_tables = std::move(declared);
-    _createTables(setup, tables);
+    std::atomic_store(&m_tables, std::shared_ptr<const CTableMap>(declared));
     m_open = true;
 }
 
-void CSQLiteEngine::_createTables(CSQLiteConnection& setup,
-                                  const std::vector<CDBTableDef>& tables) {
+void CSQLiteEngine::declare(const std::vector<CDBTableDef>& tables) {
+    std::unique_lock<std::mutex> opening(m_openMutex);
+    if (!isOpen()) {
+        opening.unlock();
+        open(tables);
+        return;
+    }
+    auto declared = std::make_shared<CTableMap>(*_tables());
+    _collect(tables, *declared);
+    CSQLiteConnection setup(*this);
+    _createTables(setup, tables, *declared);
+    std::atomic_store(&m_tables, std::shared_ptr<const CTableMap>(declared));
+}
+
+void CSQLiteEngine::_createTables(CSQLiteConnection& setup, const std::vector<CDBTableDef>& tables,
+                                  const CTableMap& declared) {
     setup.exec("BEGIN IMMEDIATE");
     try {
         setup.exec("CREATE TABLE IF NOT EXISTS " + quoted(kSequenceTable) +
                    " (\"NAME\" TEXT PRIMARY KEY, \"VALUE\" INTEGER NOT NULL)");
         for (const CDBTableDef& table : tables) {
-            const auto& columns = m_tables[table.name];
+            const auto& columns = declared.at(table.name);
             std::string sql =
                 "CREATE TABLE IF NOT EXISTS " + quoted(table.name) + " (\"PK\" INTEGER PRIMARY KEY";
             for (const auto& column : columns) {
@@ -116,6 +135,7 @@ void CSQLiteEngine::_createTables(CSQLiteConnection& setup,
 }
 
 void CSQLiteEngine::close() {
+    std::lock_guard<std::mutex> opening(m_openMutex);
     std::lock_guard<std::mutex> guard(m_mutex);
     m_open = false;
     for (auto& entry : m_connections) {
@@ -157,8 +177,9 @@ void CSQLiteEngine::releaseConnection() {
 
 CDBFieldType::Type CSQLiteEngine::_columnType(const std::string& table,
                                               const std::string& column) const {
-    auto found = m_tables.find(table);
-    if (found == m_tables.end()) return CDBFieldType::kUnknown;
+    const std::shared_ptr<const CTableMap> tables = _tables();
+    auto found = tables->find(table);
+    if (found == tables->end()) return CDBFieldType::kUnknown;
     auto type = found->second.find(column);
     return type == found->second.end() ? CDBFieldType::kUnknown : type->second;
 }

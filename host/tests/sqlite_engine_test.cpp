@@ -133,6 +133,22 @@ TEST_F(SQLiteEngine, OpenCreatesTheDeclaredTablesAndAddsColumnsDeclaredLater) {
     EXPECT_EQ(rows[1].values.at("LOG_DIR"), "spool-b");
 }
 
+TEST_F(SQLiteEngine, DeclareOnAnOpenEngineAddsWhatASecondSessionNeeds) {
+    std::vector<CDBTableDef> more = tables();
+    more[0].columns.insert("LOG_DIR", "[__DB_TYPE_STRING__]");
+    more.push_back(table("domain", "NAME=[__DB_TYPE_STRING__]"));
+    engine->declare(more);
+    EXPECT_TRUE(engine->isOpen());
+    db().write(0, record("nbx_rep_peers", 1, {{"TARGET", "a"}, {"LOG_DIR", "spool-a"}}));
+    db().write(0, record("domain", 1, {{"NAME", "lab"}}));
+    EXPECT_EQ(db().select(0, "nbx_rep_peers", "")[0].values.at("LOG_DIR"), "spool-a");
+    EXPECT_EQ(db().select(0, "domain", "")[0].values.at("NAME"), "lab");
+    // A closed engine is opened by it.
+    engine->close();
+    engine->declare(tables());
+    EXPECT_EQ(db().count(0, "domain", ""), 1u);
+}
+
 TEST_F(SQLiteEngine, WriteSelectCountRemoveAndValuesAsWritten) {
     for (std::uint32_t pk : {9u, 5u, 7u}) {
         db().write(

@@ -10,7 +10,7 @@ CDBBaseSession::~CDBBaseSession() {}
 void CDBBaseSession::open(CIDBFacadeFactory& engine, const std::vector<CDBTableDef>& prototypes) {
     auto declared = std::make_unique<CDBPrototypeMgr>();
     for (const CDBTableDef& prototype : prototypes) declared->add(prototype);
-    engine.open(declared->tableDefs());
+    engine.declare(declared->tableDefs());
     auto facade = std::make_unique<CDBAbstractFactoryFacade>();
     facade->registerDatabase(engine);
     m_facade = std::move(facade);

@@ -75,6 +75,8 @@ public:
     explicit RecordingEngine(std::string name = "CIDBFacadeFactory") : m_name(std::move(name)) {}
     std::string name() const override { return m_name; }
     void open(const std::vector<CDBTableDef>& tables) override { declared = tables; }
+    // Every session's declaration is recorded, open or not.
+    void declare(const std::vector<CDBTableDef>& tables) override { open(tables); }
     void close() override {}
     bool isOpen() const override { return opened; }
     CIDBConnection& connection() override {

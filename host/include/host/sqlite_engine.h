@@ -50,6 +50,8 @@ public:
     // not exist yet (and the declared columns that an existing table lacks). Refused on an open
     // engine.
     void open(const std::vector<CDBTableDef>& tables) override;
+    // Opens a closed engine; on an open one adds the tables and columns it lacks.
+    void declare(const std::vector<CDBTableDef>& tables) override;
     // Closes every connection; a thread that still holds one gets "The database is closed." from
     // it. The engine can be opened again.
     void close() override;
@@ -64,21 +66,30 @@ public:
 
     // For the connections. The declared type of a column (kUnknown for undeclared ones).
     CDBFieldType::Type _columnType(const std::string& table, const std::string& column) const;
-    bool _isDeclared(const std::string& table) const { return m_tables.count(table) != 0; }
+    bool _isDeclared(const std::string& table) const { return _tables()->count(table) != 0; }
     // The highest key handed out by this engine for `table`, and raising it.
     std::uint32_t _keyMark(const std::string& table);
     void _raiseKeyMark(const std::string& table, std::uint32_t key);
     CDBTransactionHandle _nextHandle();
 
 private:
-    void _createTables(CSQLiteConnection& setup, const std::vector<CDBTableDef>& tables);
+    using CTableMap = std::map<std::string, std::map<std::string, CDBFieldType::Type>>;
+
+    // Read by every connection without a lock; declare() replaces it whole.
+    std::shared_ptr<const CTableMap> _tables() const { return std::atomic_load(&m_tables); }
+    // The declared columns of `tables` added to `into`; a bad name throws.
+    void _collect(const std::vector<CDBTableDef>& tables, CTableMap& into) const;
+    void _createTables(CSQLiteConnection& setup, const std::vector<CDBTableDef>& tables,
+                       const CTableMap& declared);
 
     const Settings m_settings;
     mutable std::mutex m_mutex;
     bool m_open = false;
     std::unique_ptr<CDBStatementFileReader> m_statements;
     std::unique_ptr<CDBTableGroupFileReader> m_groups;
-    std::map<std::string, std::map<std::string, CDBFieldType::Type>> m_tables;
+    std::shared_ptr<const CTableMap> m_tables = std::make_shared<const CTableMap>();
+    // Serialises open, declare and close.
+    std::mutex m_openMutex;
     std::map<std::thread::id, std::unique_ptr<CSQLiteConnection>> m_connections;
     // Closed connections that a thread may still hold: they answer "closed" until the engine
     // goes away.

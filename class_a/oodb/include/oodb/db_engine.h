@@ -90,6 +90,12 @@ public:
     virtual std::string name() const = 0;
     // Creates the tables that do not exist yet.
     virtual void open(const std::vector<CDBTableDef>& tables) = 0;
+    // For an engine that several sessions share (the host's and a plug-in's, one per protocol
+    // family): opens it when it is closed, else creates the tables and columns of `tables` that
+    // it lacks. The default only opens a closed engine.
+    virtual void declare(const std::vector<CDBTableDef>& tables) {
+        if (!isOpen()) open(tables);
+    }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // The calling thread's connection, created on its first use.

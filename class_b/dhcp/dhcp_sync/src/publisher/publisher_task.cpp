@@ -1,0 +1,196 @@
+#include "publisher/publisher_task.h"
+
+#include <ace/Time_Value.h>
+
+#include "extended/config_names.h"
+#include "publisher/publisher_tls.h"
+#include "resolver/resolver_task.h"
+#include "standard/stat.h"
+#include "standard/throw.h"
+
+namespace {
+
+constexpr const char* kModule = NBX_MODULE_TAG;
+constexpr const char* kConnectTimerName = "cmd-sync-publisher-connect-timer";
+constexpr const char* kDispatchTimerName = "cmd-sync-publisher-dispatch-timer";
+
+}  // namespace
+
+CPublisherTask::CPublisherTask(CResolverTask* resolver, const CProtocolFamily& family,
+                               const std::string& target, const std::string& spoolDirectory,
+                               const std::string& user, const std::string& password, bool enabled,
+                               CIHostServices* services)
+    : CCommandQueueTask<CSTGeneralReactor>(services, resolver->instanceName() + "-sync-publisher",
+                                           1),
+      m_state(new CPublisherTLS(services, resolver, family, target, spoolDirectory, user, password,
+                                enabled, &m_stop)) {}
+
+CPublisherTask::~CPublisherTask() {
+    // The loop runs this class's handlers: it must end before the state goes.
+    stop();
+}
+
+const std::string& CPublisherTask::target() const {
+    return m_state->client->target();
+}
+
+const std::string& CPublisherTask::spoolDirectory() const {
+    return m_state->spoolDirectory;
+}
+
+std::int32_t CPublisherTask::init() {
+    try {
+        _readRetryDelay();
+        const std::int32_t result = CCommandQueueTask<CSTGeneralReactor>::init();
+        if (m_state->client->isEnabled()) {
+            _scheduleConnectTimer(0);
+        } else {
+            _log(nbx::SEVERITY_AUDIT,
+                 nbx::msg("The dhcp sync publisher for server %1 is disabled and will not start.",
+                          target()));
+            _scheduleDispatchTimer(0);
+        }
+        return result;
+    } catch (nbx::CException& failure) {
+        _report(failure);
+        return 10;
+    }
+}
+
+std::int32_t CPublisherTask::svcLoop() {
+    _log(nbx::SEVERITY_DEBUG,
+         nbx::msg("The dhcp sync publisher for server %1 is running.", target()));
+    handleEvents(nullptr);
+    // The timer still pending must not fire into a task that is being taken down.
+    m_reactor->cancel_timer(this, 1);
+    _log(nbx::SEVERITY_DEBUG, nbx::msg("The dhcp sync publisher for server %1 exited.", target()));
+    return status();
+}
+
+int CPublisherTask::handle_timeout(const ACE_Time_Value&, const void* argument) {
+    // A stop that came while the timer was due: no new connection, no new file.
+    if (stopRequested()) return 0;
+    switch (reinterpret_cast<std::uintptr_t>(argument)) {
+        case kConnectTimer:
+            _reconnect();
+            break;
+        case kDispatchTimer:
+            _dispatch();
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void CPublisherTask::unregisterThread() {
+    CCommandQueueTask<CSTGeneralReactor>::unregisterThread();
+    m_state->services->releaseThread();
+}
+
+void CPublisherTask::_reconnect() {
+    CPublisherTLS& state = *m_state;
+    try {
+        try {
+            state.client->connect();
+            state.connected = true;
+            _scheduleDispatchTimer(0);
+            _log(nbx::SEVERITY_AUDIT,
+                 nbx::msg("Synchronization initiated with server '%1'.", target()));
+        } catch (nbx::CException& cause) {
+            // Each attempt starts from a closed connection.
+            state.client->disconnect();
+            state.connected = false;
+            cause.report(&m_controller->exceptionFacade());
+            NBX_THROW(nbx::CException, kModule, "CPublisherTask::_reconnect",
+                      nbx::msg("Failed to initiate synchronization with server '%1'.", target()),
+                      nbx::msg("Cannot connect to server."));
+        }
+    } catch (nbx::CException& failure) {
+        _report(failure);
+        _scheduleConnectTimer(state.retryDelay);
+    }
+}
+
+void CPublisherTask::_dispatch() {
+    CPublisherTLS& state = *m_state;
+    if (!state.client->isEnabled()) {
+        _scheduleDispatchTimer(state.retryDelay);
+        return;
+    }
+    if (!state.connected) {
+        // A failed command closed the connection (after the retry delay that brought us here).
+        _scheduleConnectTimer(0);
+        return;
+    }
+    std::uint32_t delay = 0;
+    try {
+        if (state.files.empty()) _refreshFiles();
+        if (state.files.empty()) {
+            delay = state.retryDelay;
+        } else {
+            const nbx::CDirEnt entry = state.files.front();
+            if (!nbx::CStat::exists(entry.fullPath())) {
+                state.files.pop_front();
+                _log(nbx::SEVERITY_WARNING,
+                     nbx::msg("The dhcp sync publisher file '%1' disappeared.", entry.fullPath()));
+            } else {
+                state.processor.execute(state.spoolDirectory, entry.fileName());
+                state.files.pop_front();
+                // A file that cannot be deleted is found again and sent again; the peer takes
+                // repeated records.
+                nbx::CStat::remove(entry.fullPath());
+                _log(nbx::SEVERITY_DEBUG,
+                     nbx::msg("The dhcp sync publisher for server %1 has processed file '%2'.",
+                              target(), entry.fileName()));
+            }
+        }
+    } catch (CExPublisherStopping&) {
+        // The file stays first; the loop ends after this handler.
+        return;
+    } catch (CDHCPSyncClientConnectFail& failure) {
+        // The file stays first and is replayed from its first record on the new connection.
+        state.client->disconnect();
+        state.connected = false;
+        _report(failure);
+        _scheduleConnectTimer(0);
+        return;
+    } catch (nbx::CException& failure) {
+        _report(failure);
+        delay = state.retryDelay;
+    }
+    _scheduleDispatchTimer(delay);
+}
+
+void CPublisherTask::_refreshFiles() {
+    CPublisherTLS& state = *m_state;
+    state.files.clear();
+    std::list<nbx::CDirEnt> found;
+    nbx::CStat::findFiles(state.spoolDirectory, state.logPattern(), found, true);
+    // The zero-padded version numbers make the byte order of the paths the closing order.
+    found.sort(
+        [](const nbx::CDirEnt& a, const nbx::CDirEnt& b) { return a.fullPath() < b.fullPath(); });
+    state.files.splice(state.files.end(), found);
+}
+
+void CPublisherTask::_readRetryDelay() {
+    CPublisherTLS& state = *m_state;
+    std::shared_ptr<const nbx::CConfig> config = state.services->config();
+    if (!config) return;
+    state.retryDelay = config->getULong(
+        nbx::familyKey(static_cast<unsigned>(state.family.number()), "sync.interval"),
+        state.retryDelay);
+}
+
+void CPublisherTask::_scheduleConnectTimer(std::uint32_t delaySeconds) {
+    postScheduleTimer(kConnectTimerName, ACE_Time_Value(delaySeconds, 0), kConnectTimer);
+}
+
+void CPublisherTask::_scheduleDispatchTimer(std::uint32_t delaySeconds) {
+    postScheduleTimer(kDispatchTimerName, ACE_Time_Value(delaySeconds, 0), kDispatchTimer);
+}
+
+void CPublisherTask::_log(std::uint32_t level, nbx::CMessage message) {
+    message.setModule(kModule);
+    m_state->services->logSink().log(level, message, nullptr);
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The publisher of one replication peer ("<instance>-sync-publisher"): replays the peer's closed
+// transaction logs, oldest first, on the peer's console, one command per record, retrying while
+// the peer is away. Two one-shot timers drive it, and at most one is pending at any time: the
+// connect timer (argument 1) and the dispatch timer (argument 2).
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+
+#include "ace_ext/general_reactor.h"
+#include "dhcp_plugin_api/host_services.h"
+#include "dhcp_sync/sync_client.h"
+#include "extended/command_queue_task.h"
+#include "standard/protocol_family.h"
+
+class CResolverTask;
+struct CPublisherTLS;
+
+class CPublisherTask : public CCommandQueueTask<CSTGeneralReactor> {
+public:
+    static constexpr std::uintptr_t kConnectTimer = 1;
+    static constexpr std::uintptr_t kDispatchTimer = 2;
+
+    // `resolver` and `services` are not owned and must outlive the task.
+    CPublisherTask(CResolverTask* resolver, const CProtocolFamily& family,
+                   const std::string& target, const std::string& spoolDirectory,
+                   const std::string& user, const std::string& password, bool enabled,
+                   CIHostServices* services);
+    ~CPublisherTask() override;
+
+    std::int32_t init() override;
+    std::int32_t svcLoop() override;
+    int handle_timeout(const ACE_Time_Value& now, const void* argument) override;
+    // Also lets the host drop what it keeps for the thread (its exception stack): publishers
+    // come and go with every peer change.
+    void unregisterThread() override;
+
+    const std::string& target() const;
+    const std::string& spoolDirectory() const;
+
+private:
+    void _reconnect();
+    void _dispatch();
+    void _scheduleConnectTimer(std::uint32_t delaySeconds);
+    void _scheduleDispatchTimer(std::uint32_t delaySeconds);
+    // Lists the spool's closed logs of this family, oldest first.
+    void _refreshFiles();
+    // "sync.interval" of this family; an absent or empty value keeps the current delay.
+    void _readRetryDelay();
+    // To the host log with module "dhcp_sync".
+    void _log(std::uint32_t level, nbx::CMessage message);
+
+    std::unique_ptr<CPublisherTLS> m_state;
+};

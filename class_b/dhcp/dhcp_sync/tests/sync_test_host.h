@@ -1,0 +1,100 @@
+#pragma once
+// A host for the sync service's tests: the real system bus and SQLite engine of the host, a
+// recording log, a configuration given as text, and a fresh folder (spool base "spool",
+// resolver folder "conflicts") that goes with the object.
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "dhcp_plugin_api/dhcp_context.h"
+#include "dhcp_plugin_api/host_context.h"
+#include "dhcp_plugin_api/host_services.h"
+#include "host/system_bus.h"
+#include "testing/recording_controller.h"
+
+namespace nbx::testing {
+
+class TestHostServices : public CIHostServices, public CIHostContext {
+public:
+    // `configText` is key=value lines.
+    explicit TestHostServices(const std::string& configText = std::string())
+        : m_bus(std::make_shared<host::CSystemBus>(&m_controller.sink())) {
+        char folder[] = "/tmp/nbx-sync-XXXXXX";
+        if (!mkdtemp(folder)) std::abort();
+        m_folder = folder;
+        setConfig(configText);
+    }
+    ~TestHostServices() override { std::system(("rm -rf '" + m_folder + "'").c_str()); }
+
+    void setConfig(const std::string& text) {
+        auto config = std::make_shared<CConfig>(text, "\n");
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_config = config;
+    }
+    void offer(const std::string& name, void* implementation) {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_interfaces[name] = implementation;
+    }
+
+    // CIMasterController
+    CILogSink& logSink() override { return m_controller.logSink(); }
+    CIExceptionFacade& exceptionFacade() override { return m_controller.exceptionFacade(); }
+    CTaskRegistryPtr taskRegistry() override { return m_controller.taskRegistry(); }
+    // CIHostServices
+    std::shared_ptr<const CConfig> config() override {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_config;
+    }
+    CISystemBusPtr systemBus() override { return m_bus; }
+    void* queryInterface(const std::string& name) override {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        auto found = m_interfaces.find(name);
+        return found == m_interfaces.end() ? nullptr : found->second;
+    }
+    std::uint32_t databaseVersion() override { return 1; }
+    std::string baseDirectory() override { return m_folder + "/spool"; }
+    std::string resolverDirectory() override { return m_folder + "/conflicts"; }
+    void releaseThread() override { ++m_releasedThreads; }
+    // CIHostContext
+    CIDHCPFeatureSetPtr featureSet() override { return nullptr; }
+
+    host::CSystemBus& bus() { return *m_bus; }
+    RecordingLogSink& sink() { return m_controller.sink(); }
+    const std::string& folder() const { return m_folder; }
+    int releasedThreads() const { return m_releasedThreads.load(); }
+
+private:
+    RecordingController m_controller;
+    std::shared_ptr<host::CSystemBus> m_bus;
+    std::string m_folder;
+    std::mutex m_mutex;
+    std::shared_ptr<const CConfig> m_config;
+    std::map<std::string, void*> m_interfaces;
+    std::atomic<int> m_releasedThreads{0};
+};
+
+// A protocol instance of that host.
+class TestContext : public CIDHCPContext {
+public:
+    TestContext(TestHostServices& services, int family, const std::string& name)
+        : m_services(services), m_family(family), m_name(name) {}
+    CProtocolFamily family() const override { return m_family; }
+    const std::string& name() const override { return m_name; }
+    CIHostContext& hostContext() override { return m_services; }
+    CIHostServices& services() override { return m_services; }
+    void close() override { ++m_closed; }
+    int closed() const { return m_closed.load(); }
+
+private:
+    TestHostServices& m_services;
+    CProtocolFamily m_family;
+    std::string m_name;
+    std::atomic<int> m_closed{0};
+};
+
+}  // namespace nbx::testing

@@ -1,0 +1,228 @@
+#include "host/system_bus.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "standard/throw.h"
+
+namespace host {
+
+namespace {
+
+const char* const kModule = "host";
+
+}  // namespace
+
+// One subscriber as the bus holds it. `post` serialises the posts to the subscriber with its
+// unsubscribe; `run` does the same for the deliveries on the subscriber's thread (recursive, so
+// that a subscriber may unsubscribe from inside its own onEvents).
+struct CSystemBus::Subscription {
+    explicit Subscription(CISystemBusSubscriber* s) : subscriber(s) {}
+
+    CISystemBusSubscriber* subscriber;  // not owned
+    std::set<std::string> filter;       // the filter given to subscribe(); empty takes all
+    std::mutex post;
+    std::recursive_mutex run;
+    std::atomic<bool> active{true};
+
+    bool wants(const std::string& topic) const {
+        return (filter.empty() || filter.count(topic) != 0) && subscriber->wants(topic);
+    }
+};
+
+// Events of one publish call for one subscriber. A delivery that runs after its subscriber left
+// the bus does nothing: the subscriber may already be gone.
+class CSystemBus::CCmdDelivery : public CAsyncCommand {
+public:
+    CCmdDelivery(std::shared_ptr<CSystemBus::Subscription> subscription, CAppEventList events)
+        : CAsyncCommand("cmd-system-bus-delivery"),
+          m_subscription(std::move(subscription)),
+          m_events(std::move(events)) {}
+
+    void execute(std::uint32_t) override {
+        std::lock_guard<std::recursive_mutex> guard(m_subscription->run);
+        if (!m_subscription->active.load()) return;
+        m_subscription->subscriber->onEvents(m_events);
+    }
+    void complete() override {}
+
+private:
+    std::shared_ptr<CSystemBus::Subscription> m_subscription;
+    CAppEventList m_events;
+};
+
+namespace {
+
+std::set<std::string> splitFilter(const std::string& filter) {
+    std::set<std::string> topics;
+    std::size_t start = 0;
+    while (start <= filter.size()) {
+        std::size_t end = filter.find(',', start);
+        if (end == std::string::npos) end = filter.size();
+        if (end > start) topics.insert(filter.substr(start, end - start));
+        start = end + 1;
+    }
+    return topics;
+}
+
+}  // namespace
+
+CSystemBus::CSystemBus(nbx::CILogSink* log, std::chrono::milliseconds maxBackoff)
+    : m_log(log), m_maxBackoff(std::max(maxBackoff, std::chrono::milliseconds(1))) {}
+
+CSystemBus::~CSystemBus() {
+    std::vector<std::shared_ptr<Subscription>> left;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        left.swap(m_subscriptions);
+    }
+    for (const auto& subscription : left) {
+        std::lock_guard<std::mutex> guard(subscription->post);
+        subscription->active.store(false);
+    }
+}
+
+void CSystemBus::subscribe(CISystemBusSubscriber* subscriber, const std::string& filter) {
+    if (!subscriber) return;
+    std::lock_guard<std::mutex> guard(m_mutex);
+    for (const auto& subscription : m_subscriptions) {
+        if (subscription->subscriber == subscriber) {
+            NBX_THROW(nbx::CException, kModule, "CSystemBus::subscribe",
+                      nbx::msg("Cannot subscribe to the system bus."),
+                      nbx::msg("The subscriber is already subscribed."));
+        }
+    }
+    auto subscription = std::make_shared<Subscription>(subscriber);
+    subscription->filter = splitFilter(filter);
+    m_subscriptions.push_back(std::move(subscription));
+}
+
+void CSystemBus::unsubscribe(CISystemBusSubscriber* subscriber) {
+    std::shared_ptr<Subscription> found;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        auto it = std::find_if(m_subscriptions.begin(), m_subscriptions.end(),
+                               [subscriber](const std::shared_ptr<Subscription>& subscription) {
+                                   return subscription->subscriber == subscriber;
+                               });
+        if (it == m_subscriptions.end()) return;
+        found = *it;
+        m_subscriptions.erase(it);
+    }
+    // A publisher in back-off holds neither lock and sees the flag before its next try.
+    {
+        std::lock_guard<std::mutex> guard(found->post);
+        found->active.store(false);
+    }
+    // Waits for a delivery running on the subscriber's thread (a no-op on that thread itself).
+    std::lock_guard<std::recursive_mutex> guard(found->run);
+}
+
+void CSystemBus::registerTopic(const std::string& topic) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (std::find(m_topics.begin(), m_topics.end(), topic) == m_topics.end()) {
+        m_topics.push_back(topic);
+    }
+}
+
+std::vector<std::string> CSystemBus::topics() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_topics;
+}
+
+bool CSystemBus::isRegistered(const std::string& topic) const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return std::find(m_topics.begin(), m_topics.end(), topic) != m_topics.end();
+}
+
+std::size_t CSystemBus::subscriberCount() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_subscriptions.size();
+}
+
+void CSystemBus::publish(const CAppEventList& events) {
+    std::vector<std::shared_ptr<Subscription>> subscriptions;
+    CAppEventList registered;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        subscriptions = m_subscriptions;
+        for (const CAppEventPtr& event : events) {
+            if (event.isNull()) continue;
+            const std::string& topic = event.get()->topic();
+            if (std::find(m_topics.begin(), m_topics.end(), topic) != m_topics.end()) {
+                registered.push_back(event);
+            }
+        }
+    }
+    if (registered.empty()) return;
+
+    struct Delivery {
+        std::shared_ptr<Subscription> subscription;
+        CAsyncCommandPtr command;
+        bool waited = false;
+    };
+    std::vector<Delivery> pending;
+    for (const auto& subscription : subscriptions) {
+        CAppEventList wanted;
+        for (const CAppEventPtr& event : registered) {
+            if (subscription->wants(event.get()->topic())) wanted.push_back(event);
+        }
+        if (wanted.empty()) continue;
+        pending.push_back(
+            Delivery{subscription,
+                     CAsyncCommandPtr(new CCmdDelivery(subscription, std::move(wanted))), false});
+    }
+
+    // Every delivery is tried once per round, so that one slow subscriber does not hold back
+    // the others; a full queue is retried after the back-off.
+    std::chrono::milliseconds backoff(1);
+    while (!pending.empty()) {
+        std::vector<Delivery> full;
+        for (Delivery& delivery : pending) {
+            Subscription& subscription = *delivery.subscription;
+            std::lock_guard<std::mutex> guard(subscription.post);
+            if (!subscription.active.load()) continue;
+            CICommandQueueTask* queue = subscription.subscriber->queue();
+            try {
+                if (!queue) {
+                    NBX_THROW(nbx::CException, kModule, "CSystemBus::publish",
+                              nbx::msg("Cannot deliver system bus events."),
+                              nbx::msg("The subscriber has no command queue."));
+                }
+                queue->sendCommand(delivery.command);
+            } catch (CExQueueFull&) {
+                if (!delivery.waited) {
+                    delivery.waited = true;
+                    ++m_waits;
+                    _noteWait(queue->name());
+                }
+                full.push_back(std::move(delivery));
+            } catch (nbx::CException& exception) {
+                // Not a full queue: retrying cannot help. Keep the other deliveries going.
+                _report(exception);
+            }
+        }
+        pending.swap(full);
+        if (pending.empty()) break;
+        std::this_thread::sleep_for(backoff);
+        backoff = std::min(backoff * 2, m_maxBackoff);
+    }
+}
+
+void CSystemBus::_noteWait(const std::string& taskName) {
+    if (!m_log) return;
+    nbx::CMessage note =
+        nbx::msg("The command queue of task '%1' is full: the system bus waits to deliver events.",
+                 taskName);
+    note.setModule(kModule);
+    m_log->log(nbx::SEVERITY_WARNING, note);
+}
+
+void CSystemBus::_report(nbx::CException& exception) {
+    if (!m_log) return;
+    nbx::CExceptionList list;
+    list.push_back(nbx::CExceptionPtr(new nbx::CException(exception)));
+    m_log->log(list);
+}
+
+}  // namespace host

@@ -1,0 +1,151 @@
+#include "host/host_services.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "bus_test_support.h"
+#include "host/failover_addr_mgr_factory.h"
+#include "oodb/db_engine.h"
+#include "testing/failure.h"
+#include "testing/recording_controller.h"
+
+namespace {
+
+using namespace bustest;
+
+bool isFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// An engine that only records which threads gave their connection back.
+class ReleaseRecordingEngine : public CIDBFacadeFactory {
+public:
+    std::string name() const override { return "recording"; }
+    void open(const std::vector<CDBTableDef>&) override {}
+    void close() override {}
+    bool isOpen() const override { return true; }
+    CIDBConnection& connection() override { throw std::logic_error("no connections here"); }
+    void releaseConnection() override {
+        std::lock_guard<std::mutex> guard(mutex);
+        released.push_back(std::this_thread::get_id());
+    }
+    std::mutex mutex;
+    std::vector<std::thread::id> released;
+};
+
+class HostServices : public ::testing::Test {
+protected:
+    HostServices() : controller(std::make_unique<nbx::testing::RecordingLogSink>()) {
+        char name[] = "/tmp/nbx-host-services-XXXXXX";
+        if (!mkdtemp(name)) throw std::runtime_error("no temporary folder");
+        folder = name;
+    }
+    ~HostServices() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+
+    std::unique_ptr<host::CHostServices> make(const std::string& dataDirectory) {
+        return std::make_unique<host::CHostServices>(
+            controller, std::make_shared<const nbx::CConfig>("sync.interval.4=5", "\n"), interfaces,
+            dataDirectory, 7);
+    }
+
+    std::string folder;
+    host::CMasterController controller;
+    host::CInterfaceRegistry interfaces;
+};
+
+}  // namespace
+
+TEST_F(HostServices, CreatesTheSpoolAndConflictFoldersOnce) {
+    auto services = make(folder + "/");
+    EXPECT_EQ(services->baseDirectory(), folder + "/spool");
+    EXPECT_EQ(services->resolverDirectory(), folder + "/conflicts");
+    EXPECT_TRUE(isFolder(folder + "/spool"));
+    EXPECT_TRUE(isFolder(folder + "/conflicts"));
+    std::ofstream(folder + "/spool/kept") << "x";
+    services.reset();
+    // Folders that exist are used as they are.
+    services = make(folder);
+    EXPECT_TRUE(std::ifstream(folder + "/spool/kept").good());
+    EXPECT_EQ(services->databaseVersion(), 7u);
+}
+
+TEST_F(HostServices, AFolderThatCannotBeMadeIsNamedWithTheSystemsReason) {
+    struct Case {
+        const char* name;
+        const char* fileInTheWay;  // a plain file where a folder should be, or none
+        std::string dataDirectory;
+        std::string folder;
+        std::uint32_t code;
+    };
+    const Case cases[] = {
+        {"data folder missing", nullptr, "/missing", "/missing/spool", ENOENT},
+        {"file named spool", "spool", "", "/spool", ENOTDIR},
+        {"file named conflicts", "conflicts", "", "/conflicts", ENOTDIR},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::system(("rm -rf '" + folder + "'/*").c_str());
+        if (c.fileInTheWay) std::ofstream(folder + "/" + c.fileInTheWay) << "x";
+        auto failure = nbx::testing::failure([&] { make(folder + c.dataDirectory); });
+        EXPECT_EQ(failure.message, "Cannot create folder '" + folder + c.folder + "'.");
+        EXPECT_EQ(failure.reason, std::strerror(static_cast<int>(c.code)));
+        EXPECT_EQ(failure.code, c.code);
+    }
+}
+
+TEST_F(HostServices, SetConfigReplacesTheSnapshotAndAnnouncesIt) {
+    auto services = make(folder);
+    std::shared_ptr<const nbx::CConfig> before = services->config();
+    Subscriber subscriber(controller, "");
+    services->systemBus()->subscribe(&subscriber, "");
+    services->systemBus()->registerTopic("config");
+
+    services->setConfig(std::make_shared<const nbx::CConfig>("sync.interval.4=9", "\n"));
+    ASSERT_TRUE(eventually([&] { return subscriber.deliveries().size() == 1; }));
+    EXPECT_EQ(subscriber.types(), (std::vector<std::string>{"modify"}));
+    EXPECT_EQ(subscriber.received(), (std::vector<std::string>{"config:0"}));
+    EXPECT_EQ(services->config()->getULong("sync.interval.4", 0), 9u);
+    // A reader's snapshot stays as it was.
+    EXPECT_EQ(before->getULong("sync.interval.4", 0), 5u);
+    services->systemBus()->unsubscribe(&subscriber);
+}
+
+TEST_F(HostServices, ReleaseThreadDropsTheStackAndTheDatabaseConnection) {
+    auto services = make(folder);
+    ReleaseRecordingEngine engine;
+    std::thread::id workerId;
+    auto work = [&] {
+        std::thread worker([&] {
+            workerId = std::this_thread::get_id();
+            services->exceptionFacade();
+            services->releaseThread();
+        });
+        worker.join();
+    };
+    work();  // no engine offered: only the stack goes
+    EXPECT_EQ(controller.threadCount(), 0u);
+
+    interfaces.offer("CIDBFacadeFactory", &engine);
+    work();
+    EXPECT_EQ(controller.threadCount(), 0u);
+    EXPECT_EQ(engine.released, (std::vector<std::thread::id>{workerId}));
+}
+
+TEST_F(HostServices, InterfacesAreFoundByNameUntilWithdrawn) {
+    auto services = make(folder);
+    host::CFailoverAddrMgrFactory failover;
+    EXPECT_EQ(services->queryInterface(host::CFailoverAddrMgrFactory::kInterfaceName), nullptr);
+    interfaces.offer(host::CFailoverAddrMgrFactory::kInterfaceName, &failover);
+    EXPECT_EQ(services->queryInterface("CIDHCPFailoverAddrMgrFactory"), &failover);
+    interfaces.withdraw("CIDHCPFailoverAddrMgrFactory");
+    EXPECT_EQ(services->queryInterface("CIDHCPFailoverAddrMgrFactory"), nullptr);
+    interfaces.offer("CIDBFacadeFactory", &failover);
+    interfaces.offer("CIDBFacadeFactory", nullptr);
+    EXPECT_EQ(services->queryInterface("CIDBFacadeFactory"), nullptr);
+}

@@ -1,0 +1,255 @@
+// The real plug-in (libdhcp_sync.so, loaded with dlopen) in real host objects, replicating to
+// real console servers on loopback: what a peer receives, in which order, and what the host
+// keeps in its spool and conflict log.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "testing/replicating_host.h"
+#include "standard/dir_ent.h"
+
+using nbx::testing::eventually;
+using nbx::testing::Peer;
+using nbx::testing::readFile;
+using nbx::testing::ReplicatingHost;
+
+namespace {
+
+// The header and event operation of a sync command, such as "sync_rule add".
+std::string summary(const std::string& command) {
+    const std::string header = command.substr(0, command.find('\n'));
+    const std::string key = "_event_operation=";
+    const std::size_t at = command.find(key);
+    if (at == std::string::npos) return header;
+    return header + " " + command.substr(at + key.size(), command.find('\n', at) - at - key.size());
+}
+
+std::vector<std::string> summaries(const Peer& peer) {
+    std::vector<std::string> out;
+    for (const std::string& command : peer.commands()) out.push_back(summary(command));
+    return out;
+}
+
+std::list<nbx::CDirEnt> filesIn(const std::string& folder) {
+    std::list<nbx::CDirEnt> out;
+    if (nbx::CStat::isDirectory(folder)) nbx::CStat::findFiles(folder, "*", out);
+    return out;
+}
+
+// The closed logs of both families in a spool folder.
+int closedLogs(const std::string& folder) {
+    int count = 0;
+    for (const nbx::CDirEnt& entry : filesIn(folder))
+        count += entry.fileName().find("-transactions.") != std::string::npos;
+    return count;
+}
+
+struct Change {
+    const char* topic;
+    const char* text;
+};
+
+// One object of every class that the receiver subscribes to, referenced ones first.
+const Change kEveryClass[] = {
+    {"domain", "name=lab\n"},
+    {"domain_group", "name=labs\n"},
+    {"user_role", "name=auditors\ncapabilities=lab:read\n"},
+    {"capability", "rights=1\nrole_id=auditors\ntarget_class=account\n"},
+    {"account", "name=desk-1\nclass=modem\n"},
+    {"user_account", "name=bob\n"},
+    {"keyvalue", "class=ui\nkey=theme\nvalue=dark\n"},
+    {"sql_query", "name=big\ntag=report\n"},
+    {"sql_query_group", "name=reports\n"},
+    {"snmp_query", "name=uptime\nobject_name=sysUpTime\n"},
+    {"snmp_query_group", "name=health\n"},
+    {"option", "name=routers\ntype=ipaddress\ntagpath=3\n"},
+    {"vendor_class", "name=acme\ntype=string\ntagpath=125/4491/1\nclass=vendor\n"},
+    {"policy", "name=voip\nenforce=true\n"},
+    {"rule", "condition=(eq a b)\npri=3\n"},
+};
+
+class Replication : public ::testing::Test {
+protected:
+    ReplicatingHost host;
+};
+
+}  // namespace
+
+TEST(Plugin, ExportsOnlyItsTwoEntryPoints) {
+    FILE* pipe = popen("nm -D --defined-only '" NBX_PLUGIN_PATH "'", "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> symbols;
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        symbols.push_back(text.substr(text.rfind(' ') + 1, text.find_last_not_of("\n") -
+                                                               text.rfind(' ')));
+    }
+    EXPECT_EQ(pclose(pipe), 0);
+    EXPECT_EQ(symbols, (std::vector<std::string>{"pluginCreator", "pluginDestroyer"}));
+}
+
+TEST_F(Replication, EveryClassTravelsAddedModifiedAndDeletedInBothFamilies) {
+    Peer peer;
+    host.start();
+    host.addPeer(4, peer);  // the IPv6 instance learns of it through the relay
+    ASSERT_TRUE(host.logged("Synchronization initiated with server '" + peer.target() + "'.", 2))
+        << host.logText();
+
+    std::vector<std::string> expected;
+    for (int family : {4, 6}) {
+        std::vector<std::uint32_t> oids;
+        for (const Change& change : kEveryClass) {
+            SCOPED_TRACE(change.topic);
+            oids.push_back(host.add(family, change.topic, change.text));
+            expected.push_back(std::string("sync_") + change.topic + " add");
+        }
+        for (std::size_t i = 0; i < oids.size(); ++i) {
+            host.modify(family, kEveryClass[i].topic, oids[i], kEveryClass[i].text);
+            expected.push_back(std::string("sync_") + kEveryClass[i].topic + " modify");
+        }
+        // The receiver reads an object when its event comes: deleting it before would lose
+        // the add (and the peer would only see the delete).
+        ASSERT_TRUE(peer.received(expected.size())) << host.logText();
+        for (std::size_t i = oids.size(); i-- > 0;) {
+            host.remove(family, kEveryClass[i].topic, oids[i]);
+            expected.push_back(std::string("sync_") + kEveryClass[i].topic + " del");
+        }
+        ASSERT_TRUE(peer.received(expected.size())) << host.logText();
+    }
+    EXPECT_EQ(summaries(peer), expected);
+    // Each record came with its object's text, or without one for a delete.
+    const std::vector<std::string> commands = peer.commands();
+    EXPECT_NE(commands.front().find("\nname=lab\n"), std::string::npos);
+    EXPECT_EQ(commands.back().find("name="), std::string::npos);
+}
+
+TEST_F(Replication, ChangesMadeWhilePeerIsDownArriveInOrderOnceItIsUp) {
+    Peer peer;
+    peer.stop();
+    host.start();
+    host.addPeer(4, peer);
+    for (int i = 0; i < 5; ++i) host.add(4, "domain", "name=d" + std::to_string(i) + "\n");
+    ASSERT_TRUE(host.logged("Failed to initiate synchronization with server '" + peer.target() +
+                            "'."));
+    peer.start();
+    ASSERT_TRUE(peer.received(5));
+    const std::vector<std::string> commands = peer.commands();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NE(commands[i].find("name=d" + std::to_string(i) + "\n"), std::string::npos) << i;
+}
+
+TEST_F(Replication, RejectedAndConflictingCommandsAreReportedAndTheFileGoesOn) {
+    Peer first, second;
+    host.start();
+    host.addPeer(4, first);
+    host.addPeer(4, second);
+    ASSERT_TRUE(host.logged("Synchronization initiated with server '" + second.target() + "'."));
+    // Both peers keep their own newer object: two conflicts at once.
+    for (Peer* peer : {&first, &second})
+        peer->script->push({"code=ack\nmessage=object is newer here"});
+    first.script->push({"code=nak\nmessage=bad value"});
+    host.add(4, "rule", "condition=(eq a b)\npri=3\n");
+    host.add(4, "policy", "name=voip\n");
+    host.add(4, "domain", "name=after\n");
+    ASSERT_TRUE(first.received(3));
+    ASSERT_TRUE(second.received(3));
+
+    ASSERT_TRUE(eventually([&] {
+        const std::string log = readFile(host.conflictLog(4));
+        return log.find("_target=" + first.target()) != std::string::npos &&
+               log.find("_target=" + second.target()) != std::string::npos;
+    }));
+    const std::string log = readFile(host.conflictLog(4));
+    for (Peer* peer : {&first, &second})
+        EXPECT_NE(log.find("_target=" + peer->target() +
+                           "\ncode=ack\nmessage=object is newer here\n\n\n"),
+                  std::string::npos);
+    EXPECT_TRUE(host.logged("Conflict on server " + first.target()));
+    EXPECT_TRUE(host.logged("encountered a semantic error when issuing the command ending at "
+                            "line number"));
+}
+
+TEST_F(Replication, ClassFilterWithExclusionLeavesThatClassOut) {
+    Peer peer;
+    host.start();
+    host.addPeer(4, peer, "classes=*, !option\n");
+    host.add(4, "option", "name=routers\ntype=ipaddress\ntagpath=3\n");
+    host.add(4, "rule", "condition=(eq a b)\npri=3\n");
+    ASSERT_TRUE(peer.received(1));
+    host.add(4, "domain", "name=last\n");
+    ASSERT_TRUE(peer.received(2));
+    EXPECT_EQ(summaries(peer), (std::vector<std::string>{"sync_rule add", "sync_domain add"}));
+}
+
+TEST_F(Replication, DisabledPeerGetsNothingAndItsSpoolStays) {
+    Peer peer;
+    host.start();
+    host.addPeer(4, peer, "classes=*\nenabled=false\nlogdir=quiet\n");
+    ASSERT_TRUE(host.logged("The dhcp sync publisher for server " + peer.target() +
+                            " is disabled and will not start."));
+    host.add(4, "domain", "name=kept\n");
+    ASSERT_TRUE(eventually([&] {
+        for (const nbx::CDirEnt& entry : filesIn(host.spool("quiet")))
+            if (entry.fileName() != "transactions.4.log") return true;
+        return false;
+    }));
+    EXPECT_TRUE(peer.commands().empty());
+}
+
+TEST_F(Replication, PeerChangesMoveItsSpoolAndReachTheOtherFamily) {
+    Peer peer;
+    host.start();
+    // Disabled: nothing is sent, so the closed logs stay where the test can see them.
+    const std::uint32_t oid = host.addPeer(4, peer, "classes=*\nenabled=false\nlogdir=first\n");
+    // The IPv6 receiver learns of the peer through the relay and spools its own changes.
+    ASSERT_TRUE(host.logged("Replication peer '" + peer.target() + "' has been added.", 2));
+    host.add(6, "domain", "name=six\n");
+    host.add(4, "domain", "name=four\n");
+    ASSERT_TRUE(eventually([&] { return closedLogs(host.spool("first")) == 2; }))
+        << host.logText();
+
+    host.modify(4, "replicate_peer", oid,
+                ReplicatingHost::peerText(peer, "classes=*\nenabled=false\nlogdir=second\n"));
+    ASSERT_TRUE(eventually([&] {
+        return !nbx::CStat::exists(host.spool("first")) && closedLogs(host.spool("second")) == 2;
+    }));
+
+    host.remove(4, "replicate_peer", oid);
+    ASSERT_TRUE(eventually([&] { return !nbx::CStat::exists(host.spool("second")); }));
+    EXPECT_TRUE(host.logged("Replication peer '" + peer.target() + "' has been removed."));
+}
+
+TEST(ReplicationWithFailover, BindingsAreLeftToTheFailoverManager) {
+    ReplicatingHost::Options options;
+    options.failover = true;
+    ReplicatingHost host(options);
+    Peer peer;
+    host.start();
+    host.addPeer(4, peer);
+    host.announce(4, "add", "address_binding", 1);
+    host.announce(4, "obtain", "address_lease", 1);
+    host.add(4, "domain", "name=only\n");
+    ASSERT_TRUE(peer.received(1));
+    EXPECT_EQ(summaries(peer), (std::vector<std::string>{"sync_domain add"}));
+}
+
+TEST_F(Replication, StopKeepsTheSpoolWithItsWorkingLogClosed) {
+    Peer peer;
+    host.start();
+    host.addPeer(4, peer, "classes=*\nenabled=false\nlogdir=kept\n");
+    host.add(4, "domain", "name=pending\n");
+    ASSERT_TRUE(eventually([&] { return !filesIn(host.spool("kept")).empty(); }));
+    host.stop();
+    const std::list<nbx::CDirEnt> files = filesIn(host.spool("kept"));
+    ASSERT_FALSE(files.empty());
+    for (const nbx::CDirEnt& entry : files) {
+        EXPECT_NE(entry.fileName(), "transactions.4.log");
+        EXPECT_NE(readFile(entry.fullPath()).find("name=pending\n"), std::string::npos);
+    }
+    EXPECT_TRUE(host.logged("The dhcp sync receiver has exited."));
+}
