@@ -43,7 +43,8 @@ void BM_ReceiverSpool(benchmark::State& state) {
     for (int i = 0; i < peers; ++i) {
         host.add(4, "replicate_peer",
                  "target=127.0.0.1:" + std::to_string(2000 + i) +
-                     "\nenabled=false\nclasses=*\nlogdir=p" + std::to_string(i) + "\n");
+                     "\nconsole_user=u\nconsole_pass=p\nenabled=false\nclasses=*\nlogdir=p" +
+                     std::to_string(i) + "\n");
     }
     const std::string lastLog = host.spool("p" + std::to_string(peers - 1)) + "/transactions.4.log";
     long next = 0;
