@@ -2,6 +2,7 @@
 // real console servers on loopback: what a peer receives, in which order, and what the host
 // keeps in its spool and conflict log.
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -91,6 +92,25 @@ TEST(Plugin, ExportsOnlyItsTwoEntryPoints) {
     }
     EXPECT_EQ(pclose(pipe), 0);
     EXPECT_EQ(symbols, (std::vector<std::string>{"pluginCreator", "pluginDestroyer"}));
+}
+
+TEST_F(Replication, DestroyerStopsInstancesTheHostForgotToRelease) {
+    void* library = dlopen(NBX_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto create = reinterpret_cast<CPluginCreator>(dlsym(library, "pluginCreator"));
+    auto destroy = reinterpret_cast<CPluginDestroyer>(dlsym(library, "pluginDestroyer"));
+    ASSERT_TRUE(create && destroy);
+    CPlugin* plugin = create();
+    ASSERT_NE(plugin, nullptr);
+    plugin->setHostContext(&host.hostContext());
+    ASSERT_TRUE(plugin->implements("CIDHCPAutonomousObjectFactory"));
+    auto* factory = static_cast<CIDHCPAutonomousObjectFactory*>(plugin);
+    ASSERT_NE(factory->baseInstance(&host.context(4)), nullptr);
+    destroy(plugin);  // no release: the receiver must not outlive the plug-in's code
+    EXPECT_EQ(host.context(4).closeCount(), 1);
+    EXPECT_TRUE(host.logged("The dhcp sync receiver has exited."));
+    EXPECT_TRUE(host.logged("instance is still in use"));
+    dlclose(library);
 }
 
 TEST_F(Replication, EveryClassTravelsAddedModifiedAndDeletedInBothFamilies) {

@@ -205,6 +205,8 @@ public:
     }
 
     host::CHostServices& services(int family) { return *m_instances[family].services; }
+    host::CProtocolContext& context(int family) { return *m_instances[family].context; }
+    host::CHostContext& hostContext() { return *m_hostContext; }
     nbx::testing::RecordingLogSink& log() { return *m_sink; }
     // Waits until `times` log entries hold `text`.
     bool logged(const std::string& text, int times = 1) const {
