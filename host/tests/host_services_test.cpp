@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "bus_test_support.h"
-#include "host/failover_addr_mgr_factory.h"
 #include "oodb/db_engine.h"
 #include "testing/failure.h"
 #include "testing/recording_controller.h"
@@ -135,17 +134,4 @@ TEST_F(HostServices, ReleaseThreadDropsTheStackAndTheDatabaseConnection) {
     work();
     EXPECT_EQ(controller.threadCount(), 0u);
     EXPECT_EQ(engine.released, (std::vector<std::thread::id>{workerId}));
-}
-
-TEST_F(HostServices, InterfacesAreFoundByNameUntilWithdrawn) {
-    auto services = make(folder);
-    host::CFailoverAddrMgrFactory failover;
-    EXPECT_EQ(services->queryInterface(host::CFailoverAddrMgrFactory::kInterfaceName), nullptr);
-    interfaces.offer(host::CFailoverAddrMgrFactory::kInterfaceName, &failover);
-    EXPECT_EQ(services->queryInterface("CIDHCPFailoverAddrMgrFactory"), &failover);
-    interfaces.withdraw("CIDHCPFailoverAddrMgrFactory");
-    EXPECT_EQ(services->queryInterface("CIDHCPFailoverAddrMgrFactory"), nullptr);
-    interfaces.offer("CIDBFacadeFactory", &failover);
-    interfaces.offer("CIDBFacadeFactory", nullptr);
-    EXPECT_EQ(services->queryInterface("CIDBFacadeFactory"), nullptr);
 }

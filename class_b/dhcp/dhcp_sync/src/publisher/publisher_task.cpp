@@ -38,6 +38,10 @@ const std::string& CPublisherTask::spoolDirectory() const {
     return m_state->spoolDirectory;
 }
 
+std::uint32_t CPublisherTask::retryDelay() const {
+    return m_state->retryDelay;
+}
+
 std::int32_t CPublisherTask::init() {
     try {
         _readRetryDelay();
@@ -180,6 +184,8 @@ void CPublisherTask::_readRetryDelay() {
     state.retryDelay = config->getULong(
         nbx::familyKey(static_cast<unsigned>(state.family.number()), "sync.interval"),
         state.retryDelay);
+    // A zero delay would list the spool and retry the peer without pause.
+    if (state.retryDelay == 0) state.retryDelay = 1;
 }
 
 void CPublisherTask::_scheduleConnectTimer(std::uint32_t delaySeconds) {

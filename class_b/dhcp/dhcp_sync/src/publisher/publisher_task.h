@@ -39,6 +39,8 @@ public:
 
     const std::string& target() const;
     const std::string& spoolDirectory() const;
+    // Seconds between attempts and between idle looks at the spool; settled by init().
+    std::uint32_t retryDelay() const;
 
 private:
     void _reconnect();

@@ -99,6 +99,8 @@ void CResolverTask::_readInterval() {
     m_state->interval =
         config->getULong(nbx::familyKey(static_cast<unsigned>(m_family.number()), "sync.interval"),
                          m_state->interval);
+    // A zero interval would re-arm the timer without pause.
+    if (m_state->interval == 0) m_state->interval = 1;
 }
 
 void CResolverTask::_makeDirectory(const std::string& directory) {

@@ -57,6 +57,8 @@ public:
     const std::string& instanceName() const { return m_instanceName; }
     CIHostServices& services() const { return *m_state->services; }
     const CProtocolFamily& family() const { return m_family; }
+    // Seconds between two ticks of the timer; settled by init().
+    std::uint32_t interval() const { return m_state->interval; }
     // The conflict log's working file.
     std::string logPath() const;
 
