@@ -4,14 +4,18 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <fstream>
 
 #include <cstdio>
 #include <list>
 #include <string>
 #include <vector>
 
-#include "testing/replicating_host.h"
 #include "standard/dir_ent.h"
+#include "testing/replicating_host.h"
 
 using nbx::testing::eventually;
 using nbx::testing::Peer;
@@ -87,8 +91,8 @@ TEST(Plugin, ExportsOnlyItsTwoEntryPoints) {
     char line[1024];
     while (std::fgets(line, sizeof line, pipe)) {
         std::string text(line);
-        symbols.push_back(text.substr(text.rfind(' ') + 1, text.find_last_not_of("\n") -
-                                                               text.rfind(' ')));
+        symbols.push_back(
+            text.substr(text.rfind(' ') + 1, text.find_last_not_of("\n") - text.rfind(' ')));
     }
     EXPECT_EQ(pclose(pipe), 0);
     EXPECT_EQ(symbols, (std::vector<std::string>{"pluginCreator", "pluginDestroyer"}));
@@ -154,13 +158,35 @@ TEST_F(Replication, ChangesMadeWhilePeerIsDownArriveInOrderOnceItIsUp) {
     host.start();
     host.addPeer(4, peer);
     for (int i = 0; i < 5; ++i) host.add(4, "domain", "name=d" + std::to_string(i) + "\n");
-    ASSERT_TRUE(host.logged("Failed to initiate synchronization with server '" + peer.target() +
-                            "'."));
+    ASSERT_TRUE(
+        host.logged("Failed to initiate synchronization with server '" + peer.target() + "'."));
     peer.start();
     ASSERT_TRUE(peer.received(5));
     const std::vector<std::string> commands = peer.commands();
     for (int i = 0; i < 5; ++i)
         EXPECT_NE(commands[i].find("name=d" + std::to_string(i) + "\n"), std::string::npos) << i;
+}
+
+TEST_F(Replication, ALogCutShortByTheConnectionIsReplayedFromItsFirstRecord) {
+    Peer peer;
+    peer.script->push({"code=ack"});
+    peer.script->push({"code=ack"});
+    peer.script->pushHangUp();
+    // A closed log of three records, left in the spool before the peer is added.
+    ASSERT_EQ(::mkdir(host.spool("").c_str(), 0755) == 0 || errno == EEXIST, true);
+    ASSERT_EQ(::mkdir(host.spool("cut").c_str(), 0755), 0);
+    std::ofstream(host.spool("cut") + "/0000001-transactions.4.log")
+        << "sync_domain\n_event_operation=add\n_oid=1\nname=a\n\n"
+           "sync_domain\n_event_operation=add\n_oid=2\nname=b\n\n"
+           "sync_domain\n_event_operation=add\n_oid=3\nname=c\n\n";
+    host.start();
+    host.addPeer(4, peer, "classes=*\nlogdir=cut\n");
+    ASSERT_TRUE(peer.received(6)) << host.logText();
+    std::vector<std::string> names;
+    for (const std::string& command : peer.commands())
+        names.push_back(command.substr(command.find("\nname=") + 6, 1));
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c", "a", "b", "c"}));
+    EXPECT_TRUE(host.logged("Synchronization initiated with server '" + peer.target() + "'.", 2));
 }
 
 TEST_F(Replication, RejectedAndConflictingCommandsAreReportedAndTheFileGoesOn) {
@@ -190,8 +216,9 @@ TEST_F(Replication, RejectedAndConflictingCommandsAreReportedAndTheFileGoesOn) {
                            "\ncode=ack\nmessage=object is newer here\n\n\n"),
                   std::string::npos);
     EXPECT_TRUE(host.logged("Conflict on server " + first.target()));
-    EXPECT_TRUE(host.logged("encountered a semantic error when issuing the command ending at "
-                            "line number"));
+    EXPECT_TRUE(
+        host.logged("encountered a semantic error when issuing the command ending at "
+                    "line number"));
 }
 
 TEST_F(Replication, ClassFilterWithExclusionLeavesThatClassOut) {
@@ -230,8 +257,7 @@ TEST_F(Replication, PeerChangesMoveItsSpoolAndReachTheOtherFamily) {
     ASSERT_TRUE(host.logged("Replication peer '" + peer.target() + "' has been added.", 2));
     host.add(6, "domain", "name=six\n");
     host.add(4, "domain", "name=four\n");
-    ASSERT_TRUE(eventually([&] { return closedLogs(host.spool("first")) == 2; }))
-        << host.logText();
+    ASSERT_TRUE(eventually([&] { return closedLogs(host.spool("first")) == 2; })) << host.logText();
 
     host.modify(4, "replicate_peer", oid,
                 ReplicatingHost::peerText(peer, "classes=*\nenabled=false\nlogdir=second\n"));

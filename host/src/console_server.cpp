@@ -325,6 +325,8 @@ std::string CConsoleServer::_answer(CConsoleSession& session, const std::string&
             blocks[0].set("code", "nak");
             blocks[0].set("message", "Unknown command.");
         }
+    } catch (CExConsoleHangUp&) {
+        throw;  // ends the connection
     } catch (nbx::CException& e) {
         blocks.assign(1, nbx::CStringMap());
         blocks[0].set("code", "nak");

@@ -2,12 +2,19 @@
 
 #include <thread>
 
+#include "standard/throw.h"
+
 namespace host {
 
 void CScriptedCommandHandler::push(const std::vector<std::string>& blocks,
                                    std::chrono::milliseconds delay) {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_answers.push_back({blocks, delay});
+}
+
+void CScriptedCommandHandler::pushHangUp() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_answers.push_back({{}, std::chrono::milliseconds(0), true});
 }
 
 void CScriptedCommandHandler::setStanding(const std::vector<std::string>& blocks) {
@@ -40,6 +47,10 @@ bool CScriptedCommandHandler::handle(CConsoleSession& session, const std::string
         }
     }
     if (answer.delay.count() > 0) std::this_thread::sleep_for(answer.delay);
+    if (answer.hangUp) {
+        NBX_THROW(CExConsoleHangUp, "host", "CScriptedCommandHandler::handle",
+                  nbx::msg("The scripted console hangs up."), nbx::CMessage());
+    }
     blocks.clear();
     for (const std::string& text : answer.blocks) blocks.emplace_back(text, "\n");
     return true;

@@ -5,9 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "standard/exception.h"
 #include "standard/string_map.h"
 
 namespace host {
+
+// Thrown by a handler to end the connection without an answer, as a server that goes away in
+// the middle of a command does.
+NBX_DECLARE_EXCEPTION(CExConsoleHangUp, nbx::CException);
 
 // The state of one console connection, touched only by that connection's thread.
 class CConsoleSession {

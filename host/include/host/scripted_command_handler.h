@@ -26,6 +26,9 @@ public:
     // Queues the answer to a coming command; each block is a text of key=value lines.
     void push(const std::vector<std::string>& blocks,
               std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+    // Queues a hang-up: the coming command is recorded, then its connection is closed
+    // without an answer.
+    void pushHangUp();
     // The answer given when the queue is empty.
     void setStanding(const std::vector<std::string>& blocks);
 
@@ -39,6 +42,7 @@ private:
     struct Answer {
         std::vector<std::string> blocks;
         std::chrono::milliseconds delay;
+        bool hangUp = false;
     };
 
     mutable std::mutex m_mutex;
