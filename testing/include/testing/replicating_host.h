@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <memory>
 #include <string>
 #include <thread>
@@ -170,11 +171,17 @@ public:
     }
     // Stores it without a word on the bus.
     std::uint32_t store(int family, const std::string& topic, const std::string& text) {
-        CPrstObjectPtr object = _session(family)[topic].newObject(
-            _registry(family).findByTextName(topic));
-        object->string(text);
-        Access::commit(*object);
-        return object->oid();
+        try {
+            CPrstObjectPtr object = _session(family)[topic].newObject(
+                _registry(family).findByTextName(topic));
+            object->string(text);
+            Access::commit(*object);
+            return object->oid();
+        } catch (CException& failure) {
+            // Test frameworks print what a standard exception says.
+            throw std::runtime_error("Cannot store " + topic + " '" + text + "': " +
+                                     failure.text());
+        }
     }
     void modify(int family, const std::string& topic, std::uint32_t oid, const std::string& text) {
         CPrstObjectPtr object = _session(family)[topic].findByOID(0, oid);
