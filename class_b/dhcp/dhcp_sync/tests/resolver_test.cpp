@@ -8,9 +8,11 @@
 
 #include "standard/stat.h"
 #include "sync_test_host.h"
+#include "testing/failure.h"
 
 namespace {
 
+using nbx::testing::failure;
 using nbx::testing::readFile;
 using nbx::testing::TestContext;
 using nbx::testing::TestHostServices;
@@ -47,6 +49,15 @@ TEST_F(ResolverTest, ConflictIsOneRecordInKeyOrderAndOneLogEntry) {
     EXPECT_EQ(entries[0].text,
               "Conflict on server 127.0.0.1:1067 with object code=ack\n"
               "message=Kept the newer object.\n.");
+}
+
+TEST_F(ResolverTest, AConflictThatCannotBeWrittenThrowsAndLogsNothing) {
+    std::ofstream(host.folder() + "/file") << "in the way";
+    const std::string directory = host.folder() + "/file/conflicts";
+    CResolverTask resolver(context4, directory, CProtocolFamily(4));
+    EXPECT_EQ(failure([&] { resolver.conflict("t", response("code=ack")); }).message,
+              "Cannot create directory '" + directory + "'.");
+    EXPECT_TRUE(host.sink().entries().empty());
 }
 
 TEST_F(ResolverTest, ConcurrentConflictsStayWholeRecords) {

@@ -116,7 +116,8 @@ TEST_F(SyncFactory, PeerChangesAreRelayedToTheOtherFamilyOnly) {
     EXPECT_NE(factory.baseInstance(&v4), nullptr);
     EXPECT_NE(factory.baseInstance(&v6other), nullptr);
     // A change of a peer the receiver does not know fails there, and says so in its log.
-    for (const auto& [oid, family] : {std::pair<const char*, int>{"111", 4}, {"222", 6}}) {
+    for (const auto& [oid, family] :
+         {std::pair<const char*, int>{"111", 4}, {"222", 6}, {"333", 4}}) {
         factory.notify(
             CAppEventPtr(new CPrstDHCPObjectEvent("modify", "replicate_peer", oid, nbx::CTimeT(0))),
             CProtocolFamily(family));
@@ -125,8 +126,10 @@ TEST_F(SyncFactory, PeerChangesAreRelayedToTheOtherFamilyOnly) {
         return site.errors().find("Unable to find receiver target " + oid + ".") !=
                std::string::npos;
     };
-    // Each receiver takes its commands in order: the second change shows the first was handled.
-    EXPECT_TRUE(eventually([&] { return failed(other, "111") && failed(host, "222"); }));
+    // Each receiver takes its commands in order: once it has logged the last change meant for
+    // it, a change wrongly sent to it before would be in its log too.
+    EXPECT_TRUE(eventually([&] { return failed(other, "333") && failed(host, "222"); }));
+    EXPECT_TRUE(failed(other, "111"));
     EXPECT_FALSE(failed(host, "111"));
     EXPECT_FALSE(failed(other, "222"));
     factory.release(&v4);

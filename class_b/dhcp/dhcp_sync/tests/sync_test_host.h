@@ -27,8 +27,8 @@ namespace nbx::testing {
 
 // Polls `condition` until it holds; false after the time-out, which is generous for a loaded
 // machine and sanitizers.
-inline bool eventually(const std::function<bool()>& condition, int timeoutSeconds = 30) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+inline bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
