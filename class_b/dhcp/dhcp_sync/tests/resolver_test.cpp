@@ -2,26 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "standard/stat.h"
 #include "sync_test_host.h"
+#include "testing/failure.h"
 
 namespace {
 
+using nbx::testing::failure;
+using nbx::testing::readFile;
 using nbx::testing::TestContext;
 using nbx::testing::TestHostServices;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 nbx::CStringMap response(const std::string& text) {
     return nbx::CStringMap(text, "\n");
@@ -50,64 +44,71 @@ TEST_F(ResolverTest, ConflictIsOneRecordInKeyOrderAndOneLogEntry) {
 
     const auto entries = host.sink().entries();
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].severity, 4u);
+    EXPECT_EQ(entries[0].severity, nbx::SEVERITY_ERROR);
     EXPECT_EQ(entries[0].module, "dhcp_sync");
     EXPECT_EQ(entries[0].text,
               "Conflict on server 127.0.0.1:1067 with object code=ack\n"
               "message=Kept the newer object.\n.");
 }
 
+TEST_F(ResolverTest, AConflictThatCannotBeWrittenThrowsAndLogsNothing) {
+    std::ofstream(host.folder() + "/file") << "in the way";
+    const std::string directory = host.folder() + "/file/conflicts";
+    CResolverTask resolver(context4, directory, CProtocolFamily(4));
+    EXPECT_EQ(failure([&] { resolver.conflict("t", response("code=ack")); }).message,
+              "Cannot create directory '" + directory + "'.");
+    EXPECT_TRUE(host.sink().entries().empty());
+}
+
 TEST_F(ResolverTest, ConcurrentConflictsStayWholeRecords) {
     CResolverTask resolver(context4, host.resolverDirectory(), CProtocolFamily(4));
     // Records far larger than a stream buffer, so that unguarded writes would interleave.
-    const std::string big(20000, 'a');
-    const std::string other(20000, 'b');
+    const std::string recordOf[] = {
+        "_target=one\ncode=ack\nv=" + std::string(20000, 'a') + "\n\n\n",
+        "_target=two\ncode=ack\nv=" + std::string(20000, 'b') + "\n\n\n"};
     constexpr int kEach = 100;
-    std::thread first([&] {
-        for (int i = 0; i < kEach; ++i) resolver.conflict("one", response("code=ack\nv=" + big));
-    });
-    std::thread second([&] {
-        for (int i = 0; i < kEach; ++i) resolver.conflict("two", response("code=ack\nv=" + other));
-    });
+    const auto writer = [&](const char* target, char value) {
+        return std::thread([&resolver, target, value] {
+            for (int i = 0; i < kEach; ++i) {
+                resolver.conflict(target, response("code=ack\nv=" + std::string(20000, value)));
+            }
+        });
+    };
+    std::thread first = writer("one", 'a');
+    std::thread second = writer("two", 'b');
     first.join();
     second.join();
 
-    const std::string recordOne = "_target=one\ncode=ack\nv=" + big + "\n\n\n";
-    const std::string recordTwo = "_target=two\ncode=ack\nv=" + other + "\n\n\n";
     const std::string text = readFile(resolver.logPath());
-    int ones = 0;
-    int twos = 0;
+    int counts[2] = {0, 0};
     for (std::size_t at = 0; at < text.size();) {
-        if (text.compare(at, recordOne.size(), recordOne) == 0) {
-            ++ones;
-            at += recordOne.size();
-        } else if (text.compare(at, recordTwo.size(), recordTwo) == 0) {
-            ++twos;
-            at += recordTwo.size();
-        } else {
-            FAIL() << "torn record at byte " << at;
-        }
+        int which = 0;
+        while (which < 2 && text.compare(at, recordOf[which].size(), recordOf[which]) != 0) ++which;
+        ASSERT_LT(which, 2) << "torn record at byte " << at;
+        ++counts[which];
+        at += recordOf[which].size();
     }
-    EXPECT_EQ(ones, kEach);
-    EXPECT_EQ(twos, kEach);
+    EXPECT_EQ(counts[0], kEach);
+    EXPECT_EQ(counts[1], kEach);
 }
 
 TEST_F(ResolverTest, RunsUnderItsInstanceNameAndReleasesItsThread) {
+    // An interval that cannot be read keeps the IPv4 resolver from starting, not the IPv6 one.
+    host.setConfig("ipv4.dhcpv4.sync.interval=soon\nipv6.dhcpv6.sync.interval=1");
+    CResolverTask failing(context4, host.resolverDirectory(), CProtocolFamily(4));
+    EXPECT_EQ(failing.run(), 10);
+    EXPECT_EQ(host.releasedThreads(), 1);
+    host.sink().clear();
+
     CResolverTask resolver(context6, host.resolverDirectory(), CProtocolFamily(6));
     EXPECT_EQ(resolver.name(), "dhcp6-sync-resolver");
     EXPECT_EQ(resolver.instanceName(), "dhcp6");
-    ASSERT_EQ(resolver.run(), 0);
-    resolver.conflict("[::1]:547", response("code=ack\nmessage=m"));
     EXPECT_EQ(resolver.logPath(), host.resolverDirectory() + "/conflicts.6.log");
-    EXPECT_EQ(readFile(resolver.logPath()), "_target=[::1]:547\ncode=ack\nmessage=m\n\n\n");
-
+    ASSERT_EQ(resolver.run(), 0);
     EXPECT_EQ(resolver.stop(), 0);
     EXPECT_EQ(resolver.thr_count(), 0u);
-    EXPECT_EQ(host.releasedThreads(), 1);
-    std::vector<std::string> lifecycle;
-    for (const auto& entry : host.sink().entries()) {
-        if (entry.severity == 8) lifecycle.push_back(entry.text);
-    }
-    EXPECT_EQ(lifecycle, (std::vector<std::string>{"The dhcp sync resolver is running.",
-                                                   "The dhcp sync resolver has exited."}));
+    EXPECT_EQ(host.releasedThreads(), 2);
+    EXPECT_EQ(host.sink().texts(),
+              (std::vector<std::string>{"The dhcp sync resolver is running.",
+                                        "The dhcp sync resolver has exited."}));
 }

@@ -11,6 +11,7 @@
 
 namespace {
 
+using nbx::testing::eventually;
 using nbx::testing::failure;
 using nbx::testing::TestContext;
 using nbx::testing::TestHostServices;
@@ -43,17 +44,12 @@ protected:
 
 }  // namespace
 
-TEST_F(SyncFactory, ImplementsComparesEachListedNameExactly) {
-    const struct {
-        const char* name;
-        bool expected;
-    } cases[] = {{"CPlugin", true},          {"CIDHCPSyncFactory", true},
-                 {" CPlugin", false},        {"cplugin", false},
-                 {"CIDHCPAutonomousObjectFactory", true}, {"", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(factory.implements(c.name), c.expected);
+TEST_F(SyncFactory, NamesItselfAndTheInterfacesItImplements) {
+    EXPECT_EQ(factory.name(), "DHCP Sync");
+    for (const char* name : {"CPlugin", "CIDHCPSyncFactory", "CIDHCPAutonomousObjectFactory"}) {
+        EXPECT_TRUE(factory.implements(name)) << name;
     }
+    EXPECT_FALSE(factory.implements("CISystemBusFactory"));
 }
 
 TEST_F(SyncFactory, DisabledFeatureIsLoggedOnce) {
@@ -103,9 +99,40 @@ TEST_F(SyncFactory, ShutdownStopsReceiversThatWereNotReleased) {
     EXPECT_EQ(factory.shutdown(), 1);
     EXPECT_FALSE(factory.hasReceiver(6));
     EXPECT_EQ(v6.closed(), 1);
-    bool logged = false;
-    for (const auto& entry : host.sink().entries())
-        logged |= entry.severity == 4 &&
-                  entry.text.find("IPv6 instance is still in use") != std::string::npos;
-    EXPECT_TRUE(logged);
+    const auto entries = host.logged(
+        "The DHCP Sync plugin is being destroyed while its IPv6 instance is still in use (1 not "
+        "released); stopping it.");
+    ASSERT_EQ(entries.size(), 1u) << host.errors();
+    EXPECT_EQ(entries[0].severity, nbx::SEVERITY_ERROR);
+    EXPECT_EQ(entries[0].module, "dhcp_sync");
+}
+
+TEST_F(SyncFactory, PeerChangesAreRelayedToTheOtherFamilyOnly) {
+    // The IPv6 instance on a host of its own, so that each receiver's log is told apart.
+    TestHostServices other;
+    host::CSQLiteEngine otherEngine{{other.folder() + "/host.db", NBX_HOST_DB_DIR}};
+    other.offer("CIDBFacadeFactory", &otherEngine);
+    TestContext v6other{other, 6, "dhcp6"};
+    EXPECT_NE(factory.baseInstance(&v4), nullptr);
+    EXPECT_NE(factory.baseInstance(&v6other), nullptr);
+    // A change of a peer the receiver does not know fails there, and says so in its log.
+    for (const auto& [oid, family] :
+         {std::pair<const char*, int>{"111", 4}, {"222", 6}, {"333", 4}}) {
+        factory.notify(
+            CAppEventPtr(new CPrstDHCPObjectEvent("modify", "replicate_peer", oid, nbx::CTimeT(0))),
+            CProtocolFamily(family));
+    }
+    const auto failed = [](TestHostServices& site, const std::string& oid) {
+        return site.errors().find("Unable to find receiver target " + oid + ".") !=
+               std::string::npos;
+    };
+    // Each receiver takes its commands in order: once it has logged the last change meant for
+    // it, a change wrongly sent to it before would be in its log too.
+    EXPECT_TRUE(eventually([&] { return failed(other, "333") && failed(host, "222"); }));
+    EXPECT_TRUE(failed(other, "111"));
+    EXPECT_FALSE(failed(host, "111"));
+    EXPECT_FALSE(failed(other, "222"));
+    factory.release(&v4);
+    factory.release(&v6other);
+    otherEngine.close();
 }

@@ -5,11 +5,17 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "dhcp_plugin_api/dhcp_context.h"
 #include "dhcp_plugin_api/host_context.h"
@@ -18,6 +24,22 @@
 #include "testing/recording_controller.h"
 
 namespace nbx::testing {
+
+// Polls `condition` until it holds; false after the time-out, which is generous for a loaded
+// machine and sanitizers.
+inline bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class TestHostServices : public CIHostServices, public CIHostContext {
 public:
@@ -65,6 +87,28 @@ public:
 
     host::CSystemBus& bus() { return *m_bus; }
     RecordingLogSink& sink() { return m_controller.sink(); }
+    // The entries of the log with exactly this text.
+    std::vector<LogEntry> logged(const std::string& text) {
+        std::vector<LogEntry> out;
+        for (const LogEntry& entry : sink().entries()) {
+            if (entry.text == text) out.push_back(entry);
+        }
+        return out;
+    }
+    bool logged(std::uint32_t severity, const std::string& text) {
+        for (const LogEntry& entry : logged(text)) {
+            if (entry.severity == severity) return true;
+        }
+        return false;
+    }
+    // The texts of the error entries, for the messages of failed assertions.
+    std::string errors() {
+        std::string out;
+        for (const LogEntry& entry : sink().entries()) {
+            if (entry.severity == SEVERITY_ERROR) out += entry.text + "\n";
+        }
+        return out;
+    }
     const std::string& folder() const { return m_folder; }
     int releasedThreads() const { return m_releasedThreads.load(); }
 
