@@ -39,8 +39,7 @@ public:
 std::string record(int i) {
     return "sync_address_pool\n_event_operation=modify\n_event_time=Mon Dec  7 01:00:00 2026\n"
            "_oid=" +
-           std::to_string(16777216 + i) +
-           "\nname=pool-" + std::to_string(i) +
+           std::to_string(16777216 + i) + "\nname=pool-" + std::to_string(i) +
            "\nrangestart=10.1.2.10\nrangestop=10.1.2.200\nrelay=10.1.2.1\nprefix=10.1.2.0\n"
            "prefix_len=24\n\n";
 }
@@ -64,7 +63,8 @@ struct Peer {
 struct Instance : CIDHCPContext {
     Instance()
         : controller(std::make_unique<nbx::testing::RecordingLogSink>()),
-          hostServices(controller, std::make_shared<nbx::CConfig>("", "\n"), interfaces, folder(), 1),
+          hostServices(controller, std::make_shared<nbx::CConfig>("", "\n"), interfaces, folder(),
+                       1),
           resolver(*this, hostServices.resolverDirectory(), CProtocolFamily(4)) {}
     ~Instance() override { std::system(("rm -rf '" + m_folder + "'").c_str()); }
 
@@ -105,7 +105,8 @@ void BM_PublisherReplay(benchmark::State& state) {
         CPublisherTask publisher(&instance.resolver, CProtocolFamily(4), peer.target(), spool,
                                  "bench", "secret", true, &instance.hostServices);
         publisher.run();
-        if (!nbx::testing::eventually([&] { return !nbx::CStat::exists(path); }, 600))
+        if (!nbx::testing::eventually([&] { return !nbx::CStat::exists(path); },
+                                      std::chrono::seconds(600)))
             state.SkipWithError("the log was not replayed");
         publisher.stop();
     }

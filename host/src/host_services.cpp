@@ -1,11 +1,9 @@
 #include "host/host_services.h"
 
-#include <errno.h>
-#include <sys/stat.h>
-
 #include <utility>
 
 #include "oodb/db_engine.h"
+#include "standard/stat.h"
 #include "standard/throw.h"
 
 namespace host {
@@ -16,20 +14,12 @@ const char* const kModule = "host";
 
 std::string joinPath(const std::string& directory, const std::string& name) {
     if (directory.empty()) return name;
-    if (directory.back() == '/') return directory + name;
-    return directory + "/" + name;
+    return nbx::CStat::join(directory, name);
 }
 
 // `folder` exists as a folder afterwards, or the call throws naming it and the system error.
 std::string ensureFolder(const std::string& folder) {
-    int error = 0;
-    if (::mkdir(folder.c_str(), 0755) != 0) {
-        error = errno;
-        struct stat info {};
-        if (error == EEXIST) error = ::stat(folder.c_str(), &info) != 0 ? errno : 0;
-        if (error == 0 && !S_ISDIR(info.st_mode)) error = ENOTDIR;
-    }
-    if (error != 0) {
+    if (const int error = nbx::CStat::makeDirectory(folder)) {
         NBX_THROW_STATIC_CODE(nbx::CException, kModule, "CHostServices::CHostServices",
                               nbx::msg("Cannot create folder '%1'.", folder), nbx::CMessage(),
                               static_cast<std::uint32_t>(error));

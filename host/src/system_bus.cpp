@@ -51,22 +51,6 @@ private:
     CAppEventList m_events;
 };
 
-namespace {
-
-std::set<std::string> splitFilter(const std::string& filter) {
-    std::set<std::string> topics;
-    std::size_t start = 0;
-    while (start <= filter.size()) {
-        std::size_t end = filter.find(',', start);
-        if (end == std::string::npos) end = filter.size();
-        if (end > start) topics.insert(filter.substr(start, end - start));
-        start = end + 1;
-    }
-    return topics;
-}
-
-}  // namespace
-
 CSystemBus::CSystemBus(nbx::CILogSink* log, std::chrono::milliseconds maxBackoff)
     : m_log(log), m_maxBackoff(std::max(maxBackoff, std::chrono::milliseconds(1))) {}
 
@@ -93,7 +77,7 @@ void CSystemBus::subscribe(CISystemBusSubscriber* subscriber, const std::string&
         }
     }
     auto subscription = std::make_shared<Subscription>(subscriber);
-    subscription->filter = splitFilter(filter);
+    subscription->filter = splitTopics(filter);
     m_subscriptions.push_back(std::move(subscription));
 }
 

@@ -16,19 +16,13 @@
 #include "ace_ext/general_reactor.h"
 #include "dhcp_plugin_api/system_bus.h"
 #include "standard/task_registry.h"
+#include "testing/eventually.h"
 
 namespace bustest {
 
 using namespace std::chrono_literals;
 
-inline bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using nbx::testing::eventually;
 
 inline CAppEventPtr event(const std::string& topic, const std::string& oid) {
     return CAppEventPtr(new CPrstDHCPObjectEvent("modify", topic, oid, nbx::CTimeT(0)));

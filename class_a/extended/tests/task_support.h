@@ -13,6 +13,7 @@
 
 #include "extended/command_queue_task.h"
 #include "standard/sync.h"
+#include "testing/eventually.h"
 #include "testing/recording_controller.h"
 
 namespace tasktest {
@@ -137,14 +138,7 @@ inline long ask(CICommandQueueTask& task, nbx::CIMasterController* controller,
     return *result;
 }
 
-inline bool eventually(const std::function<bool()>& condition, std::chrono::seconds limit = 30s) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using nbx::testing::eventually;
 
 inline bool logged(const nbx::testing::RecordingLogSink& sink, std::uint32_t severity,
                    const std::string& text, const std::string& module) {

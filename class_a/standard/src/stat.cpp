@@ -97,6 +97,25 @@ int CStat::size(const std::string& path, std::uint64_t& bytes) {
     return 0;
 }
 
+int CStat::makeDirectory(const std::string& path, bool parents) {
+    if (parents) {
+        // Each missing level in turn; the last one's result is the answer.
+        for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+             slash = path.find('/', slash + 1)) {
+            const std::string level = path.substr(0, slash);
+            if (!isDirectory(level)) ::mkdir(level.c_str(), 0755);
+        }
+    }
+    if (::mkdir(path.c_str(), 0755) == 0) return 0;
+    int error = errno;
+    if (error == EEXIST) {
+        struct stat status;
+        if (::stat(path.c_str(), &status) != 0) return errno;
+        return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+    }
+    return error;
+}
+
 int CStat::remove(const std::string& path) {
     return errorOf(::unlink(path.c_str()));
 }

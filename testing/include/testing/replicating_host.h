@@ -10,20 +10,15 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <map>
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "dhcp_database/dhcp_catalog.h"
 #include "dhcp_database/replicate_peer.h"
-#include "host/console_server.h"
-#include "host/context_command_handler.h"
 #include "host/failover_addr_mgr_factory.h"
 #include "host/feature_set.h"
 #include "host/host_context.h"
@@ -32,79 +27,16 @@
 #include "host/master_controller.h"
 #include "host/plugin_loader.h"
 #include "host/protocol_context.h"
-#include "host/scripted_command_handler.h"
 #include "host/sqlite_engine.h"
 #include "oodb_persistence/prst_db_session.h"
 #include "oodb_persistence/prst_initializer.h"
 #include "security/access_token.h"
 #include "standard/stat.h"
+#include "testing/console_peer.h"
+#include "testing/eventually.h"
 #include "testing/recording_controller.h"
 
 namespace nbx::testing {
-
-// Polls `condition` until it holds or `seconds` passed.
-inline bool eventually(const std::function<bool()>& condition, int seconds = 30) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-inline std::string readFile(const std::string& path) {
-    std::string out;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t count;
-        while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.append(buffer, count);
-        std::fclose(file);
-    }
-    return out;
-}
-
-// A replication peer's server: the host's console server with the context handler and a
-// recording, scriptable handler. Its ports stay the same across stop() and start().
-class Peer {
-public:
-    Peer() { start(); }
-    ~Peer() { stop(); }
-
-    void start() {
-        host::CConsoleServerConfig config;
-        config.listenAddress = "127.0.0.1";
-        config.user = "replicator";
-        config.password = "peer-password";
-        config.tcpPort = m_tcpPort;
-        config.queryPort = m_queryPort;
-        m_server = std::make_unique<host::CConsoleServer>(config);
-        m_server->addHandler(std::make_shared<host::CContextCommandHandler>());
-        m_server->addHandler(script);
-        m_server->start();
-        m_tcpPort = m_server->tcpPort();
-        m_queryPort = m_server->queryPort();
-    }
-    void stop() {
-        if (m_server) m_server->stop();
-        m_server.reset();
-    }
-
-    std::string target() const { return "127.0.0.1:" + std::to_string(m_queryPort); }
-    // The sync commands received so far, in order.
-    std::vector<std::string> commands() const { return script->commands(); }
-    // Waits until `count` commands have arrived.
-    bool received(std::size_t count) const {
-        return eventually([&] { return commands().size() >= count; });
-    }
-
-    std::shared_ptr<host::CScriptedCommandHandler> script =
-        std::make_shared<host::CScriptedCommandHandler>();
-
-private:
-    std::unique_ptr<host::CConsoleServer> m_server;
-    std::uint16_t m_tcpPort = 0;
-    std::uint16_t m_queryPort = 0;
-};
 
 // The store's first-class operations for an object known only by its base class (the access
 // checks of the console do not matter here).
@@ -140,8 +72,8 @@ public:
         auto config = std::make_shared<nbx::CConfig>(options.config, "\n");
         for (int family : {4, 6}) {
             Instance& instance = m_instances[family];
-            instance.services = std::make_unique<host::CHostServices>(
-                *m_controller, config, m_registry, m_folder, 1u);
+            instance.services = std::make_unique<host::CHostServices>(*m_controller, config,
+                                                                      m_registry, m_folder, 1u);
             instance.context = std::make_unique<host::CProtocolContext>(
                 CProtocolFamily(family), "dhcp" + std::to_string(family), *m_hostContext,
                 *instance.services);
@@ -172,15 +104,15 @@ public:
     // Stores it without a word on the bus.
     std::uint32_t store(int family, const std::string& topic, const std::string& text) {
         try {
-            CPrstObjectPtr object = _session(family)[topic].newObject(
-                _registry(family).findByTextName(topic));
+            CPrstObjectPtr object =
+                _session(family)[topic].newObject(_registry(family).findByTextName(topic));
             object->string(text);
             Access::commit(*object);
             return object->oid();
         } catch (CException& failure) {
             // Test frameworks print what a standard exception says.
-            throw std::runtime_error("Cannot store " + topic + " '" + text + "': " +
-                                     failure.text());
+            throw std::runtime_error("Cannot store " + topic + " '" + text +
+                                     "': " + failure.text());
         }
     }
     void modify(int family, const std::string& topic, std::uint32_t oid, const std::string& text) {
@@ -255,8 +187,7 @@ private:
             CPrstDHCPInitializer().init(
                 {&store->registry, &store->catalog, {}, static_cast<unsigned>(family)});
             store->session = std::make_unique<CPrstDBSession>(store->registry);
-            store->session->open(
-                [this](const std::string& name) { return m_registry.find(name); });
+            store->session->open([this](const std::string& name) { return m_registry.find(name); });
             m_sessions[family] = std::move(store);
         }
     }

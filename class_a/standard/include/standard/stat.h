@@ -34,6 +34,10 @@ public:
     static bool isDirectory(const std::string& path);
     // Size in bytes of the file at `path`.
     static int size(const std::string& path, std::uint64_t& bytes);
+    // Makes the directory (with its missing parents when `parents`); 0 when `path` is a
+    // directory afterwards, also one that was there before. ENOTDIR when something else is in
+    // the way.
+    static int makeDirectory(const std::string& path, bool parents = false);
     // Deletes a file.
     static int remove(const std::string& path);
     // Moves `from` to `to`, replacing what `to` names.

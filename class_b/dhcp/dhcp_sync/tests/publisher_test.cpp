@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "host/console_server.h"
-#include "host/context_command_handler.h"
-#include "host/scripted_command_handler.h"
 #include "resolver/resolver_task.h"
 #include "standard/stat.h"
 #include "sync_test_host.h"
+#include "testing/console_peer.h"
 #include "testing/scripted_console.h"
 
 namespace {
@@ -79,14 +77,6 @@ class PublisherTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(::system(("mkdir -p '" + spool + "'").c_str()), 0);
-        host::CConsoleServerConfig config;
-        config.listenAddress = "127.0.0.1";
-        config.user = kUser;
-        config.password = kPassword;
-        server = std::make_unique<host::CConsoleServer>(config);
-        server->addHandler(std::make_shared<host::CContextCommandHandler>());
-        server->addHandler(script);
-        server->start();
         ASSERT_EQ(resolver.run(), 0);
     }
     void TearDown() override {
@@ -94,7 +84,7 @@ protected:
         resolver.stop();
     }
 
-    std::string serverTarget() const { return "127.0.0.1:" + std::to_string(server->queryPort()); }
+    std::string serverTarget() const { return peer.target(); }
     void write(const std::string& name, const std::string& text) {
         std::ofstream(spool + "/" + name, std::ios::binary) << text;
     }
@@ -123,9 +113,8 @@ protected:
     TestContext context{host, 4, "dhcp4"};
     CResolverTask resolver{context, host.resolverDirectory(), CProtocolFamily(4)};
     std::string spool = host.baseDirectory() + "/peer";
-    std::shared_ptr<host::CScriptedCommandHandler> script =
-        std::make_shared<host::CScriptedCommandHandler>();
-    std::unique_ptr<host::CConsoleServer> server;
+    nbx::testing::Peer peer{kUser, kPassword};
+    std::shared_ptr<host::CScriptedCommandHandler>& script = peer.script;
     // The fault peer of a case; it outlives the publisher, which must not lose its peer while it
     // is being stopped.
     std::unique_ptr<RawPeer> raw;
@@ -194,7 +183,7 @@ TEST_F(PublisherTest, PeersAreRetriedAtTheConfiguredDelayAndADisabledOneNever) {
     EXPECT_EQ(host.logged(failed)[0].severity, nbx::SEVERITY_ERROR);
     EXPECT_EQ(slow.queries().size(), 1u);
     write("0000003-transactions.6.log", "sync_three\n\n");
-    clock.setAnswer(std::to_string(server->tcpPort()));  // the peer is back
+    clock.setAnswer(std::to_string(peer.tcpPort()));  // the peer is back
     ASSERT_TRUE(waitProcessed(clock.target(), "0000003-transactions.6.log")) << host.errors();
     EXPECT_EQ(script->commands(), (std::vector<std::string>{"sync_one", "sync_two", "sync_three"}));
     for (const auto& record : script->records()) EXPECT_EQ(record.context, "6");

@@ -21,25 +21,10 @@
 #include "dhcp_plugin_api/host_context.h"
 #include "dhcp_plugin_api/host_services.h"
 #include "host/system_bus.h"
+#include "testing/eventually.h"
 #include "testing/recording_controller.h"
 
 namespace nbx::testing {
-
-// Polls `condition` until it holds; false after the time-out, which is generous for a loaded
-// machine and sanitizers.
-inline bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class TestHostServices : public CIHostServices, public CIHostContext {
 public:

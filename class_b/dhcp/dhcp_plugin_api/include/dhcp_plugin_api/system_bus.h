@@ -56,21 +56,26 @@ public:
 using CAppEventPtr = nbx::CGeneralPtr<const CAppEvent, nbx::CMTOwnerPolicy>;
 using CAppEventList = std::list<CAppEventPtr>;
 
+// The topics of a comma-separated filter; an empty filter gives none, which takes every topic.
+inline std::set<std::string> splitTopics(const std::string& filter) {
+    std::set<std::string> topics;
+    std::size_t start = 0;
+    while (start <= filter.size()) {
+        std::size_t end = filter.find(',', start);
+        if (end == std::string::npos) end = filter.size();
+        if (end > start) topics.insert(filter.substr(start, end - start));
+        start = end + 1;
+    }
+    return topics;
+}
+
 // A subscriber: the command queue through which the bus delivers, and the topics it wants.
 class CISystemBusSubscriber {
 public:
     // `filter` is a comma-separated list of topics; empty takes every topic.
     CISystemBusSubscriber(CIHostContext* hostContext, CICommandQueueTask* queue,
                           const std::string& filter)
-        : m_hostContext(hostContext), m_queue(queue) {
-        std::size_t start = 0;
-        while (start <= filter.size()) {
-            std::size_t end = filter.find(',', start);
-            if (end == std::string::npos) end = filter.size();
-            if (end > start) m_filter.insert(filter.substr(start, end - start));
-            start = end + 1;
-        }
-    }
+        : m_hostContext(hostContext), m_queue(queue), m_filter(splitTopics(filter)) {}
     virtual ~CISystemBusSubscriber() = default;
 
     // One event, on the subscriber's task thread.

@@ -37,46 +37,46 @@ const CDHCPSyncFactory::Instance* CDHCPSyncFactory::_instance(int family) const 
     return family == 4 ? &m_ipv4 : family == 6 ? &m_ipv6 : nullptr;
 }
 
-void* CDHCPSyncFactory::baseInstance(CIDHCPContext* context) {
-    std::lock_guard<nbx::CNRMutex> guard(m_mutex);
-    const int family = context ? context->family().number() : 0;
-    Instance* instance = _instance(family);
+CDHCPSyncFactory::Instance& CDHCPSyncFactory::_instance(CIDHCPContext* context, const char* message,
+                                                        const char* function) {
+    Instance* instance = _instance(context ? context->family().number() : 0);
     if (!instance) {
-        NBX_THROW(nbx::CException, kModule, "CDHCPSyncFactory::baseInstance",
-                  nbx::msg("Cannot create a dhcp sync instance."),
+        NBX_THROW(nbx::CException, kModule, function, nbx::msg(message),
                   nbx::msg("Unknown protocol family."));
     }
-    if (!instance->receiver) {
+    return *instance;
+}
+
+void* CDHCPSyncFactory::baseInstance(CIDHCPContext* context) {
+    std::lock_guard<nbx::CNRMutex> guard(m_mutex);
+    Instance& instance =
+        _instance(context, "Cannot create a dhcp sync instance.", "CDHCPSyncFactory::baseInstance");
+    if (!instance.receiver) {
         std::unique_ptr<CReceiverTask> receiver(new CReceiverTask(*context, this));
         // A receiver that did not come up is deleted here (its destructor joins whatever it
         // started) and the call is not counted, so no later release can stop a receiver that
         // another call started.
         if (receiver->run() != 0) return nullptr;
-        instance->receiver = std::move(receiver);
+        instance.receiver = std::move(receiver);
         std::lock_guard<nbx::CNRMutex> relay(m_relayMutex);
-        _relay(family) = instance->receiver.get();
+        instance.relay = instance.receiver.get();
     }
-    ++instance->count;
-    return instance->receiver.get();
+    ++instance.count;
+    return instance.receiver.get();
 }
 
 void CDHCPSyncFactory::release(CIDHCPContext* context) {
     std::lock_guard<nbx::CNRMutex> guard(m_mutex);
-    const int family = context ? context->family().number() : 0;
-    Instance* instance = _instance(family);
-    if (!instance) {
-        NBX_THROW(nbx::CException, kModule, "CDHCPSyncFactory::release",
-                  nbx::msg("Cannot shutdown a dhcp sync instance."),
-                  nbx::msg("Unknown protocol family."));
-    }
-    if (!instance->receiver) return;
-    if (instance->count-- == 1) _stop(*instance, _relay(family));
+    Instance& instance =
+        _instance(context, "Cannot shutdown a dhcp sync instance.", "CDHCPSyncFactory::release");
+    if (!instance.receiver) return;
+    if (instance.count-- == 1) _stop(instance);
 }
 
-void CDHCPSyncFactory::_stop(Instance& instance, CReceiverTask*& relay) {
+void CDHCPSyncFactory::_stop(Instance& instance) {
     {
         std::lock_guard<nbx::CNRMutex> guard(m_relayMutex);
-        relay = nullptr;
+        instance.relay = nullptr;
     }
     std::unique_ptr<CReceiverTask> receiver = std::move(instance.receiver);
     instance.count = 0;
@@ -86,8 +86,11 @@ void CDHCPSyncFactory::_stop(Instance& instance, CReceiverTask*& relay) {
 void CDHCPSyncFactory::notify(const CAppEventPtr& event, const CProtocolFamily& sourceFamily) {
     std::lock_guard<nbx::CNRMutex> guard(m_relayMutex);
     // postReplicationPeer only queues a command: it never waits for the other receiver.
-    if (sourceFamily.number() != 4 && m_relay4) m_relay4->postReplicationPeer(event);
-    if (sourceFamily.number() != 6 && m_relay6) m_relay6->postReplicationPeer(event);
+    for (Instance* instance : {&m_ipv4, &m_ipv6}) {
+        if (instance->family != sourceFamily.number() && instance->relay) {
+            instance->relay->postReplicationPeer(event);
+        }
+    }
 }
 
 int CDHCPSyncFactory::shutdown() {
@@ -104,7 +107,7 @@ int CDHCPSyncFactory::shutdown() {
             message.setModule(kModule);
             host->logSink().log(nbx::SEVERITY_ERROR, message, nullptr);
         }
-        _stop(instance, _relay(family));
+        _stop(instance);
         ++stopped;
     }
     return stopped;

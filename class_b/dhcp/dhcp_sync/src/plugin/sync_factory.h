@@ -51,25 +51,28 @@ public:
 
 private:
     struct Instance {
+        int family;
         std::unique_ptr<CReceiverTask> receiver;
         std::int32_t count = 0;
+        // The receiver as notify() sees it, under m_relayMutex (not owned).
+        CReceiverTask* relay = nullptr;
     };
 
     // The instance of a family number (4 or 6), or null.
     Instance* _instance(int family);
     const Instance* _instance(int family) const;
+    // The instance of the context's family; else throws `message` / "Unknown protocol family."
+    // at `function`.
+    Instance& _instance(CIDHCPContext* context, const char* message, const char* function);
     // Takes the receiver out of reach of the relay, stops and deletes it.
-    void _stop(Instance& instance, CReceiverTask*& relay);
-    CReceiverTask*& _relay(int family) { return family == 4 ? m_relay4 : m_relay6; }
+    void _stop(Instance& instance);
 
-    Instance m_ipv4;
-    Instance m_ipv6;
+    Instance m_ipv4{4, {}, 0, nullptr};
+    Instance m_ipv6{6, {}, 0, nullptr};
     // Serialises baseInstance, release and shutdown; held while a receiver starts or stops.
     mutable nbx::CNRMutex m_mutex;
-    // The receivers that notify() may post to. A receiver being stopped may itself be relaying
+    // Guards the instances' relay pointers. A receiver being stopped may itself be relaying
     // (its thread calls notify()), so the relay must not wait for m_mutex; it takes only this
     // lock, which is never held while a task starts or stops.
     nbx::CNRMutex m_relayMutex;
-    CReceiverTask* m_relay4 = nullptr;  // not owned
-    CReceiverTask* m_relay6 = nullptr;  // not owned
 };

@@ -282,13 +282,13 @@ void CReceiverTLS::_addTarget(CTargetEntry entry, const std::string& oldDirector
             }
         } else {
             // The base directory is the host's; it may not exist before the first peer.
-            ::mkdir(m_services.baseDirectory().c_str(), 0755);
-            if (::mkdir(directory.c_str(), 0755) != 0) {
+            nbx::CStat::makeDirectory(m_services.baseDirectory());
+            if (const int error = nbx::CStat::makeDirectory(directory)) {
                 NBX_THROW_CODE(nbx::CException, kModule, "CReceiverTLS::_addTarget",
                                nbx::msg("Cannot create directory '%1' for synchronization with "
                                         "server %2.",
                                         directory, entry.target.target),
-                               nbx::CMessage(), nbx::lastError());
+                               nbx::CMessage(), static_cast<std::uint32_t>(error));
             }
         }
     }

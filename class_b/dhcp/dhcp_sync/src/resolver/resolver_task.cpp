@@ -1,8 +1,5 @@
 #include "resolver/resolver_task.h"
 
-#include <errno.h>
-#include <sys/stat.h>
-
 #include <ace/Thread.h>
 #include <ace/Time_Value.h>
 
@@ -104,20 +101,10 @@ void CResolverTask::_readInterval() {
 }
 
 void CResolverTask::_makeDirectory(const std::string& directory) {
-    // Each missing level in turn, as "mkdir -p" does.
-    std::string path;
-    std::size_t from = 0;
-    while (from <= directory.size()) {
-        std::size_t slash = directory.find('/', from);
-        if (slash == std::string::npos) slash = directory.size();
-        path = directory.substr(0, slash);
-        from = slash + 1;
-        if (path.empty() || nbx::CStat::isDirectory(path)) continue;
-        if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-            NBX_THROW_STATIC_CODE(nbx::CException, kModule, "CResolverTask::conflict",
-                                  nbx::msg("Cannot create directory '%1'.", path), nbx::CMessage(),
-                                  nbx::lastError());
-        }
+    if (const int error = nbx::CStat::makeDirectory(directory, true)) {
+        NBX_THROW_STATIC_CODE(nbx::CException, kModule, "CResolverTask::conflict",
+                              nbx::msg("Cannot create directory '%1'.", directory), nbx::CMessage(),
+                              static_cast<std::uint32_t>(error));
     }
 }
 
