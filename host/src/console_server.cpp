@@ -102,6 +102,7 @@ CConsoleServer::CConsoleServer(const CConsoleServerConfig& config) : m_config(co
 
 CConsoleServer::~CConsoleServer() {
     stop();
+    _closeSockets();  // opened, never started
 }
 
 void CConsoleServer::addHandler(std::shared_ptr<CIConsoleCommandHandler> handler) {
@@ -115,12 +116,13 @@ void CConsoleServer::addHandler(std::shared_ptr<CIConsoleCommandHandler> handler
 
 void CConsoleServer::start() {
     if (m_running) return;
-    _open();
+    if (m_listener == ACE_INVALID_HANDLE) open();
     m_running = true;
     m_acceptor = std::thread([this] { _acceptLoop(); });
 }
 
-void CConsoleServer::_open() {
+void CConsoleServer::open() {
+    if (m_listener != ACE_INVALID_HANDLE) return;
     const nbx::CIPAddress address(m_config.listenAddress);
     auto fail = [&](std::uint16_t port) {
         const std::uint32_t code = nbx::lastError();
@@ -276,6 +278,7 @@ void CConsoleServer::_serve(Connection* connection) {
     } catch (std::exception&) {
         // Out of memory for this connection's buffers: drop it, keep the others.
     }
+    for (const auto& handler : m_handlers) handler->onClose(session);
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         connection->handle = ACE_INVALID_HANDLE;

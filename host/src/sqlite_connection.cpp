@@ -559,7 +559,13 @@ std::uint32_t CSQLiteConnection::_nextKey(const std::string& table) {
     static const char* const kFunction = "CSQLiteConnection::nextKey";
     const CDBTransactionHandle tx = m_active;
     const std::string sequence = quoted(CSQLiteEngine::kSequenceTable);
-    std::int64_t highest = m_engine._keyMark(table);
+    // Only keys of this node's range count: objects replicated from other nodes keep theirs.
+    const CSQLiteEngine::KeyRange range = m_engine.keyRange(table);
+    std::int64_t highest = static_cast<std::int64_t>(range.first) - 1;
+    auto consider = [&](std::int64_t key) {
+        if (key >= range.first && key <= range.last) highest = std::max(highest, key);
+    };
+    consider(m_engine._keyMark(table));
 
     const std::string read = "SELECT \"VALUE\" FROM " + sequence + " WHERE \"NAME\" = ?";
     sqlite3_stmt* statement = _prepare(read, tx, kFunction);
@@ -569,25 +575,29 @@ std::uint32_t CSQLiteConnection::_nextKey(const std::string& table) {
                           SQLITE_TRANSIENT);
         const int rc = sqlite3_step(statement);
         if (rc == SQLITE_ROW) {
-            highest = std::max<std::int64_t>(highest, sqlite3_column_int64(statement, 0));
+            consider(sqlite3_column_int64(statement, 0));
         } else if (rc != SQLITE_DONE) {
             _fail(kFunction, read, tx, rc);
         }
     }
     if (m_engine._isDeclared(table)) {
         // Rows written with keys of their own must not be overwritten by a new key either.
-        const std::string top = "SELECT MAX(\"PK\") FROM " + quoted(table);
+        const std::string top =
+            "SELECT MAX(\"PK\") FROM " + quoted(table) + " WHERE \"PK\" BETWEEN ? AND ?";
         statement = _prepare(top, tx, kFunction);
         CReset reset(statement);
+        sqlite3_bind_int64(statement, 1, range.first);
+        sqlite3_bind_int64(statement, 2, range.last);
         const int rc = sqlite3_step(statement);
         if (rc == SQLITE_ROW) {
-            highest = std::max<std::int64_t>(highest, sqlite3_column_int64(statement, 0));
+            if (sqlite3_column_type(statement, 0) != SQLITE_NULL)
+                consider(sqlite3_column_int64(statement, 0));
         } else if (rc != SQLITE_DONE) {
             _fail(kFunction, top, tx, rc);
         }
     }
     const std::int64_t next = highest + 1;
-    if (next >= kNoKey) {
+    if (next > range.last) {
         NBX_THROW(nbx::CException, kModule, kFunction,
                   nbx::msg("Cannot take a new key for table '%1'.", table),
                   nbx::msg("The key sequence is exhausted."));

@@ -184,6 +184,15 @@ CDBFieldType::Type CSQLiteEngine::_columnType(const std::string& table,
     return type == found->second.end() ? CDBFieldType::kUnknown : type->second;
 }
 
+CSQLiteEngine::KeyRange CSQLiteEngine::keyRange(std::uint32_t nodeId) {
+    if (nodeId == 0) return {1, kNoKey - 1};
+    return {nodeId << 24 | 1, nodeId << 24 | 0xFFFFFFu};
+}
+
+CSQLiteEngine::KeyRange CSQLiteEngine::keyRange(const std::string& table) const {
+    return keyRange(table.compare(0, 4, "nbx_") == 0 ? 0 : m_settings.nodeId);
+}
+
 std::uint32_t CSQLiteEngine::_keyMark(const std::string& table) {
     std::lock_guard<std::mutex> guard(m_keyMutex);
     auto found = m_keyMarks.find(table);

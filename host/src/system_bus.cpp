@@ -30,25 +30,44 @@ struct CSystemBus::Subscription {
     }
 };
 
+// Counts down the deliveries of one publish call; the last one handled runs the callback.
+struct CSystemBus::Ticket {
+    Ticket(std::size_t count, std::function<void()> callback)
+        : left(count), delivered(std::move(callback)) {}
+
+    void handled() {
+        if (left.fetch_sub(1) == 1 && delivered) delivered();
+    }
+
+    std::atomic<std::size_t> left;
+    std::function<void()> delivered;
+};
+
 // Events of one publish call for one subscriber. A delivery that runs after its subscriber left
 // the bus does nothing: the subscriber may already be gone.
 class CSystemBus::CCmdDelivery : public CAsyncCommand {
 public:
-    CCmdDelivery(std::shared_ptr<CSystemBus::Subscription> subscription, CAppEventList events)
+    CCmdDelivery(std::shared_ptr<CSystemBus::Subscription> subscription, CAppEventList events,
+                 std::shared_ptr<Ticket> ticket)
         : CAsyncCommand("cmd-system-bus-delivery"),
           m_subscription(std::move(subscription)),
-          m_events(std::move(events)) {}
+          m_events(std::move(events)),
+          m_ticket(std::move(ticket)) {}
 
     void execute(std::uint32_t) override {
-        std::lock_guard<std::recursive_mutex> guard(m_subscription->run);
-        if (!m_subscription->active.load()) return;
-        m_subscription->subscriber->onEvents(m_events);
+        {
+            std::lock_guard<std::recursive_mutex> guard(m_subscription->run);
+            if (!m_subscription->active.load()) return;
+            m_subscription->subscriber->onEvents(m_events);
+        }
+        if (m_ticket) m_ticket->handled();
     }
     void complete() override {}
 
 private:
     std::shared_ptr<CSystemBus::Subscription> m_subscription;
     CAppEventList m_events;
+    std::shared_ptr<Ticket> m_ticket;
 };
 
 CSystemBus::CSystemBus(nbx::CILogSink* log, std::chrono::milliseconds maxBackoff)
@@ -125,6 +144,10 @@ std::size_t CSystemBus::subscriberCount() const {
 }
 
 void CSystemBus::publish(const CAppEventList& events) {
+    publish(events, nullptr);
+}
+
+void CSystemBus::publish(const CAppEventList& events, std::function<void()> delivered) {
     std::vector<std::shared_ptr<Subscription>> subscriptions;
     CAppEventList registered;
     {
@@ -138,23 +161,31 @@ void CSystemBus::publish(const CAppEventList& events) {
             }
         }
     }
-    if (registered.empty()) return;
-
     struct Delivery {
         std::shared_ptr<Subscription> subscription;
         CAsyncCommandPtr command;
         bool waited = false;
     };
-    std::vector<Delivery> pending;
+    std::vector<std::pair<std::shared_ptr<Subscription>, CAppEventList>> wanted;
     for (const auto& subscription : subscriptions) {
-        CAppEventList wanted;
+        CAppEventList list;
         for (const CAppEventPtr& event : registered) {
-            if (subscription->wants(event.get()->topic())) wanted.push_back(event);
+            if (subscription->wants(event.get()->topic())) list.push_back(event);
         }
-        if (wanted.empty()) continue;
-        pending.push_back(
-            Delivery{subscription,
-                     CAsyncCommandPtr(new CCmdDelivery(subscription, std::move(wanted))), false});
+        if (!list.empty()) wanted.emplace_back(subscription, std::move(list));
+    }
+    if (wanted.empty()) {
+        if (delivered) delivered();
+        return;
+    }
+    std::shared_ptr<Ticket> ticket;
+    if (delivered) ticket = std::make_shared<Ticket>(wanted.size(), std::move(delivered));
+    std::vector<Delivery> pending;
+    for (auto& entry : wanted) {
+        pending.push_back(Delivery{
+            entry.first,
+            CAsyncCommandPtr(new CCmdDelivery(entry.first, std::move(entry.second), ticket)),
+            false});
     }
 
     // Every delivery is tried once per round, so that one slow subscriber does not hold back

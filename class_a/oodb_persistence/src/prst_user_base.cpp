@@ -324,11 +324,11 @@ CPrstDBProxy& CPrstUserBase::_proxy() const {
     return (*session)[textClassName()];
 }
 
-void CPrstUserBase::_commit(CDBTransactionHandle tx) {
+void CPrstUserBase::_commit(CDBTransactionHandle tx, bool stampModTime) {
     if (!modified() && !m_pendingWrite) return;
     CPrstDBProxy& proxy = _proxy();
     if (oid() == kNoKey) setOID(proxy.nextKey());
-    if (hasAttr(CPrstClassDef::kModTime))
+    if (stampModTime && hasAttr(CPrstClassDef::kModTime))
         put<nbx::CTimeT>(CPrstClassDef::kModTime, nbx::CTimeT::now());
     std::vector<CDBRecord> clones = _clones();
     proxy.commit(tx, clones.front());

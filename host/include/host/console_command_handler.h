@@ -47,6 +47,8 @@ public:
     // `blocks` alone) when the command is not this handler's.
     virtual bool handle(CConsoleSession& session, const std::string& command,
                         std::vector<nbx::CStringMap>& blocks) = 0;
+    // The connection ends; called on its thread, which may give back what it holds.
+    virtual void onClose(CConsoleSession&) {}
 };
 
 }  // namespace host

@@ -52,11 +52,16 @@ public:
     CConsoleServer(const CConsoleServer&) = delete;
     CConsoleServer& operator=(const CConsoleServer&) = delete;
 
+    // Where refused logins and dropped connections are reported; only before start.
+    void setLog(nbx::CILogSink* log) { m_config.log = log; }
     // Adds a command handler; only before start.
     void addHandler(std::shared_ptr<CIConsoleCommandHandler> handler);
 
-    // Opens both ports and starts serving. Throws "Cannot start the console server on %1." with
-    // the errno when a port cannot be opened.
+    // Opens both ports without serving yet, so that a port in use is known before anything else
+    // starts. Throws "Cannot start the console server on %1." with the errno when a port cannot
+    // be opened.
+    void open();
+    // Opens the ports (unless open() did) and starts serving.
     void start();
     // Idempotent; never waits on a client.
     void stop();
@@ -68,7 +73,6 @@ public:
 private:
     struct Connection;
 
-    void _open();
     void _closeSockets();
     void _acceptLoop();
     void _accept();

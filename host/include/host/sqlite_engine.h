@@ -37,7 +37,20 @@ public:
         std::string path;                // the database file, created when missing
         std::string statementDirectory;  // statement and table group files; empty: no statements
         int busyTimeoutMs = 5000;        // how long a writer waits for another one
+        // The host's node id in its replication group (1..127): the keys it hands out are
+        // nodeId << 24 | n, so that objects made on different hosts never share an OID. 0: the
+        // whole key space (a host that does not replicate).
+        std::uint32_t nodeId = 0;
     };
+
+    // The keys of a node's range: [first, last]. The engine's own tables ("nbx_" names) are not
+    // ranged: their rows never travel.
+    struct KeyRange {
+        std::uint32_t first;
+        std::uint32_t last;
+    };
+    static KeyRange keyRange(std::uint32_t nodeId);
+    KeyRange keyRange(const std::string& table) const;
 
     static constexpr const char* kSequenceTable = "nbx_sequences";
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -33,6 +34,11 @@ public:
     void unsubscribe(CISystemBusSubscriber* subscriber) override;
     void registerTopic(const std::string& topic) override;
     void publish(const CAppEventList& events) override;
+    // As publish; `delivered` runs once every subscriber that wanted the events has handled them
+    // (on the thread of the last one), at once when none wants them. It never runs for a
+    // delivery that could not be posted or whose subscriber left first: the caller keeps what
+    // it must deliver again.
+    void publish(const CAppEventList& events, std::function<void()> delivered);
 
     // Registered topics in the order of their first registration.
     std::vector<std::string> topics() const;
@@ -43,6 +49,7 @@ public:
 
 private:
     struct Subscription;
+    struct Ticket;
     class CCmdDelivery;
 
     void _noteWait(const std::string& taskName);

@@ -38,13 +38,6 @@
 
 namespace nbx::testing {
 
-// The store's first-class operations for an object known only by its base class (the access
-// checks of the console do not matter here).
-struct Access : CPrstUserBase {
-    static void commit(CPrstUserBase& object) { (object.*(&Access::_commit))(0); }
-    static void remove(CPrstUserBase& object) { (object.*(&Access::_remove))(0); }
-};
-
 struct ReplicatingHostOptions {
     std::string config = "ipv4.dhcpv4.sync.interval=1\nipv6.dhcpv6.sync.interval=1\n";
     bool failover = false;
@@ -107,7 +100,7 @@ public:
             CPrstObjectPtr object =
                 _session(family)[topic].newObject(_registry(family).findByTextName(topic));
             object->string(text);
-            Access::commit(*object);
+            object->commitObject(0);
             return object->oid();
         } catch (CException& failure) {
             // Test frameworks print what a standard exception says.
@@ -118,12 +111,12 @@ public:
     void modify(int family, const std::string& topic, std::uint32_t oid, const std::string& text) {
         CPrstObjectPtr object = _session(family)[topic].findByOID(0, oid);
         object->string(text);
-        Access::commit(*object);
+        object->commitObject(0);
         announce(family, "modify", topic, oid);
     }
     void remove(int family, const std::string& topic, std::uint32_t oid) {
         CPrstObjectPtr object = _session(family)[topic].findByOID(0, oid);
-        Access::remove(*object);
+        object->removeObject(0);
         announce(family, "del", topic, oid);
     }
     void announce(int family, const std::string& type, const std::string& topic,

@@ -86,6 +86,14 @@ public:
     void setPendingWrite(bool pending) { m_pendingWrite = pending; }
     virtual bool isFirstClass() const { return false; }
 
+    // First-class operations for a caller that knows the object only by this base (a console
+    // that serves every class). `stampModTime` false keeps the object's "mod_time" as it is: a
+    // replicated object carries the time of the change on its origin.
+    void commitObject(CDBTransactionHandle tx, bool stampModTime = true) {
+        _commit(tx, stampModTime);
+    }
+    void removeObject(CDBTransactionHandle tx) { _remove(tx); }
+
     // --- context
     CPrstContext& context() const { return *m_context; }
     const CPrstContextPtr& contextPtr() const { return m_context; }
@@ -145,7 +153,7 @@ protected:
     void _checkPersistence() const;
 
     // First-class operations through the session of the context (CFirstClassObject).
-    void _commit(CDBTransactionHandle tx);
+    void _commit(CDBTransactionHandle tx, bool stampModTime = true);
     void _refresh(CDBTransactionHandle tx);
     void _rollback(CDBTransactionHandle tx);
     void _remove(CDBTransactionHandle tx);

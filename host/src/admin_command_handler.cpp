@@ -1,0 +1,173 @@
+#include "host/admin_command_handler.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "host/console_command.h"
+#include "standard/throw.h"
+#include "standard/time_t.h"
+
+namespace host {
+
+namespace {
+
+constexpr const char* kModule = NBX_MODULE_TAG;
+const char* const kVerbs[] = {"add", "modify", "del", "show", "list"};
+
+[[noreturn]] void refuse(const std::string& what, nbx::CMessage reason) {
+    NBX_THROW_STATIC(nbx::CException, kModule, "CAdminCommandHandler::handle", nbx::msg("%1", what),
+                     std::move(reason));
+}
+
+// OIDs travel as signed 32-bit decimals; the unsigned form is taken too.
+std::uint32_t oidOf(const CConsoleCommand& command, const std::string& what) {
+    std::string text;
+    if (!command.keys.get("oid", text)) refuse(what, nbx::msg("Missing key 'oid'."));
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < INT32_MIN || value > UINT32_MAX) {
+        refuse(what, nbx::msg("Bad object id '%1'.", text));
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+std::string oidText(std::uint32_t oid) {
+    return std::to_string(static_cast<std::int32_t>(oid));
+}
+
+nbx::CStringMap textBlock(const CPrstUserBase& object) {
+    return nbx::CStringMap(object.string(), "\n");
+}
+
+nbx::CStringMap ack() {
+    nbx::CStringMap block;
+    block.set("code", "ack");
+    return block;
+}
+
+}  // namespace
+
+CAdminCommandHandler::CAdminCommandHandler(std::map<int, CHostStore*> stores, COutbox& outbox)
+    : m_stores(std::move(stores)), m_outbox(outbox) {}
+
+bool CAdminCommandHandler::takes(const std::string& verb) {
+    for (const char* known : kVerbs)
+        if (verb == known) return true;
+    return false;
+}
+
+CHostStore& CAdminCommandHandler::_store(const CConsoleSession& session) const {
+    const int family = session.context() == "6" ? 6 : 4;
+    auto found = m_stores.find(family);
+    if (found == m_stores.end() || !found->second) {
+        refuse("Cannot serve the command.",
+               nbx::msg("The IPv%1 protocol instance is not running.", family));
+    }
+    return *found->second;
+}
+
+void CAdminCommandHandler::onClose(CConsoleSession&) {
+    for (const auto& store : m_stores) {
+        if (!store.second) continue;
+        store.second->releaseThread();
+        break;  // one engine: one connection per thread
+    }
+}
+
+bool CAdminCommandHandler::handle(CConsoleSession& session, const std::string& command,
+                                  std::vector<nbx::CStringMap>& blocks) {
+    const std::size_t space = command.find_first_of(" \t\n");
+    if (!takes(command.substr(0, space))) return false;
+    const CConsoleCommand parsed = CConsoleCommand::parse(command);
+    const std::string& verb = parsed.words[0];
+    if (parsed.words.size() != 2) {
+        refuse("Cannot " + verb + ".", nbx::msg("The command names no topic, or more than one."));
+    }
+    const std::string& topic = parsed.words[1];
+    const std::string what = "Cannot " + verb + " " + topic + ".";
+    if (!CHostStore::serves(topic)) refuse(what, nbx::msg("Unknown topic '%1'.", topic));
+    CHostStore& store = _store(session);
+    const int family = store.family();
+    blocks.clear();
+
+    if (verb == "list") {
+        std::size_t count = 0;
+        for (const CPrstObjectPtr& object : store.list(topic)) {
+            blocks.push_back(textBlock(*object));
+            ++count;
+        }
+        nbx::CStringMap last = ack();
+        last.set("count", std::to_string(count));
+        blocks.push_back(last);
+        return true;
+    }
+    if (verb == "show") {
+        CPrstObjectPtr object;
+        std::string name;
+        if (parsed.keys.has("oid")) {
+            object = store.find(topic, oidOf(parsed, what));
+        } else if (parsed.keys.get("name", name)) {
+            object = store.findByName(topic, name);
+        } else {
+            refuse(what, nbx::msg("Missing key 'oid' or 'name'."));
+        }
+        if (!object) refuse(what, nbx::msg("No such object."));
+        blocks.push_back(textBlock(*object));
+        blocks.push_back(ack());
+        return true;
+    }
+    if (verb == "add") {
+        if (parsed.keys.has("oid"))
+            refuse(what, nbx::msg("A new object gets its oid from the host."));
+        const std::uint32_t oid =
+            m_outbox.record(family, store.connection(), "add", topic, [&](CDBTransactionHandle tx) {
+                CPrstObjectPtr object = store.create(topic);
+                object->string(parsed.body);
+                store.check(*object, tx);
+                object->commitObject(tx);
+                return object->oid();
+            });
+        nbx::CStringMap block = ack();
+        block.set("oid", oidText(oid));
+        blocks.push_back(block);
+        return true;
+    }
+    const std::uint32_t oid = oidOf(parsed, what);
+    m_outbox.record(family, store.connection(), verb == "del" ? "del" : "modify", topic,
+                    [&](CDBTransactionHandle tx) {
+                        CPrstObjectPtr object = store.find(topic, oid, tx);
+                        if (!object)
+                            refuse(what, nbx::msg("No %1 with oid %2.", topic, oidText(oid)));
+                        if (verb == "del") {
+                            object->removeObject(tx);
+                            return oid;
+                        }
+                        const bool timed = object->hasAttr(CPrstClassDef::kModTime);
+                        const std::int64_t last =
+                            timed ? object->get<nbx::CTimeT>(CPrstClassDef::kModTime).value() : 0;
+                        // The keys given replace those of the stored text; the rest stay.
+                        nbx::CStringMap text(object->string(), "\n");
+                        for (const auto& entry : parsed.keys) {
+                            if (entry.first == "oid") continue;
+                            text.erase(entry.first);
+                            text.insert(entry.first, entry.second);
+                        }
+                        object->string(text.string());
+                        store.check(*object, tx);
+                        if (timed) {
+                            // Peers order the changes of an object by this time: two changes
+                            // within one second must not carry the same one.
+                            const std::int64_t now = nbx::CTimeT::now().value();
+                            object->put<nbx::CTimeT>(CPrstClassDef::kModTime,
+                                                     nbx::CTimeT(std::max(now, last + 1)));
+                        }
+                        object->commitObject(tx, !timed);
+                        return oid;
+                    });
+    blocks.push_back(ack());
+    return true;
+}
+
+}  // namespace host

@@ -1,0 +1,161 @@
+#include "host/host_store.h"
+
+#include <algorithm>
+
+#include "dhcp_database/dhcp_catalog.h"
+#include "standard/string_map.h"
+#include "standard/throw.h"
+
+namespace host {
+
+namespace {
+
+constexpr const char* kModule = NBX_MODULE_TAG;
+
+// Keys whose values name other objects: comma-separated names, each optionally followed by
+// ":<id>" (a domain membership).
+struct Reference {
+    const char* key;
+    const char* topic;
+};
+const Reference kReferences[] = {
+    {"policies", "policy"},
+    {"domains", "domain"},
+};
+
+std::string quotedText(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    return out + "'";
+}
+
+std::vector<std::string> names(const std::string& list) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        std::string item = list.substr(start, end - start);
+        item = item.substr(0, item.find(':'));
+        const std::size_t first = item.find_first_not_of(" \t");
+        const std::size_t last = item.find_last_not_of(" \t");
+        if (first != std::string::npos) out.push_back(item.substr(first, last - first + 1));
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+CHostStore::CHostStore(int family, CInterfaceRegistry& interfaces) : m_family(family) {
+    addDHCPClasses(m_catalog);
+    CPrstDHCPInitializer().init({&m_registry, &m_catalog, {}, static_cast<unsigned>(family)});
+    m_session = std::make_unique<CPrstDBSession>(m_registry);
+    m_session->open([&interfaces](const std::string& name) { return interfaces.find(name); });
+}
+
+CHostStore::~CHostStore() {
+    if (m_session->isOpen()) m_session->close();
+}
+
+const std::vector<std::string>& CHostStore::topics() {
+    static const std::vector<std::string> kTopics = {"account",
+                                                     "user_account",
+                                                     "domain",
+                                                     "domain_group",
+                                                     "option",
+                                                     "vendor_class",
+                                                     "address_binding",
+                                                     "network_binding",
+                                                     "policy",
+                                                     "address_pool",
+                                                     "network_pool",
+                                                     "access_control",
+                                                     "user_access_control",
+                                                     "keyvalue",
+                                                     "historical_packet",
+                                                     "sql_query",
+                                                     "sql_query_group",
+                                                     "snmp_query",
+                                                     "snmp_query_group",
+                                                     "capability",
+                                                     "user_role",
+                                                     "rule",
+                                                     "replicate_peer"};
+    return kTopics;
+}
+
+bool CHostStore::serves(const std::string& topic) {
+    const auto& all = topics();
+    return std::find(all.begin(), all.end(), topic) != all.end();
+}
+
+CPrstDBProxy& CHostStore::_proxy(const std::string& topic) const {
+    if (!serves(topic)) {
+        NBX_THROW(nbx::CException, kModule, "CHostStore::create",
+                  nbx::msg("Unknown topic '%1'.", topic), nbx::msg("No such class."));
+    }
+    return (*m_session)[topic];
+}
+
+CPrstObjectPtr CHostStore::create(const std::string& topic) const {
+    return _proxy(topic).newObject(m_registry.findByTextName(topic));
+}
+
+std::string CHostStore::_ownClass(const std::string& topic) const {
+    // Both families share the tables; a class with family variants (address pools, bindings)
+    // keeps its objects apart by the class named in each row.
+    return "T." + std::string(CPrstClassDef::kMetaColumn) + " = " +
+           quotedText(create(topic)->metaEntry().string());
+}
+
+CPrstObjectPtr CHostStore::find(const std::string& topic, std::uint32_t oid,
+                                CDBTransactionHandle tx) const {
+    CPrstObjectList found =
+        _proxy(topic).select(tx, _ownClass(topic) + " AND T.PK = " + std::to_string(oid));
+    return found.empty() ? nullptr : std::move(found.front());
+}
+
+CPrstObjectPtr CHostStore::findByName(const std::string& topic, const std::string& name,
+                                      CDBTransactionHandle tx) const {
+    CPrstDBProxy& proxy = _proxy(topic);
+    const CPrstFieldDef* row = create(topic)->classDef().byKey("name");
+    if (!row || row->column.empty()) return nullptr;
+    CPrstObjectList found = proxy.select(
+        tx, _ownClass(topic) + " AND T." + row->column + " = " + quotedText(name), kNoKey, 1);
+    return found.empty() ? nullptr : std::move(found.front());
+}
+
+CPrstObjectList CHostStore::list(const std::string& topic) const {
+    return _proxy(topic).select(0, _ownClass(topic));
+}
+
+void CHostStore::check(const CPrstUserBase& object, CDBTransactionHandle tx) const {
+    const std::string& topic = object.textClassName();
+    nbx::CStringMap text(object.string(), "\n", 0, false);
+    if (object.classDef().byKey("name")) {
+        const std::string name = text.get("name");
+        CPrstObjectPtr holder = name.empty() ? nullptr : findByName(topic, name, tx);
+        if (holder && holder->oid() != object.oid()) {
+            NBX_THROW(nbx::CException, kModule, "CHostStore::check",
+                      nbx::msg("Cannot store %1 '%2'.", topic, name),
+                      nbx::msg("The name '%1' is taken by %2 %3.", name, topic,
+                               static_cast<long long>(static_cast<std::int32_t>(holder->oid()))));
+        }
+    }
+    for (const Reference& reference : kReferences) {
+        if (!object.classDef().byKey(reference.key)) continue;
+        for (const std::string& name : names(text.get(reference.key))) {
+            if (findByName(reference.topic, name, tx)) continue;
+            NBX_THROW(nbx::CException, kModule, "CHostStore::check",
+                      nbx::msg("Cannot store %1 '%2'.", topic, text.get("name")),
+                      nbx::msg("The %1 '%2' named by key '%3' does not exist.", reference.topic,
+                               name, reference.key));
+        }
+    }
+}
+
+}  // namespace host

@@ -1,0 +1,270 @@
+// The host's console commands on a real SQLite store: administration, the outbox of its bus
+// events, and the application of replicated changes.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "bus_test_support.h"
+#include "host/admin_command_handler.h"
+#include "host/sqlite_engine.h"
+#include "host/sync_command_handler.h"
+#include "rconsole_base/rconsole_framing.h"
+#include "testing/recording_controller.h"
+
+namespace {
+
+using namespace bustest;
+
+constexpr std::uint32_t kNode = 5;
+const std::string kPool =
+    "name=a\nrangestart=10.1.2.10\nrangestop=10.1.2.200\nrelay=10.1.2.1\nprefix=10.1.2.0\n"
+    "prefix_len=24\n";
+
+std::string text(const std::vector<nbx::CStringMap>& blocks) {
+    return CRConsoleFraming::response(blocks);
+}
+
+class HostConsole : public ::testing::Test {
+protected:
+    HostConsole() {
+        char folder[] = "/tmp/nbx-console-XXXXXX";
+        if (!mkdtemp(folder)) std::abort();
+        m_folder = folder;
+        engine = std::make_unique<host::CSQLiteEngine>(
+            host::CSQLiteEngine::Settings{m_folder + "/host.db", NBX_HOST_DB_DIR, 5000, kNode});
+        registry.offer("CIDBFacadeFactory", engine.get());
+        for (int family : {4, 6}) {
+            stores[family] = std::make_unique<host::CHostStore>(family, registry);
+        }
+        engine->declare({host::COutbox::tableDef()});
+        outbox = std::make_unique<host::COutbox>(*engine);
+        std::map<int, host::CHostStore*> byFamily{{4, stores[4].get()}, {6, stores[6].get()}};
+        admin = std::make_unique<host::CAdminCommandHandler>(byFamily, *outbox);
+        sync = std::make_unique<host::CSyncCommandHandler>(byFamily, kNode);
+        session.setContext("4");
+    }
+    ~HostConsole() override {
+        outbox.reset();
+        stores.clear();
+        engine->close();
+        std::system(("rm -rf '" + m_folder + "'").c_str());
+    }
+
+    // The answer to `command` as response text; "nak" blocks carry the failure's text.
+    std::string run(const std::string& command) {
+        std::vector<nbx::CStringMap> blocks;
+        try {
+            bool taken =
+                sync->handle(session, command, blocks) || admin->handle(session, command, blocks);
+            if (!taken) return "not taken";
+        } catch (nbx::CException& failure) {
+            nbx::CStringMap nak;
+            nak.set("code", "nak");
+            nak.set("message", failure.text());
+            return text({nak});
+        }
+        return text(blocks);
+    }
+    std::string oidOf(const std::string& answer) {
+        const std::size_t at = answer.find("oid=");
+        return at == std::string::npos ? "" : answer.substr(at + 4, answer.find('\n', at) - at - 4);
+    }
+    std::string field(const std::string& answer, const std::string& key) {
+        const std::string lines = "\n" + answer;
+        const std::size_t at = lines.find("\n" + key + "=");
+        if (at == std::string::npos) return "";
+        const std::size_t from = at + key.size() + 2;
+        return lines.substr(from, lines.find('\n', from) - from);
+    }
+    std::size_t count(const std::string& topic) {
+        return stores[session.context() == "6" ? 6 : 4]->list(topic).size();
+    }
+    // A replicated record as a peer's publisher sends it.
+    static std::string record(const std::string& topic, const std::string& operation,
+                              const std::string& oid, std::int64_t eventTime,
+                              const std::string& object) {
+        return "sync_" + topic + "\n_event_operation=" + operation +
+               "\n_event_time=" + nbx::CTimeT(eventTime).dateUTC() + "\n_oid=" + oid + "\n" +
+               object;
+    }
+
+    std::string m_folder;
+    std::unique_ptr<host::CSQLiteEngine> engine;
+    host::CInterfaceRegistry registry;
+    std::map<int, std::unique_ptr<host::CHostStore>> stores;
+    std::unique_ptr<host::COutbox> outbox;
+    std::unique_ptr<host::CAdminCommandHandler> admin;
+    std::unique_ptr<host::CSyncCommandHandler> sync;
+    host::CConsoleSession session{1, "test"};
+};
+
+TEST_F(HostConsole, AdministersObjectsInTheNodesKeyRange) {
+    const std::string added = run("add policy\nname=gold\ndescription=first\n");
+    ASSERT_NE(added.find("code=ack"), std::string::npos) << added;
+    const std::uint32_t oid = static_cast<std::uint32_t>(std::stol(oidOf(added)));
+    EXPECT_EQ(oid >> 24, kNode);
+
+    const std::string shown = run("show policy\nname=gold\n");
+    EXPECT_EQ(field(shown, "description"), "first") << shown;
+    const std::string before = field(run("show policy\noid=" + oidOf(added)), "mod_time");
+
+    EXPECT_EQ(run("modify policy\noid=" + oidOf(added) + "\ndescription=second\n"), "code=ack\n\n");
+    const std::string after = run("show policy\noid=" + oidOf(added));
+    EXPECT_EQ(field(after, "description"), "second");
+    EXPECT_EQ(field(after, "name"), "gold") << "keys not given stay";
+    // Peers order an object's changes by this time, also within one second.
+    nbx::CTimeT first, second;
+    first.string(before);
+    second.string(field(after, "mod_time"));
+    EXPECT_LT(first, second);
+
+    run("add policy\nname=silver\n");
+    EXPECT_NE(run("list policy").find("code=ack\ncount=2\n"), std::string::npos);
+    EXPECT_EQ(run("del policy\noid=" + oidOf(added)), "code=ack\n\n");
+    EXPECT_NE(run("show policy\nname=gold").find("No such object."), std::string::npos);
+
+    session.setContext("6");
+    EXPECT_EQ(count("policy"), 1u) << "a class without family variants is shared";
+    run("add "
+        "address_pool\nname=v6\nprefix=2001:db8:1::\nprefix_len=64\nrangestart=2001:db8:1::1:0\n"
+        "rangestop=2001:db8:1::1:ffff\nrelay=2001:db8:1::1\n");
+    EXPECT_EQ(count("address_pool"), 1u);
+    session.setContext("4");
+    EXPECT_EQ(count("address_pool"), 0u) << "each family sees its own pools";
+}
+
+TEST_F(HostConsole, RefusesBadCommandsAndStoresNothing) {
+    run("add policy\nname=gold\n");
+    const struct {
+        std::string command;
+        const char* reason;
+    } cases[] = {
+        {"add nothing\nname=x\n", "Unknown topic 'nothing'."},
+        {"add\nname=x\n", "names no topic"},
+        {"add policy\nname=x\nnot a key value line\n", "Line 3 is not a key=value line."},
+        {"add policy\nname=x\nname=y\n", "Key 'name' is given twice."},
+        {"add policy\nname=x\x01\n", "The command holds binary bytes."},
+        {"add policy\noid=5\nname=x\n", "gets its oid from the host"},
+        {"add policy\nname=gold\n", "The name 'gold' is taken by policy"},
+        {"add policy\ndescription=no name\n", "name"},
+        {"add address_pool\n" + kPool + "policies=nope\n",
+         "The policy 'nope' named by key 'policies' does not exist."},
+        {"add address_pool\nname=p\nrangestart=not an address\n",
+         "Incorrect ip address type for key 'rangestart'."},
+        {"modify policy\nname=gold\n", "Missing key 'oid'."},
+        {"modify policy\noid=12x\n", "Bad object id '12x'."},
+        {"del policy\noid=99\n", "No policy with oid 99."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const std::string answer = run(c.command);
+        EXPECT_EQ(answer.rfind("code=nak\n", 0), 0u) << answer;
+        EXPECT_NE(answer.find(c.reason), std::string::npos) << answer;
+    }
+    EXPECT_EQ(count("policy"), 1u);
+    EXPECT_EQ(count("address_pool"), 0u);
+    EXPECT_EQ(outbox->entries().size(), 1u) << "one row for the one change made";
+    EXPECT_EQ(run("bogus policy\n"), "not taken");
+}
+
+TEST_F(HostConsole, OutboxRowStaysUntilEverySubscriberHandledTheEvent) {
+    nbx::testing::RecordingController controller;
+    host::CSystemBus bus(&controller.sink());
+    bus.registerTopic("policy");
+    Subscriber subscriber(controller, "");
+    bus.subscribe(&subscriber, "");
+
+    const std::string before = oidOf(run("add policy\nname=waiting\n"));
+    ASSERT_EQ(outbox->entries().size(), 1u) << "not delivered before the outbox is open";
+
+    subscriber.hold();
+    EXPECT_EQ(outbox->open({{4, &bus}}), 1u);
+    const std::string after = oidOf(run("modify policy\noid=" + before + "\ndescription=x\n"));
+    ASSERT_TRUE(eventually([&] { return subscriber.deliveries().size() == 1; }));
+    EXPECT_EQ(outbox->entries().size(), 2u) << "held: neither row may go";
+
+    subscriber.release();
+    ASSERT_TRUE(eventually([&] { return outbox->entries().empty(); }));
+    EXPECT_EQ(subscriber.deliveries(),
+              (std::vector<std::vector<std::string>>{{"policy:" + before}, {"policy:" + before}}));
+    bus.unsubscribe(&subscriber);
+}
+
+TEST_F(HostConsole, AppliesReplicatedChangesByTheirTime) {
+    const std::string oid = std::to_string(7 << 24 | 1);  // made on node 7
+    auto policy = [](const std::string& description, std::int64_t modTime) {
+        return "name=gold\ndescription=" + description +
+               "\nmod_time=" + nbx::CTimeT(modTime).dateUTC() + "\n";
+    };
+    EXPECT_EQ(run(record("policy", "add", oid, 1000, policy("a", 1000))), "code=ack\n\n");
+    const std::string shown = run("show policy\noid=" + oid);
+    EXPECT_EQ(field(shown, "mod_time"), nbx::CTimeT(1000).dateUTC()) << "origin's time kept";
+    EXPECT_EQ(run(record("policy", "add", oid, 1000, policy("a", 1000))), "code=ack\n\n")
+        << "a replay has nothing to do";
+
+    const struct {
+        const char* name;
+        std::string command;
+        const char* answer;       // "" for a plain ack
+        const char* description;  // afterwards
+    } steps[] = {
+        {"newer wins", record("policy", "modify", oid, 2000, policy("b", 2000)), "", "b"},
+        {"older is kept out", record("policy", "modify", oid, 1500, policy("c", 1500)),
+         "was kept: changed at", "b"},
+        {"same time, other text", record("policy", "modify", oid, 2000, policy("d", 2000)),
+         "was kept", "b"},
+        {"delete of an older state", record("policy", "del", oid, 1999, ""), "was kept", "b"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        const std::string answer = run(step.command);
+        EXPECT_EQ(answer.rfind("code=ack\n", 0), 0u) << answer;
+        if (*step.answer) {
+            EXPECT_NE(answer.find(step.answer), std::string::npos) << answer;
+        } else {
+            EXPECT_EQ(answer.find("message="), std::string::npos) << answer;
+        }
+        EXPECT_EQ(field(run("show policy\noid=" + oid), "description"), step.description);
+    }
+    EXPECT_EQ(run(record("policy", "del", oid, 2000, "")), "code=ack\n\n");
+    EXPECT_EQ(count("policy"), 0u);
+    EXPECT_EQ(run(record("policy", "del", oid, 2000, "")), "code=ack\n\n") << "already gone";
+    EXPECT_TRUE(outbox->entries().empty()) << "applied changes are not announced";
+}
+
+TEST_F(HostConsole, RefusesReplicatedChangesThatCannotBeApplied) {
+    run("add policy\nname=gold\n");
+    const std::string foreign = std::to_string(7 << 24 | 2);
+    const std::string own = std::to_string(kNode << 24 | 9);
+    const std::string named = "name=gold\nmod_time=" + nbx::CTimeT(5).dateUTC() + "\n";
+    EXPECT_NE(run(record("policy", "add", foreign, 5, named)).find("message=The local policy"),
+              std::string::npos)
+        << "a name held by a local object keeps the local one";
+
+    const struct {
+        std::string command;
+        const char* reason;
+    } cases[] = {
+        {record("policy", "add", own, 5, "name=x\n"), "in this host's own range"},
+        {record("nothing", "add", foreign, 5, "name=x\n"), "Unknown topic 'nothing'."},
+        {record("policy", "rename", foreign, 5, "name=x\n"), "Unknown operation 'rename'."},
+        {"sync_policy\n_event_operation=add\n_oid=" + foreign + "\nname=x\n",
+         "Missing key '_event_time'."},
+        {record("address_pool", "add", foreign, 5, kPool + "policies=nope\n"),
+         "The policy 'nope' named by key 'policies' does not exist."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const std::string answer = run(c.command);
+        EXPECT_EQ(answer.rfind("code=nak\n", 0), 0u) << answer;
+        EXPECT_NE(answer.find(c.reason), std::string::npos) << answer;
+    }
+    session.setContext("");
+    EXPECT_NE(run(record("policy", "add", foreign, 5, "name=y\n")).find("set_context="),
+              std::string::npos);
+    session.setContext("4");
+    EXPECT_EQ(count("policy"), 1u);
+}
+
+}  // namespace
