@@ -252,24 +252,38 @@ void CConsoleServer::_serve(Connection* connection) {
             CRConsoleCommandSplitter splitter;
             std::vector<char> chunk(CRConsoleFraming::kChunkSize);
             std::vector<std::string> commands;
+            // An overlong command is dropped as it arrives, up to its empty line, and then
+            // refused; the connection goes on. `skipping` holds while it is being dropped.
+            bool skipping = false;
+            bool newlineLast = false;
             for (;;) {
                 const long got = channel.receive(chunk.data(), chunk.size(), wait, enciphered);
                 if (got < 1) break;
+                std::size_t from = 0;
+                if (skipping) {
+                    std::size_t at = 0;
+                    for (; at < static_cast<std::size_t>(got); ++at) {
+                        const bool newline = chunk[at] == '\n';
+                        if (newline && newlineLast) break;
+                        newlineLast = newline;
+                    }
+                    if (at == static_cast<std::size_t>(got)) continue;
+                    skipping = false;
+                    from = at + 1;
+                    const std::string refusal = _refuseOverlong(session);
+                    channel.send(refusal.data(), refusal.size(), enciphered);
+                }
                 commands.clear();
-                splitter.feed(chunk.data(), static_cast<std::size_t>(got), commands);
+                splitter.feed(chunk.data() + from, static_cast<std::size_t>(got) - from, commands);
                 for (const std::string& command : commands) {
                     session.countCommand();
                     const std::string response = _answer(session, command);
                     channel.send(response.data(), response.size(), enciphered);
                 }
                 if (splitter.pending() > CRConsoleFraming::kMaxMessageSize) {
-                    _log(nbx::SEVERITY_WARNING,
-                         nbx::msg(
-                             "The console connection from %1 was closed: a command is "
-                             "longer than %2 bytes.",
-                             session.peer(),
-                             static_cast<unsigned long long>(CRConsoleFraming::kMaxMessageSize)));
-                    break;
+                    splitter.reset();
+                    skipping = true;
+                    newlineLast = chunk[static_cast<std::size_t>(got) - 1] == '\n';
                 }
             }
         }
@@ -311,6 +325,17 @@ bool CConsoleServer::_login(CSockStream& stream, CBlowfish& cipher, Connection* 
     _log(nbx::SEVERITY_WARNING,
          nbx::msg("The console login from %1 was refused.", connection->session.peer()));
     return false;
+}
+
+std::string CConsoleServer::_refuseOverlong(CConsoleSession& session) {
+    const auto limit = static_cast<unsigned long long>(CRConsoleFraming::kMaxMessageSize);
+    _log(nbx::SEVERITY_WARNING,
+         nbx::msg("A command from %1 was refused: it is longer than %2 bytes.", session.peer(),
+                  limit));
+    std::vector<nbx::CStringMap> blocks(1);
+    blocks[0].set("code", "nak");
+    blocks[0].set("message", nbx::msg("The command is longer than %1 bytes.", limit).text());
+    return CRConsoleFraming::response(blocks);
 }
 
 std::string CConsoleServer::_answer(CConsoleSession& session, const std::string& command) {

@@ -244,18 +244,19 @@ TEST_F(ConsoleServerTest, SurvivesClientsThatMisbehave) {
     }
 }
 
-TEST_F(ConsoleServerTest, OverlongCommandClosesTheConnection) {
+TEST_F(ConsoleServerTest, OverlongCommandIsRefusedAndTheConnectionGoesOn) {
     start(true);
     const int fd = rawConnect(server->tcpPort());
     ASSERT_GE(fd, 0);
     ASSERT_EQ(rawRead(fd, 18), "NBX host console\n\n");
     const std::string line(1024 * 1024 - 1, 'a');
-    bool refused = false;
-    for (int i = 0; i < 80 && !refused; ++i) refused = !rawSend(fd, line + "\n");
-    EXPECT_TRUE(refused || rawClosed(fd));
+    for (int i = 0; i < 65; ++i) ASSERT_TRUE(rawSend(fd, line + "\n"));
+    ASSERT_TRUE(rawSend(fd, "\nnext\n\n"));
+    const std::string refusal = "code=nak\nmessage=The command is longer than 67108864 bytes.\n\n";
+    EXPECT_EQ(rawRead(fd, refusal.size() + 10), refusal + "code=ack\n\n");
     ::close(fd);
-    EXPECT_TRUE(logged("a command is longer than 67108864 bytes"));
-    expectServes();
+    EXPECT_TRUE(logged("it is longer than 67108864 bytes"));
+    EXPECT_EQ(script->commands().back(), "next");
 }
 
 TEST_F(ConsoleServerTest, StopClosesEveryConnection) {

@@ -5,8 +5,8 @@
 // command handlers, one thread per connection.
 //
 // A connection is closed on a wrong login proof, on a login that does not arrive within the
-// login time-out, on a command longer than CRConsoleFraming::kMaxMessageSize, and when the client
-// goes away; the server goes on serving the others. stop() closes the listener and every
+// login time-out, and when the client goes away; the server goes on serving the others. A command
+// longer than CRConsoleFraming::kMaxMessageSize is dropped as it arrives and answered "nak". stop() closes the listener and every
 // connection and joins every thread.
 
 #include <ace/os_include/sys/os_types.h>
@@ -80,6 +80,7 @@ private:
     void _serve(Connection* connection);
     bool _login(CSockStream& stream, CBlowfish& cipher, Connection* connection);
     std::string _answer(CConsoleSession& session, const std::string& command);
+    std::string _refuseOverlong(CConsoleSession& session);
     // Joins the threads of ended connections (all of them when `all`).
     void _reap(bool all);
     void _log(std::uint32_t severity, const nbx::CMessage& message);
