@@ -1,0 +1,178 @@
+// Real hosts replicating to each other: nbxd processes on loopback with the real plug-in, changed
+// through their consoles, stopped, killed and started again.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "host_process.h"
+
+namespace {
+
+using nbx::testing::eventually;
+using nbx::testing::HostProcess;
+
+struct Change {
+    int family;
+    const char* topic;
+    const char* text;
+};
+
+// One object of every replicated class, referenced ones first, and the pools of both families.
+const std::vector<Change> kEveryClass = {
+    {4, "domain", "name=lab\n"},
+    {4, "domain_group", "name=labs\n"},
+    {4, "user_role", "name=auditors\ncapabilities=lab:read\n"},
+    {4, "capability", "rights=1\nrole_id=auditors\ntarget_class=account\n"},
+    {4, "account", "name=desk-1\nclass=modem\n"},
+    {4, "user_account", "name=bob\n"},
+    {4, "keyvalue", "class=ui\nkey=theme\nvalue=dark\n"},
+    {4, "sql_query", "name=big\ntag=report\n"},
+    {4, "sql_query_group", "name=reports\n"},
+    {4, "snmp_query", "name=uptime\nobject_name=sysUpTime\n"},
+    {4, "snmp_query_group", "name=health\n"},
+    {4, "option", "name=routers\ntype=ipaddress\ntagpath=3\n"},
+    {4, "vendor_class", "name=acme\ntype=string\ntagpath=125/4491/1\nclass=vendor\n"},
+    {4, "policy", "name=voip\nenforce=true\n"},
+    {4, "rule", "condition=(eq a b)\npri=3\n"},
+    {4, "address_pool",
+     "name=a\nrangestart=10.1.2.10\nrangestop=10.1.2.200\nrelay=10.1.2.1\nprefix=10.1.2.0\n"
+     "prefix_len=24\npolicies=voip\n"},
+    {6, "address_pool",
+     "name=lab-v6\nprefix=2001:db8:1::\nprefix_len=64\nrangestart=2001:db8:1::1:0\n"
+     "rangestop=2001:db8:1::1:ffff\nrelay=2001:db8:1::1\n"},
+    {6, "network_pool",
+     "name=pd\nprefix=2001:db8:100::\nprefix_len=40\nrangestart=2001:db8:100::\n"
+     "rangestop=2001:db8:1ff::\nrelay=2001:db8::1\nsub_prefix_len=48\n"},
+};
+
+class HostGroup : public ::testing::Test {
+protected:
+    HostGroup() {
+        char folder[] = "/tmp/nbx-hosts-XXXXXX";
+        if (!mkdtemp(folder)) std::abort();
+        root = folder;
+    }
+    ~HostGroup() override {
+        hosts.clear();
+        if (!HasFailure()) std::system(("rm -rf '" + root + "'").c_str());
+    }
+
+    // `count` hosts, each a peer of every other, running.
+    void mesh(int count, const std::string& extra = "") {
+        for (int node = 1; node <= count; ++node) {
+            hosts.push_back(std::make_unique<HostProcess>(root, node, extra));
+            ASSERT_TRUE(hosts.back()->start()) << hosts.back()->output();
+        }
+        for (auto& host : hosts) {
+            for (auto& peer : hosts) {
+                if (peer == host) continue;
+                for (int family : {4, 6}) ack(*host, host->peerRecord(*peer), family);
+            }
+        }
+    }
+    // Sends a command that must be acknowledged; its response.
+    std::string ack(HostProcess& host, const std::string& command, int family = 4) {
+        int code = -1;
+        const std::string response = host.command(command, family, &code);
+        EXPECT_EQ(code, 0) << command << "\n" << response;
+        return response;
+    }
+    std::string list(HostProcess& host, const std::string& topic, int family = 4) {
+        return host.command("list " + topic, family);
+    }
+    // Waits until every host lists the objects of `topic` as host `from` does.
+    bool inStep(const std::string& topic, int family = 4, std::size_t from = 0) {
+        return eventually([&] {
+            const std::string expected = list(*hosts[from], topic, family);
+            for (auto& host : hosts)
+                if (list(*host, topic, family) != expected) return false;
+            return true;
+        }, std::chrono::seconds(60));
+    }
+    std::string differences(const std::string& topic, int family = 4) {
+        std::string out;
+        for (auto& host : hosts)
+            out += "host " + std::to_string(host->node()) + ":\n" + list(*host, topic, family);
+        return out;
+    }
+
+    std::string root;
+    std::vector<std::unique_ptr<HostProcess>> hosts;
+};
+
+TEST_F(HostGroup, EveryClassAddedModifiedAndDeletedArrivesOnEveryHost) {
+    mesh(3);
+    std::map<std::string, std::string> oids;
+    for (const Change& change : kEveryClass) {
+        const std::string added =
+            ack(*hosts[0], "add " + std::string(change.topic) + "\n" + change.text, change.family);
+        oids[std::to_string(change.family) + change.topic] = HostProcess::value(added, "oid");
+    }
+    ack(*hosts[1], "modify policy\noid=" + oids["4policy"] + "\ndescription=changed on 2\n");
+    ack(*hosts[2], "del keyvalue\noid=" + oids["4keyvalue"] + "\n");
+    for (const Change& change : kEveryClass) {
+        SCOPED_TRACE(change.topic);
+        EXPECT_TRUE(inStep(change.topic, change.family)) << differences(change.topic, change.family);
+    }
+    EXPECT_NE(list(*hosts[0], "policy").find("description=changed on 2"), std::string::npos);
+    EXPECT_NE(list(*hosts[1], "keyvalue").find("count=0"), std::string::npos);
+}
+
+TEST_F(HostGroup, StoppedPeerGetsEverythingInOrderAfterItsRestart) {
+    mesh(2);
+    const std::string oid = HostProcess::value(ack(*hosts[0], "add policy\nname=p\n"), "oid");
+    ASSERT_TRUE(inStep("policy"));
+    EXPECT_EQ(hosts[1]->stop(), 0);
+    for (int i = 1; i <= 20; ++i) {
+        ack(*hosts[0], "modify policy\noid=" + oid + "\ndescription=step " + std::to_string(i));
+        ack(*hosts[0], "add domain\nname=d" + std::to_string(i));
+    }
+    ASSERT_TRUE(hosts[1]->start()) << hosts[1]->output();
+    EXPECT_TRUE(inStep("domain")) << differences("domain");
+    EXPECT_TRUE(inStep("policy")) << differences("policy");
+    EXPECT_NE(list(*hosts[1], "policy").find("description=step 20\n"), std::string::npos);
+}
+
+TEST_F(HostGroup, HostKilledAfterABurstLosesNoCommittedChange) {
+    mesh(3);
+    std::vector<std::thread> clients;
+    for (int client = 0; client < 2; ++client) {
+        clients.emplace_back([&, client] {
+            HostProcess::Session session(hosts[0]->queryPort(), hosts[0]->password());
+            for (int i = 0; i < 40; ++i)
+                session.command("add domain\nname=c" + std::to_string(client) + "-" +
+                                std::to_string(i));
+        });
+    }
+    for (auto& client : clients) client.join();
+    hosts[0]->kill();
+    ASSERT_TRUE(hosts[0]->start()) << hosts[0]->output();
+    EXPECT_NE(list(*hosts[0], "domain").find("count=80"), std::string::npos);
+    EXPECT_TRUE(inStep("domain")) << differences("domain");
+}
+
+TEST_F(HostGroup, ConcurrentChangesOfOneObjectEndAlikeOrAreLoggedAsConflicts) {
+    mesh(2);
+    const std::string oid = HostProcess::value(ack(*hosts[0], "add policy\nname=p\n"), "oid");
+    ASSERT_TRUE(inStep("policy"));
+    std::thread other([&] { ack(*hosts[1], "modify policy\noid=" + oid + "\ndescription=two"); });
+    ack(*hosts[0], "modify policy\noid=" + oid + "\ndescription=one");
+    other.join();
+    auto conflicts = [&](HostProcess& host) {
+        struct stat info {};
+        return ::stat((host.dataDir() + "/conflicts/conflicts.4.log").c_str(), &info) == 0 &&
+               info.st_size > 0;
+    };
+    EXPECT_TRUE(eventually([&] {
+        return list(*hosts[0], "policy") == list(*hosts[1], "policy") ||
+               (conflicts(*hosts[0]) && conflicts(*hosts[1]));
+    }, std::chrono::seconds(60))) << differences("policy");
+}
+
+}  // namespace
