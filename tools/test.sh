@@ -12,7 +12,7 @@ quick=0
 [[ "${1:-}" == "--quick" ]] && quick=1
 
 packages=(build-essential cmake pkg-config libace-dev libssl-dev libsqlite3-dev nlohmann-json3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev)
+          libreadline-dev libgtest-dev libgmock-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
