@@ -95,6 +95,7 @@ void CHostConfigFileReader::_checkPrivate(const std::string& file) const {
         fail(_shown(file),
              "Cannot read the file: " + nbx::CException::errorText(nbx::lastError()) + ".");
     }
+    if (!S_ISREG(status.st_mode)) fail(_shown(file), "Not a regular file.");
     if (status.st_mode & 077) {
         fail(_shown(file),
              "The file is readable by others; a configuration file holds passwords (chmod 600).");

@@ -196,6 +196,7 @@ TEST_F(HostConfigFile, FilesThatOthersMayReadOrThatAreMissingAreRefused) {
     EXPECT_EQ(failure("host.data_dir=data\n\ninclude secret.conf\n"), "secret.conf" + refusal);
     EXPECT_EQ(failureOf(folder + "/absent.conf"),
               "absent.conf: Cannot read the file: No such file or directory.");
+    EXPECT_EQ(failureOf(folder + "/data"), "data: Not a regular file.");
 }
 
 TEST_F(HostConfigFile, LayoutPrefersTheInstalledFoldersToTheBuildTree) {
