@@ -158,6 +158,7 @@ void CDBRecordFileReader::_parse(const std::string& file, const std::vector<std:
         continuing = continues;
     }
 
+    m_file = file;
     std::vector<std::pair<std::string, unsigned int>> includes;
     Record record;
     record.file = file;
@@ -173,7 +174,7 @@ void CDBRecordFileReader::_parse(const std::string& file, const std::vector<std:
         if (equals == std::string::npos || key.empty()) {
             _invalid(line.second, nbx::msg("Expected 'key=value' in '%1'.", line.first));
         }
-        if (!m_keys.count(key)) _invalid(line.second, nbx::msg("Unrecognized key '%1'.", key));
+        if (!_isKey(key)) _invalid(line.second, nbx::msg("Unrecognized key '%1'.", key));
         if (record.values.has(key)) _invalid(line.second, nbx::msg("Duplicate key '%1'.", key));
         const std::string value = trim(line.first.substr(equals + 1));
         record.entries.push_back({key, value, line.second});
@@ -188,10 +189,22 @@ void CDBRecordFileReader::_parse(const std::string& file, const std::vector<std:
         const fs::path target = name.is_absolute() ? name : fs::path(file).parent_path() / name;
         _readFile(target.string(), file);
     }
+    m_file = file;  // the included files were read in between
     if (!record.entries.empty()) _onRecord(record);
 }
 
+bool CDBRecordFileReader::_isKey(const std::string& key) const {
+    return m_keys.count(key) != 0;
+}
+
 void CDBRecordFileReader::_invalid(unsigned int line, nbx::CMessage reason) const {
+    _throwInvalid(m_file, line, reason);
+    // Reached only through an override that forgot to throw.
+    CDBRecordFileReader::_throwInvalid(m_file, line, std::move(reason));
+}
+
+void CDBRecordFileReader::_throwInvalid(const std::string&, unsigned int line,
+                                        nbx::CMessage reason) const {
     NBX_THROW(nbx::CException, "oodb", _function(), nbx::msg(_invalidRecordText(), line),
               std::move(reason));
 }

@@ -49,13 +49,20 @@ protected:
     explicit CDBRecordFileReader(std::set<std::string> keys);
 
     virtual void _onRecord(const Record& record) = 0;
+    // Whether records may hold `key`: by default, one of the keys given at construction. A reader
+    // whose keys come from elsewhere (a names table) decides itself.
+    virtual bool _isKey(const std::string& key) const;
     // The derived reader's "Invalid record at line %1 in ..." text and the function name of its
     // throw sites.
     virtual const char* _invalidRecordText() const = 0;
     virtual const char* _function() const = 0;
 
-    // Throws the invalid-record text for `line` with `reason`.
+    // Throws for a bad record at `line` of the file being read, through _throwInvalid.
     [[noreturn]] void _invalid(unsigned int line, nbx::CMessage reason) const;
+    // By default the invalid-record text for `line` with `reason`; a reader whose errors must
+    // name the file overrides it.
+    [[noreturn]] virtual void _throwInvalid(const std::string& file, unsigned int line,
+                                            nbx::CMessage reason) const;
     // Throws "Missing key '<key>'." for the first of `keys` that the record lacks.
     void _requireKeys(const Record& record, const std::vector<const char*>& keys) const;
 
@@ -70,4 +77,5 @@ private:
     std::set<std::string> m_keys;
     std::vector<std::string> m_stack;  // canonical paths of the files being read
     std::set<std::string> m_done;      // canonical paths of the files read
+    std::string m_file;                // the file whose record is being checked
 };
