@@ -89,6 +89,7 @@ bool CAdminCommandHandler::handle(CConsoleSession& session, const std::string& c
     const std::string what = "Cannot " + verb + " " + topic + ".";
     if (!CHostStore::serves(topic)) refuse(what, nbx::msg("Unknown topic '%1'.", topic));
     CHostStore& store = _store(session);
+    // A peer record serves both families: the plug-in tells the other family's receiver.
     const int family = store.family();
     blocks.clear();
 

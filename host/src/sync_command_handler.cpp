@@ -91,10 +91,6 @@ bool CSyncCommandHandler::handle(CConsoleSession& session, const std::string& co
         refuse(what, nbx::msg("Bad object id '%1'.", oidValue));
     }
     const std::uint32_t oid = static_cast<std::uint32_t>(number);
-    if (m_nodeId != 0 && oid >> 24 == m_nodeId) {
-        refuse(what, nbx::msg("The object id %1 is in this host's own range (node %2).",
-                              oidText(oid), m_nodeId));
-    }
 
     // The object's own keys: the record without its event entries.
     std::string text;
@@ -126,7 +122,13 @@ bool CSyncCommandHandler::handle(CConsoleSession& session, const std::string& co
             sent->setOID(oid);
             const nbx::CTimeT sentTime = modTime(*sent);
             const bool timed = sent->hasAttr(CPrstClassDef::kModTime);
-            if (!local) {
+            if (!local && m_nodeId != 0 && oid >> 24 == m_nodeId) {
+                // Made here and gone since, or made by a peer that has this host's node id:
+                // either way not an object to create from a peer's word.
+                refuse(what, nbx::msg("The object id %1 is in this host's own range (node %2) "
+                                      "and no such object is here.",
+                                      oidText(oid), m_nodeId));
+            } else if (!local) {
                 CPrstObjectPtr holder;
                 const std::string name = nbx::CStringMap(sent->string(), "\n").get("name");
                 if (!name.empty()) holder = store.findByName(topic, name, tx);

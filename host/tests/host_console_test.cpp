@@ -246,7 +246,7 @@ TEST_F(HostConsole, RefusesReplicatedChangesThatCannotBeApplied) {
         std::string command;
         const char* reason;
     } cases[] = {
-        {record("policy", "add", own, 5, "name=x\n"), "in this host's own range"},
+        {record("policy", "add", own, 5, "name=x\n"), "in this host's own range (node 5)"},
         {record("nothing", "add", foreign, 5, "name=x\n"), "Unknown topic 'nothing'."},
         {record("policy", "rename", foreign, 5, "name=x\n"), "Unknown operation 'rename'."},
         {"sync_policy\n_event_operation=add\n_oid=" + foreign + "\nname=x\n",
@@ -260,6 +260,13 @@ TEST_F(HostConsole, RefusesReplicatedChangesThatCannotBeApplied) {
         EXPECT_EQ(answer.rfind("code=nak\n", 0), 0u) << answer;
         EXPECT_NE(answer.find(c.reason), std::string::npos) << answer;
     }
+    // An object made here and changed on a peer comes back.
+    const std::string mine = oidOf(run("show policy\nname=gold"));
+    EXPECT_EQ(run(record("policy", "modify", mine, 3000000000,
+                         "name=gold\ndescription=from a peer\nmod_time=" +
+                             nbx::CTimeT(3000000000).dateUTC() + "\n")),
+              "code=ack\n\n");
+    EXPECT_EQ(field(run("show policy\nname=gold"), "description"), "from a peer");
     session.setContext("");
     EXPECT_NE(run(record("policy", "add", foreign, 5, "name=y\n")).find("set_context="),
               std::string::npos);

@@ -131,21 +131,22 @@ public:
         const std::string output = m_folder + "/nbxd.out";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                         0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         const char* argv[] = {NBXD_PATH, "-c", config.c_str(), nullptr};
-        const int failed = posix_spawn(&m_pid, NBXD_PATH, &actions, nullptr,
-                                       const_cast<char**>(argv), environ);
+        const int failed =
+            posix_spawn(&m_pid, NBXD_PATH, &actions, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (failed != 0) {
             m_pid = -1;
             return false;
         }
         return eventually([&] {
-            if (exited()) return true;
-            return m_session.connect();
-        }) && !exited();
+                   if (exited()) return true;
+                   return m_session.connect();
+               }) &&
+               !exited();
     }
     // SIGTERM; the exit status (-1 when it did not end in time).
     int stop() { return _end(SIGTERM); }
@@ -167,7 +168,8 @@ public:
     }
 
     // The replicate_peer record that makes `peer` a peer of this host.
-    std::string peerRecord(const HostProcess& peer, const std::string& extra = "classes=*\n") const {
+    std::string peerRecord(const HostProcess& peer,
+                           const std::string& extra = "classes=*\n") const {
         return "add replicate_peer\ntarget=" + peer.target() +
                "\nconsole_user=admin\nconsole_pass=" + peer.m_password + "\n" + extra;
     }

@@ -6,8 +6,8 @@
 //
 // A connection is closed on a wrong login proof, on a login that does not arrive within the
 // login time-out, and when the client goes away; the server goes on serving the others. A command
-// longer than CRConsoleFraming::kMaxMessageSize is dropped as it arrives and answered "nak". stop() closes the listener and every
-// connection and joins every thread.
+// longer than CRConsoleFraming::kMaxMessageSize is dropped as it arrives and answered "nak". stop()
+// closes the listener and every connection and joins every thread.
 
 #include <ace/os_include/sys/os_types.h>
 

@@ -9,8 +9,11 @@
 //
 // A kept local object (or a name that another local object holds) answers "ack" with a message
 // naming the topic, the OID and both times: the peer logs it as a conflict. A record that cannot
-// be applied answers "nak" with the reason. The change is committed before the answer; it is not
-// announced on the bus, because a host replicates only the changes made on it.
+// be applied answers "nak" with the reason; so does an "add" or "modify" of an object that is not
+// here but whose OID is in this host's own range (deleted here since, or two hosts share a node
+// id). Changes of objects made here and changed elsewhere come back like any other. The change is
+// committed before the answer; it is not announced on the bus, because a host replicates only the
+// changes made on it.
 
 #include <cstdint>
 #include <map>
