@@ -23,15 +23,6 @@ const Reference kReferences[] = {
     {"domains", "domain"},
 };
 
-std::string quotedText(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
 std::vector<std::string> names(const std::string& list) {
     std::vector<std::string> out;
     std::size_t start = 0;
@@ -102,14 +93,22 @@ CPrstDBProxy& CHostStore::_proxy(const std::string& topic) const {
 }
 
 CPrstObjectPtr CHostStore::create(const std::string& topic) const {
-    return _proxy(topic).newObject(m_registry.findByTextName(topic));
+    _proxy(topic);
+    // Without a key yet: the commit draws one, inside its transaction, for a new object of this
+    // host; an object from a peer keeps its own.
+    return _factory(topic).create(m_session->context());
+}
+
+const CIPrstFactory& CHostStore::_factory(const std::string& topic) const {
+    return *m_registry.findByTextName(topic);
 }
 
 std::string CHostStore::_ownClass(const std::string& topic) const {
     // Both families share the tables; a class with family variants (address pools, bindings)
     // keeps its objects apart by the class named in each row.
-    return "T." + std::string(CPrstClassDef::kMetaColumn) + " = " +
-           quotedText(create(topic)->metaEntry().string());
+    const CPrstClassDef& def = _factory(topic).classDef();
+    return CPrstDBProxy::equals(CPrstClassDef::kMetaColumn,
+                                CPrstMetaEntry{def.className(), def.complex()}.string());
 }
 
 CPrstObjectPtr CHostStore::find(const std::string& topic, std::uint32_t oid,
@@ -122,10 +121,10 @@ CPrstObjectPtr CHostStore::find(const std::string& topic, std::uint32_t oid,
 CPrstObjectPtr CHostStore::findByName(const std::string& topic, const std::string& name,
                                       CDBTransactionHandle tx) const {
     CPrstDBProxy& proxy = _proxy(topic);
-    const CPrstFieldDef* row = create(topic)->classDef().byKey("name");
+    const CPrstFieldDef* row = _factory(topic).classDef().byKey("name");
     if (!row || row->column.empty()) return nullptr;
     CPrstObjectList found = proxy.select(
-        tx, _ownClass(topic) + " AND T." + row->column + " = " + quotedText(name), kNoKey, 1);
+        tx, _ownClass(topic) + " AND " + CPrstDBProxy::equals(row->column, name), kNoKey, 1);
     return found.empty() ? nullptr : std::move(found.front());
 }
 
@@ -146,6 +145,7 @@ void CHostStore::check(const CPrstUserBase& object, CDBTransactionHandle tx) con
                                static_cast<long long>(static_cast<std::int32_t>(holder->oid()))));
         }
     }
+    if (topic == "replicate_peer") _checkPeer(object, text, tx);
     for (const Reference& reference : kReferences) {
         if (!object.classDef().byKey(reference.key)) continue;
         for (const std::string& name : names(text.get(reference.key))) {
@@ -155,6 +155,27 @@ void CHostStore::check(const CPrstUserBase& object, CDBTransactionHandle tx) con
                       nbx::msg("The %1 '%2' named by key '%3' does not exist.", reference.topic,
                                name, reference.key));
         }
+    }
+}
+
+void CHostStore::_checkPeer(const CPrstUserBase& peer, const nbx::CStringMap& text,
+                            CDBTransactionHandle tx) const {
+    // The spool of a peer is one folder inside the spool base directory, and its own.
+    const std::string logdir = text.get("logdir");
+    if (logdir.empty() || logdir == "." || logdir == ".." ||
+        logdir.find('/') != std::string::npos) {
+        NBX_THROW(nbx::CException, kModule, "CHostStore::check",
+                  nbx::msg("Cannot store replicate_peer '%1'.", text.get("target")),
+                  nbx::msg("The log directory '%1' must name one folder inside the spool folder.",
+                           logdir));
+    }
+    for (const CPrstObjectPtr& other : _proxy("replicate_peer").select(tx)) {
+        if (other->oid() == peer.oid()) continue;
+        if (nbx::CStringMap(other->string(), "\n").get("logdir") != logdir) continue;
+        NBX_THROW(nbx::CException, kModule, "CHostStore::check",
+                  nbx::msg("Cannot store replicate_peer '%1'.", text.get("target")),
+                  nbx::msg("The log directory '%1' is used by replication peer %2.", logdir,
+                           static_cast<long long>(static_cast<std::int32_t>(other->oid()))));
     }
 }
 

@@ -103,7 +103,7 @@ TEST_F(HostConsole, AdministersObjectsInTheNodesKeyRange) {
     const std::string added = run("add policy\nname=gold\ndescription=first\n");
     ASSERT_NE(added.find("code=ack"), std::string::npos) << added;
     const std::uint32_t oid = static_cast<std::uint32_t>(std::stol(oidOf(added)));
-    EXPECT_EQ(oid >> 24, kNode);
+    EXPECT_EQ(oid, kNode << 24 | 1) << "the first key of the node's range, none burnt by checks";
 
     const std::string shown = run("show policy\nname=gold\n");
     EXPECT_EQ(field(shown, "description"), "first") << shown;
@@ -136,6 +136,9 @@ TEST_F(HostConsole, AdministersObjectsInTheNodesKeyRange) {
 
 TEST_F(HostConsole, RefusesBadCommandsAndStoresNothing) {
     run("add policy\nname=gold\n");
+    run("add "
+        "replicate_peer\ntarget=127.0.0.1:1\nconsole_user=a\nconsole_pass=b\nclasses=*\nlogdir="
+        "p1\n");
     const struct {
         std::string command;
         const char* reason;
@@ -152,6 +155,14 @@ TEST_F(HostConsole, RefusesBadCommandsAndStoresNothing) {
          "The policy 'nope' named by key 'policies' does not exist."},
         {"add address_pool\nname=p\nrangestart=not an address\n",
          "Incorrect ip address type for key 'rangestart'."},
+        {"add "
+         "replicate_peer\ntarget=127.0.0.1:1\nconsole_user=a\nconsole_pass=b\nclasses=*\nlogdir=../"
+         "x\n",
+         "The log directory '../x' must name one folder inside the spool folder."},
+        {"add "
+         "replicate_peer\ntarget=127.0.0.1:9\nconsole_user=a\nconsole_pass=b\nclasses=*\nlogdir="
+         "p1\n",
+         "The log directory 'p1' is used by replication peer"},
         {"modify policy\nname=gold\n", "Missing key 'oid'."},
         {"modify policy\noid=12x\n", "Bad object id '12x'."},
         {"del policy\noid=99\n", "No policy with oid 99."},
@@ -164,7 +175,8 @@ TEST_F(HostConsole, RefusesBadCommandsAndStoresNothing) {
     }
     EXPECT_EQ(count("policy"), 1u);
     EXPECT_EQ(count("address_pool"), 0u);
-    EXPECT_EQ(outbox->entries().size(), 1u) << "one row for the one change made";
+    EXPECT_EQ(count("replicate_peer"), 1u);
+    EXPECT_EQ(outbox->entries().size(), 2u) << "one row for each change made";
     EXPECT_EQ(run("bogus policy\n"), "not taken");
 }
 

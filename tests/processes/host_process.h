@@ -113,6 +113,11 @@ public:
         if (m_pid > 0) kill();
     }
 
+    // Another query port (for a port that is taken) and other extra lines.
+    void reconfigure(std::uint16_t queryPort, const std::string& extra) {
+        m_queryPort = queryPort;
+        writeConfig(extra);
+    }
     void writeConfig(const std::string& extra) {
         const std::string path = configPath();
         std::ofstream out(path, std::ios::trunc);

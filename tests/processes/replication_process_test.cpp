@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -180,6 +181,83 @@ TEST_F(HostGroup, ConcurrentChangesOfOneObjectEndAlikeOrAreLoggedAsConflicts) {
         },
         std::chrono::seconds(60)))
         << differences("policy");
+}
+
+}  // namespace
+
+namespace {
+
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Closed logs waiting in a spool folder.
+int closedLogs(const std::string& folder) {
+    int count = 0;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (dirent* entry = ::readdir(dir))
+            count += std::string(entry->d_name).find("-transactions.") != std::string::npos;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST_F(HostGroup, PeerRecordSteersWhatGoesWhereAndWhen) {
+    // Host 1 replicates to host 2 only; host 2 replicates nothing.
+    for (int node = 1; node <= 2; ++node) {
+        hosts.push_back(std::make_unique<HostProcess>(root, node));
+        ASSERT_TRUE(hosts.back()->start()) << hosts.back()->output();
+    }
+    HostProcess& a = *hosts[0];
+    HostProcess& b = *hosts[1];
+    const std::string spool = a.dataDir() + "/spool/";
+    auto domains = [&] { return HostProcess::value(list(b, "domain"), "count"); };
+
+    // A wrong password: the publisher keeps trying and says why; the change waits.
+    const std::string peer = HostProcess::value(
+        ack(a, "add replicate_peer\ntarget=" + b.target() +
+                   "\nconsole_user=admin\nconsole_pass=wrong\nclasses=policy,domain\n"),
+        "oid");
+    ack(a, "add domain\nname=first");
+    EXPECT_TRUE(eventually([&] {
+        return occurrences(a.logText(), "Failed to initiate synchronization with server") >= 2;
+    })) << a.logText();
+    EXPECT_EQ(domains(), "0");
+    ack(a, "modify replicate_peer\noid=" + peer + "\nconsole_pass=" + b.password());
+    EXPECT_TRUE(eventually([&] { return domains() == "1"; })) << a.logText();
+
+    // The class filter: an account is not for this peer.
+    ack(a, "add account\nname=desk\nclass=modem");
+    ack(a, "add policy\nname=after-account");
+    ASSERT_TRUE(inStep("policy"));
+    EXPECT_EQ(HostProcess::value(list(b, "account"), "count"), "0");
+
+    // Disabled: changes wait in the spool; enabled again: they go.
+    ack(a, "modify replicate_peer\noid=" + peer + "\nenabled=false");
+    ack(a, "add domain\nname=while-disabled");
+    EXPECT_TRUE(eventually([&] { return closedLogs(spool + b.target()) > 0; }))
+        << "the change waits in a closed log";
+    EXPECT_EQ(domains(), "1");
+    ack(a, "modify replicate_peer\noid=" + peer + "\nenabled=true");
+    EXPECT_TRUE(eventually([&] { return domains() == "2"; }));
+
+    // Another log directory: the spool moves, replication goes on.
+    ack(a, "modify replicate_peer\noid=" + peer + "\nlogdir=to-b");
+    EXPECT_TRUE(eventually([&] { return isDirectory(spool + "to-b"); }));
+    ack(a, "add domain\nname=after-move");
+    EXPECT_TRUE(eventually([&] { return domains() == "3"; }));
+
+    // Deleted: its spool goes with it.
+    ack(a, "del replicate_peer\noid=" + peer);
+    EXPECT_TRUE(eventually([&] { return !isDirectory(spool + "to-b"); }));
 }
 
 }  // namespace

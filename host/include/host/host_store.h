@@ -15,6 +15,7 @@
 #include "host/interface_registry.h"
 #include "oodb_persistence/prst_db_session.h"
 #include "oodb_persistence/prst_initializer.h"
+#include "standard/string_map.h"
 
 namespace host {
 
@@ -50,11 +51,15 @@ public:
 
     // Refuses an object whose name another object of its topic holds ("The name '%1' is taken
     // by %2 %3.") or whose references name objects that do not exist ("The %1 '%2' named by
-    // key '%3' does not exist.").
+    // key '%3' does not exist."), and a replication peer whose log directory would leave the
+    // spool folder or is another peer's.
     void check(const CPrstUserBase& object, CDBTransactionHandle tx = 0) const;
 
 private:
     CPrstDBProxy& _proxy(const std::string& topic) const;
+    const CIPrstFactory& _factory(const std::string& topic) const;
+    void _checkPeer(const CPrstUserBase& peer, const nbx::CStringMap& text,
+                    CDBTransactionHandle tx) const;
     // The condition that selects the family's own class of `topic`.
     std::string _ownClass(const std::string& topic) const;
 

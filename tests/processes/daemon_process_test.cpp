@@ -1,0 +1,77 @@
+// The daemon's own life: a bad configuration stops it at once, a signal stops it in order.
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "host_process.h"
+
+namespace {
+
+using nbx::testing::eventually;
+using nbx::testing::HostProcess;
+
+class Daemon : public ::testing::Test {
+protected:
+    Daemon() {
+        char folder[] = "/tmp/nbx-daemon-XXXXXX";
+        if (!mkdtemp(folder)) std::abort();
+        root = folder;
+    }
+    ~Daemon() override { std::system(("rm -rf '" + root + "'").c_str()); }
+
+    static std::size_t entries(const std::string& folder) {
+        std::size_t count = 0;
+        if (DIR* dir = ::opendir(folder.c_str())) {
+            while (dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.';
+            ::closedir(dir);
+        }
+        return count;
+    }
+
+    std::string root;
+};
+
+TEST_F(Daemon, StopsInOrderOnSigtermAndLeavesNoPidFile) {
+    HostProcess host(root, 1);
+    ASSERT_TRUE(host.start()) << host.output();
+    struct stat info {};
+    EXPECT_EQ(::stat((host.dataDir() + "/nbxd.pid").c_str(), &info), 0);
+    EXPECT_EQ(host.stop(), 0);
+    EXPECT_NE(::stat((host.dataDir() + "/nbxd.pid").c_str(), &info), 0);
+    EXPECT_NE(host.logText().find("The host has stopped."), std::string::npos) << host.logText();
+}
+
+TEST_F(Daemon, RefusesABadConfigurationWithOneLineAndWritesNothing) {
+    HostProcess running(root, 9);
+    ASSERT_TRUE(running.start()) << running.output();
+    const struct {
+        const char* name;
+        std::string extra;
+        std::uint16_t queryPort;  // 0: the host's own
+        const char* says;
+    } cases[] = {
+        {"unknown key", "rconsole.prot=1\n", 0, "Unrecognized key 'rconsole.prot'"},
+        {"bad number", "ipv4.dhcpv4.heartbeat.interval=abc\n", 0, "ipv4.dhcpv4.heartbeat.interval"},
+        {"port in use", "", running.queryPort(), "(key 'host.query_port')"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostProcess host(root, 2, c.extra);
+        if (c.queryPort) host.reconfigure(c.queryPort, c.extra);
+        EXPECT_FALSE(host.start());
+        EXPECT_EQ(host.stop(), 2);
+        const std::string output = host.output();
+        EXPECT_NE(output.find(c.says), std::string::npos) << output;
+        EXPECT_NE(output.find("nbxd.conf:"), std::string::npos) << "names the file: " << output;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+        EXPECT_EQ(entries(host.dataDir()), 0u) << "nothing written";
+        std::system(("rm -rf '" + root + "/host2'").c_str());
+    }
+}
+
+}  // namespace
