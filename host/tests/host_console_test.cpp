@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
+#include <thread>
 
 #include "bus_test_support.h"
 #include "host/admin_command_handler.h"
@@ -284,6 +286,36 @@ TEST_F(HostConsole, RefusesReplicatedChangesThatCannotBeApplied) {
               std::string::npos);
     session.setContext("4");
     EXPECT_EQ(count("policy"), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HostConsole, ConnectionsChangeObjectsAtOnce) {
+    // Each console connection has its own thread and database connection; the store, the
+    // handlers and the outbox are shared.
+    std::vector<std::thread> connections;
+    std::vector<std::set<std::string>> oids(2);
+    for (int c = 0; c < 2; ++c) {
+        connections.emplace_back([&, c] {
+            host::CConsoleSession own(10 + c, "test");
+            for (int i = 0; i < 20; ++i) {
+                std::vector<nbx::CStringMap> blocks;
+                admin->handle(
+                    own, "add domain\nname=d" + std::to_string(c) + "-" + std::to_string(i) + "\n",
+                    blocks);
+                oids[c].insert(blocks.at(0).get("oid"));
+            }
+            admin->onClose(own);
+        });
+    }
+    for (auto& connection : connections) connection.join();
+    std::set<std::string> all(oids[0]);
+    all.insert(oids[1].begin(), oids[1].end());
+    EXPECT_EQ(all.size(), 40u);
+    EXPECT_EQ(count("domain"), 40u);
+    EXPECT_EQ(outbox->entries().size(), 40u);
 }
 
 }  // namespace
