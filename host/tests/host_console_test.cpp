@@ -121,7 +121,9 @@ TEST_F(HostConsole, AdministersObjectsInTheNodesKeyRange) {
     second.string(field(after, "mod_time"));
     EXPECT_LT(first, second);
 
-    run("add policy\nname=silver\n");
+    run("add domain\nname=lab\n");
+    EXPECT_EQ(run("add policy\nname=silver\ndomains=lab:1\n").rfind("code=ack", 0), 0u)
+        << "a membership names its domain before the colon";
     EXPECT_NE(run("list policy").find("code=ack\ncount=2\n"), std::string::npos);
     EXPECT_EQ(run("del policy\noid=" + oidOf(added)), "code=ack\n\n");
     EXPECT_NE(run("show policy\nname=gold").find("No such object."), std::string::npos);
@@ -262,6 +264,7 @@ TEST_F(HostConsole, RefusesReplicatedChangesThatCannotBeApplied) {
     } cases[] = {
         {record("policy", "add", own, 5, "name=x\n"), "in this host's own range (node 5)"},
         {record("nothing", "add", foreign, 5, "name=x\n"), "Unknown topic 'nothing'."},
+        {"sync_policy two words\n_event_operation=add\n", "Unknown topic 'policy'."},
         {record("policy", "rename", foreign, 5, "name=x\n"), "Unknown operation 'rename'."},
         {"sync_policy\n_event_operation=add\n_oid=" + foreign + "\nname=x\n",
          "Missing key '_event_time'."},
