@@ -118,10 +118,11 @@ void CHostDaemon::_startPlugins() {
 }
 
 void CHostDaemon::_writePidFile() {
-    if (m_settings.pidFile.empty() || m_settings.pidFile == "none") return;
+    if (m_settings.pidFile.empty()) return;
     std::FILE* file = std::fopen(m_settings.pidFile.c_str(), "w");
-    if (!file || std::fprintf(file, "%d\n", static_cast<int>(::getpid())) < 0 ||
-        std::fclose(file) != 0) {
+    bool written = file && std::fprintf(file, "%d\n", static_cast<int>(::getpid())) > 0;
+    if (file && std::fclose(file) != 0) written = false;
+    if (!written) {
         NBX_THROW_CODE(nbx::CException, kModule, "CHostDaemon::start",
                        nbx::msg("Cannot write the pid file '%1'.", m_settings.pidFile),
                        nbx::CMessage(), nbx::lastError());
