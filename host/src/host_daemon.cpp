@@ -77,8 +77,12 @@ void CHostDaemon::_openConsole() {
 }
 
 void CHostDaemon::_openDatabase() {
-    m_engine = std::make_unique<CSQLiteEngine>(CSQLiteEngine::Settings{
-        m_settings.dataDir + "/host.db", m_settings.statementDirectory, 5000, m_settings.nodeId});
+    m_engine =
+        std::make_unique<CSQLiteEngine>(CSQLiteEngine::Settings{m_settings.dataDir + "/host.db",
+                                                                m_settings.statementDirectory,
+                                                                5000,
+                                                                m_settings.nodeId,
+                                                                {COutbox::kTable}});
     m_registry.offer("CIDBFacadeFactory", m_engine.get());
     if (m_settings.failover) m_registry.offer("CIDHCPFailoverAddrMgrFactory", &m_failover);
     std::vector<int> families = {4};

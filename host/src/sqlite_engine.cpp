@@ -1,5 +1,7 @@
 #include "host/sqlite_engine.h"
 
+#include <algorithm>
+
 #include <set>
 
 #include "sqlite_connection.h"
@@ -190,7 +192,9 @@ CSQLiteEngine::KeyRange CSQLiteEngine::keyRange(std::uint32_t nodeId) {
 }
 
 CSQLiteEngine::KeyRange CSQLiteEngine::keyRange(const std::string& table) const {
-    return keyRange(table.compare(0, 4, "nbx_") == 0 ? 0 : m_settings.nodeId);
+    const auto& own = m_settings.unrangedTables;
+    const bool ranged = std::find(own.begin(), own.end(), table) == own.end();
+    return keyRange(ranged ? m_settings.nodeId : 0);
 }
 
 std::uint32_t CSQLiteEngine::_keyMark(const std::string& table) {

@@ -41,10 +41,12 @@ public:
         // nodeId << 24 | n, so that objects made on different hosts never share an OID. 0: the
         // whole key space (a host that does not replicate).
         std::uint32_t nodeId = 0;
+        // Tables of the host's own bookkeeping, whose rows never travel: their keys take the
+        // whole key space.
+        std::vector<std::string> unrangedTables{};
     };
 
-    // The keys of a node's range: [first, last]. The engine's own tables ("nbx_" names) are not
-    // ranged: their rows never travel.
+    // The keys of a node's range: [first, last].
     struct KeyRange {
         std::uint32_t first;
         std::uint32_t last;
