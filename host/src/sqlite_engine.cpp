@@ -125,6 +125,12 @@ void CSQLiteEngine::_createTables(CSQLiteConnection& setup, const std::vector<CD
                 setup.exec("ALTER TABLE " + quoted(table.name) + " ADD COLUMN " +
                            quoted(column.first) + " " + sqlTypeOf(column.second));
             }
+            // Objects are looked up by name (the console's checks, a peer's change): without an
+            // index every such lookup reads the whole table.
+            if (columns.count("NAME")) {
+                setup.exec("CREATE INDEX IF NOT EXISTS " + quoted(table.name + "_NAME") + " ON " +
+                           quoted(table.name) + " (\"NAME\")");
+            }
         }
         setup.exec("COMMIT");
     } catch (...) {
