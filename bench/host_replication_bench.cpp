@@ -1,12 +1,15 @@
 // Replication between real hosts: nbxd processes on loopback with the real plug-in, changed
 // through their consoles as an administrator would change them.
 //
-// - Throughput: changes made on A (several console sessions at once) until B holds them all,
-//   beside A's own rate and B's rate for as many changes made on B itself.
+// - Throughput: changes made on A (one console session, then several at once) until B holds
+//   them all, beside A's own rate and B's rate for as many changes made on B itself.
 // - Delay: from the acknowledgement of an add on A to the object being visible on B, for
 //   changes spaced out over several sync rounds, per sync interval.
-// - Resident memory of a host holding many objects, with three peers that cannot be reached
-//   (loopback ports where nothing listens), so that every change stays in their spools.
+// - Resident memory of a host loaded with objects in steps, with three peers that cannot be
+//   reached (loopback ports where nothing listens), so that every change stays in their spools.
+//   Every add reads the table for its name, so loading slows as the table grows: 100,000
+//   objects take a quarter of an hour on two cores, 40,000 a few minutes
+//   (--benchmark_filter='Throughput|Delay|objects:40000' leaves the long one out).
 //
 // Each benchmark runs once (its own manual time); the program exits with 1 when a change did
 // not arrive or was refused, since a rate over a replication that never finished means nothing.
@@ -155,7 +158,10 @@ std::string pairUp(HostProcess& host, HostProcess& peer) {
     return std::string();
 }
 
+// B's own changes come after the replicated ones, so that the replication is measured into a
+// table that starts as empty as A's; they are therefore made into a table of 10,001 objects.
 void BM_ReplicationThroughput(benchmark::State& state) {
+    const int sessions = static_cast<int>(state.range(0));
     for (auto _ : state) {
         BenchHosts hosts;
         std::string fault;
@@ -165,10 +171,10 @@ void BM_ReplicationThroughput(benchmark::State& state) {
         if (!fault.empty()) return fail(state, fault);
 
         const Clock::time_point begin = Clock::now();
-        fault = addDomains(*a, "a", kChanges, kClients);
+        fault = addDomains(*a, "a", kChanges, sessions);
         const Clock::time_point acknowledged = Clock::now();
         if (!fault.empty()) return fail(state, fault);
-        if (!waitVisible(*b, lastNames("a", kChanges, kClients)))
+        if (!waitVisible(*b, lastNames("a", kChanges, sessions)))
             return fail(state, "the changes did not all arrive on B");
         const Clock::time_point arrived = Clock::now();
         const long onB = domainCount(*b);
@@ -176,7 +182,7 @@ void BM_ReplicationThroughput(benchmark::State& state) {
             return fail(state, "B holds " + std::to_string(onB) + " domains after replication");
 
         const Clock::time_point local = Clock::now();
-        fault = addDomains(*b, "b", kChanges, kClients);
+        fault = addDomains(*b, "b", kChanges, sessions);
         const Clock::time_point localDone = Clock::now();
         if (!fault.empty()) return fail(state, fault);
 
@@ -252,7 +258,8 @@ long statusKiB(pid_t pid, const std::string& field) {
     return at == std::string::npos ? -1 : std::atol(text.c_str() + at + field.size() + 2);
 }
 
-// True once one of the spool folder's logs ends with a record that holds `marker`.
+// True once one of the spool folder's logs ends with a record that holds `marker` (its last
+// 4 KiB, a few records).
 bool spooled(const std::string& folder, const std::string& marker) {
     DIR* directory = ::opendir(folder.c_str());
     if (!directory) return false;
@@ -273,9 +280,28 @@ bool spooled(const std::string& folder, const std::string& marker) {
     return found;
 }
 
+// Waits until every peer's spool holds the change that names `name`.
+bool spooledEverywhere(const HostProcess& host, int peers, const std::string& name) {
+    for (int peer = 1; peer <= peers; ++peer) {
+        const std::string folder = host.dataDir() + "/spool/p" + std::to_string(peer);
+        const bool arrived = eventually(
+            [&] {
+                if (spooled(folder, "name=" + name + "\n")) return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                return false;
+            },
+            std::chrono::duration_cast<std::chrono::seconds>(kArrivalLimit));
+        if (!arrived) return false;
+    }
+    return true;
+}
+
+// Loads in steps and reads the resident size after each, so that the growth per object shows
+// whether a shorter run may be extrapolated.
 void BM_ResidentMemory(benchmark::State& state) {
     const int objects = static_cast<int>(state.range(0));
     constexpr int kPeers = 3;
+    constexpr int kSteps = 4;
     for (auto _ : state) {
         BenchHosts hosts;
         std::string fault;
@@ -291,44 +317,58 @@ void BM_ResidentMemory(benchmark::State& state) {
                            4, &code);
             if (code != 0) return fail(state, "peer refused: " + response);
         }
-        const long before = statusKiB(a->pid(), "VmRSS");
+        const long empty = statusKiB(a->pid(), "VmRSS");
+        state.counters["rss@0_MiB"] = empty / 1024.0;
 
         const Clock::time_point begin = Clock::now();
-        fault = addDomains(*a, "m", objects, kClients);
-        const Clock::time_point loaded = Clock::now();
-        if (!fault.empty()) return fail(state, fault);
-        // Measured once every change is in every spool: nothing is queued in memory any more.
-        for (const std::string& name : lastNames("m", objects, kClients)) {
-            for (int peer = 1; peer <= kPeers; ++peer) {
-                const std::string folder = a->dataDir() + "/spool/p" + std::to_string(peer);
-                if (!eventually(
-                        [&] {
-                            if (spooled(folder, "name=" + name + "\n")) return true;
-                            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                            return false;
-                        },
-                        std::chrono::duration_cast<std::chrono::seconds>(kArrivalLimit)))
-                    return fail(state,
-                                "the changes never reached the spool of p" + std::to_string(peer));
+        long previous = empty;
+        for (int step = 1; step <= kSteps; ++step) {
+            const int count = objects / kSteps;
+            const std::string prefix = "m" + std::to_string(step) + "-";
+            const Clock::time_point stepBegin = Clock::now();
+            fault = addDomains(*a, prefix, count, kClients);
+            const double stepSeconds = seconds(Clock::now() - stepBegin);
+            if (!fault.empty()) return fail(state, fault);
+            // Read once every change is in every spool: nothing waits in memory any more. The
+            // sessions' changes interleave, so only a change made after all of them is sure to
+            // end a spool.
+            const std::string marker = "mark" + std::to_string(step);
+            int code = -1;
+            a->command("add domain\nname=" + marker + "\n", 4, &code);
+            if (code != 0 || !spooledEverywhere(*a, kPeers, marker))
+                return fail(state, "the changes never reached every spool");
+            const long rss = statusKiB(a->pid(), "VmRSS");
+            state.counters["rss@" + std::to_string(step * count) + "_MiB"] = rss / 1024.0;
+            if (step == kSteps) {
+                state.counters["last_step_adds/s"] = count / stepSeconds;
+                state.counters["last_step_bytes/object"] = (rss - previous) * 1024.0 / count;
             }
+            previous = rss;
         }
-        const long after = statusKiB(a->pid(), "VmRSS");
-        const long objectsOnA = domainCount(*a);
-        if (objectsOnA != objects)
-            return fail(state, "A holds " + std::to_string(objectsOnA) + " domains");
+        const double loadSeconds = seconds(Clock::now() - begin);
+        state.counters["peak_loading_MiB"] = statusKiB(a->pid(), "VmHWM") / 1024.0;
+        // A list answers with every object in one response, built in memory first.
+        const long held = domainCount(*a);
+        if (held != (objects / kSteps + 1) * kSteps)
+            return fail(state, "A holds " + std::to_string(held) + " domains");
+        state.counters["peak_with_list_MiB"] = statusKiB(a->pid(), "VmHWM") / 1024.0;
+        state.counters["rss_after_list_MiB"] = statusKiB(a->pid(), "VmRSS") / 1024.0;
 
-        state.SetIterationTime(seconds(loaded - begin));
-        state.counters["adds/s"] = objects / seconds(loaded - begin);
-        state.counters["rss_empty_MiB"] = before / 1024.0;
-        state.counters["rss_loaded_MiB"] = after / 1024.0;
-        state.counters["peak_MiB"] = statusKiB(a->pid(), "VmHWM") / 1024.0;
-        state.counters["bytes/object"] = (after - before) * 1024.0 / objects;
+        state.SetIterationTime(loadSeconds);
+        state.counters["adds/s"] = held / loadSeconds;
+        state.counters["bytes/object"] = (previous - empty) * 1024.0 / held;
     }
 }
 
 }  // namespace
 
-BENCHMARK(BM_ReplicationThroughput)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ReplicationThroughput)
+    ->ArgName("sessions")
+    ->Arg(1)
+    ->Arg(kClients)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 BENCHMARK(BM_ReplicationDelay)
     ->ArgName("interval")
     ->Arg(1)
@@ -338,6 +378,7 @@ BENCHMARK(BM_ReplicationDelay)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResidentMemory)
     ->ArgName("objects")
+    ->Arg(40000)
     ->Arg(100000)
     ->Iterations(1)
     ->UseManualTime()
