@@ -8,7 +8,7 @@
 // - Resident memory of a host loaded with objects in steps, with three peers that cannot be
 //   reached (loopback ports where nothing listens), so that every change stays in their spools.
 //   Every add reads the table for its name, so loading slows as the table grows: 100,000
-//   objects take a quarter of an hour on two cores, 40,000 a few minutes
+//   objects take about ten minutes on two cores, 40,000 two
 //   (--benchmark_filter='Throughput|Delay|objects:40000' leaves the long one out).
 //
 // Each benchmark runs once (its own manual time); the program exits with 1 when a change did
@@ -23,7 +23,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,7 +139,7 @@ bool waitVisible(const HostProcess& host, const std::vector<std::string>& names)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 return false;
             },
-            std::chrono::duration_cast<std::chrono::seconds>(kArrivalLimit));
+            kArrivalLimit);
         if (!arrived) return false;
     }
     return true;
@@ -153,7 +155,9 @@ std::string pairUp(HostProcess& host, HostProcess& peer) {
     int code = -1;
     const std::string response = host.command(host.peerRecord(peer), 4, &code);
     if (code != 0) return "peer refused: " + response;
-    if (!addDomains(host, "warm", 1, 1).empty() || !waitVisible(peer, lastNames("warm", 1, 1)))
+    const std::string fault = addDomains(host, "warm", 1, 1);
+    if (!fault.empty()) return fault;
+    if (!waitVisible(peer, lastNames("warm", 1, 1)))
         return "the first change never reached the peer";
     return std::string();
 }
@@ -290,14 +294,14 @@ bool spooledEverywhere(const HostProcess& host, int peers, const std::string& na
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 return false;
             },
-            std::chrono::duration_cast<std::chrono::seconds>(kArrivalLimit));
+            kArrivalLimit);
         if (!arrived) return false;
     }
     return true;
 }
 
-// Loads in steps and reads the resident size after each, so that the growth per object shows
-// whether a shorter run may be extrapolated.
+// Loads in steps and reads the resident size after each: one reading alone would not show
+// whether the size follows the number of objects.
 void BM_ResidentMemory(benchmark::State& state) {
     const int objects = static_cast<int>(state.range(0));
     constexpr int kPeers = 3;
@@ -321,7 +325,6 @@ void BM_ResidentMemory(benchmark::State& state) {
         state.counters["rss@0_MiB"] = empty / 1024.0;
 
         const Clock::time_point begin = Clock::now();
-        long previous = empty;
         for (int step = 1; step <= kSteps; ++step) {
             const int count = objects / kSteps;
             const std::string prefix = "m" + std::to_string(step) + "-";
@@ -339,11 +342,7 @@ void BM_ResidentMemory(benchmark::State& state) {
                 return fail(state, "the changes never reached every spool");
             const long rss = statusKiB(a->pid(), "VmRSS");
             state.counters["rss@" + std::to_string(step * count) + "_MiB"] = rss / 1024.0;
-            if (step == kSteps) {
-                state.counters["last_step_adds/s"] = count / stepSeconds;
-                state.counters["last_step_bytes/object"] = (rss - previous) * 1024.0 / count;
-            }
-            previous = rss;
+            if (step == kSteps) state.counters["last_step_adds/s"] = count / stepSeconds;
         }
         const double loadSeconds = seconds(Clock::now() - begin);
         state.counters["peak_loading_MiB"] = statusKiB(a->pid(), "VmHWM") / 1024.0;
@@ -356,7 +355,6 @@ void BM_ResidentMemory(benchmark::State& state) {
 
         state.SetIterationTime(loadSeconds);
         state.counters["adds/s"] = held / loadSeconds;
-        state.counters["bytes/object"] = (previous - empty) * 1024.0 / held;
     }
 }
 
