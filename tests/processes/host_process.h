@@ -98,7 +98,8 @@ private:
 
 class HostProcess {
 public:
-    // A host of node `node` under `root`/host<node>; `extra` lines go into its configuration.
+    // A host of node `node` under `root`/host<node>; `extra` lines go into its configuration
+    // (sync intervals of 1 s unless they set others).
     HostProcess(const std::string& root, std::uint32_t node, const std::string& extra = "")
         : m_node(node),
           m_folder(root + "/host" + std::to_string(node)),
@@ -123,9 +124,12 @@ public:
         std::ofstream out(path, std::ios::trunc);
         out << "host.node_id=" << m_node << "\nhost.data_dir=" << m_folder << "/data\n"
             << "rconsole.listen_on=127.0.0.1\nrconsole.port=" << m_tcpPort
-            << "\nhost.query_port=" << m_queryPort << "\nrconsole.password=" << m_password
-            << "\nipv4.dhcpv4.sync.interval=1\nipv6.dhcpv6.sync.interval=1\n"
-            << extra;
+            << "\nhost.query_port=" << m_queryPort << "\nrconsole.password=" << m_password << "\n";
+        // A key may appear only once in the file: `extra` may choose its own intervals.
+        for (const char* key : {"ipv4.dhcpv4.sync.interval", "ipv6.dhcpv6.sync.interval"}) {
+            if (extra.find(std::string(key) + "=") == std::string::npos) out << key << "=1\n";
+        }
+        out << extra;
         out.close();
         ::chmod(path.c_str(), 0600);
     }
