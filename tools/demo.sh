@@ -73,6 +73,16 @@ for node in 1 2 3; do
             console_user=admin "console_pass=$(password "$peer")" "classes=*" >/dev/null
     done
 done
+# Both families' receivers have a peer once its working logs are there.
+for node in 1 2 3; do
+    for peer in 1 2 3; do
+        [[ $peer == "$node" ]] && continue
+        for _ in $(seq 100); do
+            [[ -e $root/host$node/data/spool/127.0.0.1:$(query_port "$peer")/transactions.6.log ]] && break
+            sleep 0.1
+        done
+    done
+done
 echo "== each host lists the other two as peers"
 
 echo "== changes on every host"

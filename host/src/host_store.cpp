@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dhcp_database/dhcp_catalog.h"
+#include "dhcp_database/replicated_topics.h"
 #include "standard/string_map.h"
 #include "standard/throw.h"
 
@@ -52,36 +53,9 @@ CHostStore::~CHostStore() {
     if (m_session->isOpen()) m_session->close();
 }
 
-const std::vector<std::string>& CHostStore::topics() {
-    static const std::vector<std::string> kTopics = {"account",
-                                                     "user_account",
-                                                     "domain",
-                                                     "domain_group",
-                                                     "option",
-                                                     "vendor_class",
-                                                     "address_binding",
-                                                     "network_binding",
-                                                     "policy",
-                                                     "address_pool",
-                                                     "network_pool",
-                                                     "access_control",
-                                                     "user_access_control",
-                                                     "keyvalue",
-                                                     "historical_packet",
-                                                     "sql_query",
-                                                     "sql_query_group",
-                                                     "snmp_query",
-                                                     "snmp_query_group",
-                                                     "capability",
-                                                     "user_role",
-                                                     "rule",
-                                                     "replicate_peer"};
-    return kTopics;
-}
-
 bool CHostStore::serves(const std::string& topic) {
-    const auto& all = topics();
-    return std::find(all.begin(), all.end(), topic) != all.end();
+    // Peer records are the host's own; the administrator keeps them through the console too.
+    return isReplicatedTopic(topic) || topic == "replicate_peer";
 }
 
 CPrstDBProxy& CHostStore::_proxy(const std::string& topic) const {

@@ -1,6 +1,7 @@
 #include "host/outbox.h"
 
 #include "oodb/db_field_type.h"
+#include "oodb/db_transaction.h"
 #include "standard/time_t.h"
 
 namespace host {
@@ -50,27 +51,19 @@ std::uint32_t COutbox::record(int family, CIDBConnection& connection, const std:
     entry.type = type;
     entry.topic = topic;
     entry.time = nbx::CTimeT::now().value();
-    const CDBTransactionHandle tx = connection.begin();
-    try {
-        entry.oid = change(tx);
-        CDBRecord row;
-        row.table = kTable;
-        row.pk = entry.id = connection.nextKey(kTable);
-        row.values["FAMILY"] = std::to_string(family);
-        row.values["TYPE"] = type;
-        row.values["TOPIC"] = topic;
-        row.values["OID"] = std::to_string(entry.oid);
-        row.values["EVENT_TIME"] = std::to_string(entry.time);
-        connection.write(tx, row);
-        connection.commit(tx);
-    } catch (...) {
-        try {
-            connection.rollback(tx);
-        } catch (nbx::CException&) {
-            // The failure that brought us here is the one to report.
-        }
-        throw;
-    }
+    CDBTransaction transaction(connection);  // rolled back when anything fails
+    const CDBTransactionHandle tx = transaction.handle();
+    entry.oid = change(tx);
+    CDBRecord row;
+    row.table = kTable;
+    row.pk = entry.id = connection.nextKey(kTable);
+    row.values["FAMILY"] = std::to_string(family);
+    row.values["TYPE"] = type;
+    row.values["TOPIC"] = topic;
+    row.values["OID"] = std::to_string(entry.oid);
+    row.values["EVENT_TIME"] = std::to_string(entry.time);
+    connection.write(tx, row);
+    transaction.commit();
     _publish(entry);
     return entry.oid;
 }
@@ -146,15 +139,10 @@ void COutbox::_deleteDone() {
     }
     if (ids.empty()) return;
     try {
-        CIDBConnection& connection = m_engine.connection();
-        const CDBTransactionHandle tx = connection.begin();
-        try {
-            for (std::uint32_t id : ids) connection.remove(tx, kTable, id);
-            connection.commit(tx);
-        } catch (...) {
-            connection.rollback(tx);
-            throw;
-        }
+        CDBTransaction transaction(m_engine.connection());
+        for (std::uint32_t id : ids)
+            transaction.connection().remove(transaction.handle(), kTable, id);
+        transaction.commit();
     } catch (nbx::CException&) {
         // The rows stay and go out once more at the next start: at least once, never lost.
     }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "host/console_command.h"
+#include "oodb/db_transaction.h"
 #include "standard/throw.h"
 #include "standard/time_t.h"
 
@@ -104,58 +105,51 @@ bool CSyncCommandHandler::handle(CConsoleSession& session, const std::string& co
     }
 
     blocks.clear();
-    CIDBConnection& connection = store.connection();
-    const CDBTransactionHandle tx = connection.begin();
-    try {
-        nbx::CStringMap answer;
-        answer.set("code", "ack");
-        CPrstObjectPtr local = store.find(topic, oid, tx);
-        if (operation == "del") {
-            if (local && modTime(*local) > eventTime) {
-                answer = conflict(topic, oid, modTime(*local), eventTime);
-            } else if (local) {
-                local->removeObject(tx);
-            }
-        } else {
-            CPrstObjectPtr sent = store.create(topic);
-            sent->string(text);
-            sent->setOID(oid);
-            const nbx::CTimeT sentTime = modTime(*sent);
-            const bool timed = sent->hasAttr(CPrstClassDef::kModTime);
-            if (!local && m_nodeId != 0 && oid >> 24 == m_nodeId) {
-                // Made here and gone since, or made by a peer that has this host's node id:
-                // either way not an object to create from a peer's word.
-                refuse(what, nbx::msg("The object id %1 is in this host's own range (node %2) "
-                                      "and no such object is here.",
-                                      oidText(oid), m_nodeId));
-            } else if (!local) {
-                CPrstObjectPtr holder;
-                const std::string name = nbx::CStringMap(sent->string(), "\n").get("name");
-                if (!name.empty()) holder = store.findByName(topic, name, tx);
-                if (holder) {
-                    answer = conflict(topic, oid, modTime(*holder), sentTime);
-                } else {
-                    store.check(*sent, tx);
-                    sent->commitObject(tx, !timed);
-                }
-            } else if (!timed || sentTime > modTime(*local)) {
-                local->string(text);
-                store.check(*local, tx);
-                local->commitObject(tx, !timed);
-            } else if (!(sentTime == modTime(*local) && sent->string() == local->string())) {
-                answer = conflict(topic, oid, modTime(*local), sentTime);
-            }
+    // The lookup and the change in one transaction: writers queue on the database, so two
+    // peers' changes of one object are judged one after the other.
+    CDBTransaction transaction(store.connection());
+    const CDBTransactionHandle tx = transaction.handle();
+    nbx::CStringMap answer;
+    answer.set("code", "ack");
+    CPrstObjectPtr local = store.find(topic, oid, tx);
+    if (operation == "del") {
+        if (local && modTime(*local) > eventTime) {
+            answer = conflict(topic, oid, modTime(*local), eventTime);
+        } else if (local) {
+            local->removeObject(tx);
         }
-        connection.commit(tx);
-        blocks.push_back(answer);
-    } catch (...) {
-        try {
-            connection.rollback(tx);
-        } catch (nbx::CException&) {
-            // The failure that brought us here is the one to answer.
+    } else {
+        CPrstObjectPtr sent = store.create(topic);
+        sent->string(text);
+        sent->setOID(oid);
+        const nbx::CTimeT sentTime = modTime(*sent);
+        const bool timed = sent->hasAttr(CPrstClassDef::kModTime);
+        if (!local && m_nodeId != 0 && oid >> 24 == m_nodeId) {
+            // Made here and gone since, or made by a peer that has this host's node id:
+            // either way not an object to create from a peer's word.
+            refuse(what, nbx::msg("The object id %1 is in this host's own range (node %2) "
+                                  "and no such object is here.",
+                                  oidText(oid), m_nodeId));
+        } else if (!local) {
+            CPrstObjectPtr holder;
+            const std::string name = nbx::CStringMap(sent->string(), "\n").get("name");
+            if (!name.empty()) holder = store.findByName(topic, name, tx);
+            if (holder) {
+                answer = conflict(topic, oid, modTime(*holder), sentTime);
+            } else {
+                store.check(*sent, tx);
+                sent->commitObject(tx, !timed);
+            }
+        } else if (!timed || sentTime > modTime(*local)) {
+            local->string(text);
+            store.check(*local, tx);
+            local->commitObject(tx, !timed);
+        } else if (!(sentTime == modTime(*local) && sent->string() == local->string())) {
+            answer = conflict(topic, oid, modTime(*local), sentTime);
         }
-        throw;
     }
+    transaction.commit();
+    blocks.push_back(answer);
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "host/sync_command_handler.h"
 #include "rconsole_base/rconsole_framing.h"
 #include "testing/recording_controller.h"
+#include "testing/temp_folder.h"
 
 namespace {
 
@@ -30,11 +31,8 @@ std::string text(const std::vector<nbx::CStringMap>& blocks) {
 class HostConsole : public ::testing::Test {
 protected:
     HostConsole() {
-        char folder[] = "/tmp/nbx-console-XXXXXX";
-        if (!mkdtemp(folder)) std::abort();
-        m_folder = folder;
         engine = std::make_unique<host::CSQLiteEngine>(host::CSQLiteEngine::Settings{
-            m_folder + "/host.db", NBX_HOST_DB_DIR, 5000, kNode, {host::COutbox::kTable}});
+            folder.path() + "/host.db", NBX_HOST_DB_DIR, 5000, kNode, {host::COutbox::kTable}});
         registry.offer("CIDBFacadeFactory", engine.get());
         for (int family : {4, 6}) {
             stores[family] = std::make_unique<host::CHostStore>(family, registry);
@@ -50,7 +48,6 @@ protected:
         outbox.reset();
         stores.clear();
         engine->close();
-        std::system(("rm -rf '" + m_folder + "'").c_str());
     }
 
     // The answer to `command` as response text; "nak" blocks carry the failure's text.
@@ -91,7 +88,7 @@ protected:
                object;
     }
 
-    std::string m_folder;
+    nbx::testing::TempFolder folder{"nbx-console"};
     std::unique_ptr<host::CSQLiteEngine> engine;
     host::CInterfaceRegistry registry;
     std::map<int, std::unique_ptr<host::CHostStore>> stores;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "host_process.h"
+#include "testing/temp_folder.h"
 
 namespace {
 
@@ -17,13 +18,6 @@ using nbx::testing::HostProcess;
 
 class Daemon : public ::testing::Test {
 protected:
-    Daemon() {
-        char folder[] = "/tmp/nbx-daemon-XXXXXX";
-        if (!mkdtemp(folder)) std::abort();
-        root = folder;
-    }
-    ~Daemon() override { std::system(("rm -rf '" + root + "'").c_str()); }
-
     static std::size_t entries(const std::string& folder) {
         std::size_t count = 0;
         if (DIR* dir = ::opendir(folder.c_str())) {
@@ -33,7 +27,8 @@ protected:
         return count;
     }
 
-    std::string root;
+    nbx::testing::TempFolder folder{"nbx-daemon"};
+    const std::string root = folder.path();
 };
 
 TEST_F(Daemon, StopsInOrderOnSigtermAndLeavesNoPidFile) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host_process.h"
+#include "testing/temp_folder.h"
 
 namespace {
 
@@ -54,14 +55,9 @@ const std::vector<Change> kEveryClass = {
 
 class HostGroup : public ::testing::Test {
 protected:
-    HostGroup() {
-        char folder[] = "/tmp/nbx-hosts-XXXXXX";
-        if (!mkdtemp(folder)) std::abort();
-        root = folder;
-    }
     ~HostGroup() override {
         hosts.clear();
-        if (!HasFailure()) std::system(("rm -rf '" + root + "'").c_str());
+        if (HasFailure()) folder.keep();
     }
 
     // `count` hosts, each a peer of every other, running.
@@ -74,6 +70,16 @@ protected:
             for (auto& peer : hosts) {
                 if (peer == host) continue;
                 ack(*host, host->peerRecord(*peer));  // one record serves both families
+            }
+        }
+        // The record reaches the other family's receiver a moment later; a change it takes
+        // before would not go to that peer. Its working log shows that it has the peer.
+        for (auto& host : hosts) {
+            for (auto& peer : hosts) {
+                if (peer == host) continue;
+                const std::string log =
+                    host->dataDir() + "/spool/" + peer->target() + "/transactions.6.log";
+                ASSERT_TRUE(eventually([&] { return ::access(log.c_str(), F_OK) == 0; })) << log;
             }
         }
     }
@@ -105,7 +111,8 @@ protected:
         return out;
     }
 
-    std::string root;
+    nbx::testing::TempFolder folder{"nbx-hosts"};
+    const std::string root = folder.path();
     std::vector<std::unique_ptr<HostProcess>> hosts;
 };
 

@@ -30,7 +30,6 @@ public:
 
     // The topics an administrator and a peer may change: the replicated classes and
     // "replicate_peer".
-    static const std::vector<std::string>& topics();
     static bool serves(const std::string& topic);
 
     int family() const { return m_family; }

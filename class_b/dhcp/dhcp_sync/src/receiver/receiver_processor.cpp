@@ -2,39 +2,10 @@
 
 #include <cstdlib>
 
+#include "dhcp_database/replicated_topics.h"
 #include "receiver/receiver_tls.h"
 #include "standard/string_map.h"
 #include "standard/throw.h"
-
-namespace {
-
-// The topics whose objects are replicated, in lookup order.
-const char* const kTopics[] = {
-    "account",
-    "user_account",
-    "domain",
-    "domain_group",
-    "option",
-    "vendor_class",
-    "address_binding",
-    "network_binding",
-    "policy",
-    "address_pool",
-    "network_pool",
-    "access_control",
-    "user_access_control",
-    "keyvalue",
-    "historical_packet",
-    "sql_query",
-    "sql_query_group",
-    "snmp_query",
-    "snmp_query_group",
-    "capability",
-    "user_role",
-    "rule",
-};
-
-}  // namespace
 
 std::int32_t CReceiverProcessor::oidOf(const std::string& text) {
     // OIDs are unsigned 32-bit numbers written as signed ones: both forms map to one value.
@@ -87,9 +58,7 @@ void CReceiverProcessor::processLease(const CAppEventPtr& event) {
 }
 
 bool CReceiverProcessor::serialize(const std::string& topic, std::int32_t oid, std::string& text) {
-    bool known = false;
-    for (const char* replicated : kTopics) known = known || topic == replicated;
-    if (!known) {
+    if (!isReplicatedTopic(topic)) {
         m_state->log(nbx::SEVERITY_DEBUG,
                      nbx::msg("The sync module receiver is not configured to process objects of "
                               "type '%1'. This object is being discarded.",
