@@ -293,7 +293,9 @@ TEST_F(Replication, PeerChangesMoveItsSpoolAndReachTheOtherFamily) {
     host.remove(4, "replicate_peer", oid);
     ASSERT_TRUE(eventually([&] { return !nbx::CStat::exists(host.spool("second")); }))
         << host.logText();
-    EXPECT_TRUE(host.logged("Replication peer '" + peer.target() + "' has been removed."));
+    EXPECT_TRUE(host.logged("Replication peer '" + peer.target() + "' has been removed.", 2));
+    EXPECT_EQ(host.logText().find("Failed to remove spool directory"), std::string::npos)
+        << "the first family out leaves the folder to the other";
 }
 
 TEST(ReplicationWithFailover, BindingsAreLeftToTheFailoverManager) {

@@ -356,7 +356,8 @@ void CReceiverTLS::_removeSpool(const CSyncTarget& target) {
                          file.fullPath()));
         }
     }
-    if (::rmdir(directory.c_str()) != 0) {
+    // The other family's receiver may still have its logs there; the last one out removes it.
+    if (::rmdir(directory.c_str()) != 0 && errno != ENOTEMPTY && errno != EEXIST) {
         log(nbx::SEVERITY_ERROR,
             nbx::msg("Failed to remove spool directory '%1' for '%2'.", directory, target.target));
     }
