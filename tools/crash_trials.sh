@@ -28,7 +28,7 @@ nbxd=$bin/nbxd
 console=$bin/nbx-console
 
 root=$(mktemp -d /tmp/nbx-trials-XXXXXX)
-base=$((20000 + RANDOM % 20000))
+base=$((20000 + RANDOM % 10000))  # below the ephemeral ports that clients are given
 declare -A pid
 clients=()
 

@@ -18,7 +18,7 @@ nbxd=$PWD/$build/bin/nbxd
 console=$PWD/$build/bin/nbx-console
 
 root=$(mktemp -d /tmp/nbx-demo-XXXXXX)
-base=$((20000 + RANDOM % 20000))
+base=$((20000 + RANDOM % 10000))  # below the ephemeral ports that clients are given
 pids=()
 
 stop_hosts() {
