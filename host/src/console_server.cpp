@@ -12,6 +12,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "host/console_nak.h"
 #include "rconsole_base/rconsole_command_splitter.h"
 #include "rconsole_base/rconsole_framing.h"
 #include "rconsole_base/rconsole_login.h"
@@ -287,10 +288,15 @@ void CConsoleServer::_serve(Connection* connection) {
                 }
             }
         }
-    } catch (nbx::CException&) {
-        // The client went away in the middle of a transmission: nothing to answer.
-    } catch (std::exception&) {
+    } catch (CExConsoleHangUp& e) {
+        _logEnd(nbx::SEVERITY_ERROR, session, e.text());
+    } catch (nbx::CException& e) {
+        // Only the socket throws here: the client went away in the middle of a transmission
+        // or stayed silent past its time-out. Routine for a console, so not worth a warning.
+        _logEnd(nbx::SEVERITY_DEBUG, session, "the client went away (" + e.text() + ")");
+    } catch (std::exception& e) {
         // Out of memory for this connection's buffers: drop it, keep the others.
+        _logEnd(nbx::SEVERITY_ERROR, session, e.what());
     }
     for (const auto& handler : m_handlers) handler->onClose(session);
     {
@@ -332,10 +338,8 @@ std::string CConsoleServer::_refuseOverlong(CConsoleSession& session) {
     _log(nbx::SEVERITY_WARNING,
          nbx::msg("A command from %1 was refused: it is longer than %2 bytes.", session.peer(),
                   limit));
-    std::vector<nbx::CStringMap> blocks(1);
-    blocks[0].set("code", "nak");
-    blocks[0].set("message", nbx::msg("The command is longer than %1 bytes.", limit).text());
-    return CRConsoleFraming::response(blocks);
+    return CRConsoleFraming::response(
+        nakBlocks(nbx::msg("The command is longer than %1 bytes.", limit).text()));
 }
 
 std::string CConsoleServer::_answer(CConsoleSession& session, const std::string& command) {
@@ -348,23 +352,20 @@ std::string CConsoleServer::_answer(CConsoleSession& session, const std::string&
                 break;
             }
         }
-        if (!taken) {
-            blocks.assign(1, nbx::CStringMap());
-            blocks[0].set("code", "nak");
-            blocks[0].set("message", "Unknown command.");
-        }
+        if (!taken) blocks = nakBlocks("Unknown command.");
     } catch (CExConsoleHangUp&) {
         throw;  // ends the connection
     } catch (nbx::CException& e) {
-        blocks.assign(1, nbx::CStringMap());
-        blocks[0].set("code", "nak");
-        blocks[0].set("message", e.text());
+        blocks = nakBlocks(e.text());
     } catch (std::exception& e) {
-        blocks.assign(1, nbx::CStringMap());
-        blocks[0].set("code", "nak");
-        blocks[0].set("message", e.what());
+        blocks = nakBlocks(e.what());
     }
     return CRConsoleFraming::response(blocks);
+}
+
+void CConsoleServer::_logEnd(std::uint32_t severity, const CConsoleSession& session,
+                             const std::string& why) {
+    _log(severity, nbx::msg("The console connection from %1 ended: %2", session.peer(), why));
 }
 
 void CConsoleServer::_log(std::uint32_t severity, const nbx::CMessage& message) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "host/console_nak.h"
+
 namespace host {
 
 bool CContextCommandHandler::handle(CConsoleSession& session, const std::string& command,
@@ -9,15 +11,13 @@ bool CContextCommandHandler::handle(CConsoleSession& session, const std::string&
     const std::size_t length = std::strlen(kCommand);
     if (command.compare(0, length, kCommand) != 0) return false;
     const std::string family = command.substr(length);
-    nbx::CStringMap block;
-    if (family == "4" || family == "6") {
-        session.setContext(family);
-        block.set("code", "ack");
-    } else {
-        block.set("code", "nak");
-        block.set("message", "Unknown protocol family.");
+    if (family != "4" && family != "6") {
+        blocks = nakBlocks("Unknown protocol family.");
+        return true;
     }
-    blocks.assign(1, block);
+    session.setContext(family);
+    blocks.assign(1, nbx::CStringMap());
+    blocks[0].set("code", "ack");
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "host/scripted_command_handler.h"
 #include "rconsole_base/rconsole_framing.h"
 #include "rconsole_base/rconsole_login.h"
+#include "testing/eventually.h"
 #include "testing/recording_controller.h"
 
 using consoletest::Client;
@@ -257,6 +258,47 @@ TEST_F(ConsoleServerTest, OverlongCommandIsRefusedAndTheConnectionGoesOn) {
     ::close(fd);
     EXPECT_TRUE(logged("it is longer than 67108864 bytes"));
     EXPECT_EQ(script->commands().back(), "next");
+}
+
+TEST_F(ConsoleServerTest, WhyAConnectionEndedIsLogged) {
+    start(true);
+    const struct {
+        const char* name;
+        bool hangUp;  // the handler hangs up; else the client resets while its answer is due
+        std::uint32_t severity;
+        std::string text;
+    } cases[] = {
+        {"a handler hangs up", true, nbx::SEVERITY_ERROR, "The scripted console hangs up."},
+        {"the client went away", false, nbx::SEVERITY_DEBUG, "the client went away"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.clear();
+        if (c.hangUp) {
+            script->pushHangUp();
+        } else {
+            script->push({"code=ack"}, std::chrono::milliseconds(1000));
+        }
+        const std::size_t before = script->records().size();
+        const int fd = rawConnect(server->tcpPort());
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(rawRead(fd, 18), "NBX host console\n\n");
+        ASSERT_TRUE(rawSend(fd, "held\n\n"));
+        ASSERT_TRUE(nbx::testing::eventually([&] { return script->records().size() > before; }));
+        const linger reset{1, 0};  // close with a reset: the answer then cannot go
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(fd);
+        auto ended = [&] {
+            for (const auto& entry : log.entries()) {
+                if (entry.text.find("The console connection from ") == 0 &&
+                    entry.text.find(c.text) != std::string::npos) {
+                    return entry.severity == c.severity;
+                }
+            }
+            return false;
+        };
+        EXPECT_TRUE(nbx::testing::eventually(ended)) << ::testing::PrintToString(log.texts());
+    }
 }
 
 TEST_F(ConsoleServerTest, StopClosesEveryConnection) {

@@ -26,13 +26,16 @@ std::uint32_t CAsyncCommand::target() const {
 bool CAsyncCommand::enterTransit() {
     std::lock_guard<nbx::CNRMutex> guard(m_lock);
     if (m_hopBudget > 0) --m_hopBudget;
-    if (++m_transitCount == 1) m_inTransit = true;
+    if (++m_transitCount == 1) {
+        m_inTransit = true;
+        m_released.reset();
+    }
     return m_hopBudget < 1;
 }
 
 void CAsyncCommand::leaveTransit() {
     std::lock_guard<nbx::CNRMutex> guard(m_lock);
-    if (m_transitCount > 0) --m_transitCount;
+    if (m_transitCount > 0 && --m_transitCount == 0) m_released.signal();
 }
 
 bool CAsyncCommand::inTransit() const {

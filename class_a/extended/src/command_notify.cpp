@@ -1,8 +1,6 @@
 #include "extended/command_notify.h"
 
-#include <chrono>
 #include <memory>
-#include <thread>
 
 #include "extended/command_queue_task.h"
 #include "standard/sync.h"
@@ -10,8 +8,6 @@
 namespace {
 
 constexpr const char* kModule = "extended";
-// How often a command that ran while in transit looks whether its holders have let go.
-constexpr std::chrono::milliseconds kTransitPoll(5);
 
 }  // namespace
 
@@ -106,7 +102,7 @@ void CCommandNotify::execute(CAsyncCommandPtr* command) {
         pointee->doneEvent().signal();
         // The threads that passed the command on still hold it; they let go once they see it
         // done, and only then may the queue's reference go.
-        while (pointee->transitCount() > 0) std::this_thread::sleep_for(kTransitPoll);
+        pointee->releasedEvent().wait();
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -281,6 +282,29 @@ TEST_F(CommandQueueTaskTest, CommandPassedOnRunsWhereItIsOnceItsHopsAreSpent) {
     // Signalled for its holders right after complete() woke the sender.
     EXPECT_TRUE(command->doneEvent().waitFor(30s));
     EXPECT_TRUE(controller.sink().entries().empty());
+}
+
+TEST_F(CommandQueueTaskTest, CommandRunWhileHeldLetsGoOnlyOnceItsLastHolderDoes) {
+    TestTask task(&controller, "v4-sync-held");
+    ASSERT_EQ(task.run(), 0);
+    CExtAsyncResult<long> result(&controller);
+    CAsyncCommandPtr command(new ResultCommand<long>(
+        "cmd-test-held", result,
+        [](CExtAsyncResult<long>& answer, std::uint32_t) { answer.setSucceeded(true); }));
+    command->enterTransit();  // this thread holds it on its way
+    CCommandNotify handler(&controller, &task);
+    std::atomic<bool> returned{false};
+    std::thread runner([&] {
+        handler.execute(new CAsyncCommandPtr(command));
+        returned = true;
+    });
+    EXPECT_TRUE(command->doneEvent().waitFor(30s));
+    EXPECT_FALSE(returned.load()) << "the queue let go while a holder still had the command";
+    command->leaveTransit();
+    const bool woke = eventually([&] { return returned.load(); });
+    EXPECT_TRUE(woke) << "the holder's release was lost";
+    if (!woke) command->releasedEvent().signal();  // lets the runner end all the same
+    runner.join();
 }
 
 TEST_F(CommandQueueTaskTest, BrokenCommandPointersAreLoggedNotRun) {

@@ -150,11 +150,12 @@ void CPrstUserBase::setContext(CPrstContextPtr context) {
     m_context = context ? std::move(context) : std::make_shared<CPrstContext>();
 }
 
-nbx::CThrowSite CPrstUserBase::_site(const char* function) const {
+nbx::CThrowSite CPrstUserBase::_site(const char* function, const char* file,
+                                     std::uint32_t line) const {
     return nbx::CThrowSite{nbx::typeName(this),
                            this,
-                           __FILE__,
-                           __LINE__,
+                           file,
+                           line,
                            m_def->moduleName().c_str(),
                            function ? function : m_def->siteName().c_str()};
 }

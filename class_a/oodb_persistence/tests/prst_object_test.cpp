@@ -296,11 +296,14 @@ public:
         return def;
     }
 
+    int oddLine = 0;  // where _readEven throws
+
 private:
     void _readEven(const nbx::CStringMap& map, const CPrstFieldDef& row) {
         std::string value;
         if (!map.get(row.key, value)) return;
         if (value.size() % 2) {
+            oddLine = __LINE__ + 1;
             _failWith(nbx::msg("Value '%1' is odd.", value), nbx::msg("Length %1.", value.size()),
                       "CTestTuned::_readEven");
         }
@@ -327,6 +330,14 @@ TEST(PrstText, RowsMayTuneTheirMissingReasonTheirAbsentValueAndTheirFailureSite)
               "Value 'abc' is odd. | Length 3.");
     EXPECT_EQ(prsttest::site([&] { tuned.string("label=l\neven=abc\n"); }),
               "oodb_persistence CTestTuned::_readEven");
+    // Each failure names the line that threw it, not the helper that built the record.
+    EXPECT_EQ(prsttest::where([&] { tuned.string("label=l\neven=abc\n"); }),
+              "prst_object_test.cpp:" + std::to_string(tuned.oddLine));
+    const std::string missing = prsttest::where([&] { tuned.string("delay=4\n"); });
+    const std::string invalid = prsttest::where([&] { tuned.string("label=l\ndelay=x\n"); });
+    EXPECT_EQ(missing.rfind("prst_user_base.cpp:", 0), 0u) << missing;
+    EXPECT_EQ(invalid.rfind("prst_user_base.cpp:", 0), 0u) << invalid;
+    EXPECT_NE(missing, invalid);
     tuned.string("label=l\neven=ab\n");
     EXPECT_EQ(tuned.string(), "delay=0\neven=ab\nlabel=l\n");
 }

@@ -34,4 +34,15 @@ std::string site(F&& call) {
     return "<no exception>";
 }
 
+// "file:line" of the exception that `call` throws, the file without its folders.
+template <class F>
+std::string where(F&& call) {
+    try {
+        call();
+    } catch (nbx::CException& e) {
+        return e.file().substr(e.file().find_last_of('/') + 1) + ":" + std::to_string(e.line());
+    }
+    return "<no exception>";
+}
+
 }  // namespace prsttest

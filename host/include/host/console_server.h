@@ -83,6 +83,8 @@ private:
     std::string _refuseOverlong(CConsoleSession& session);
     // Joins the threads of ended connections (all of them when `all`).
     void _reap(bool all);
+    // Why a connection ended, logged once its loop is over.
+    void _logEnd(std::uint32_t severity, const CConsoleSession& session, const std::string& why);
     void _log(std::uint32_t severity, const nbx::CMessage& message);
 
     CConsoleServerConfig m_config;

@@ -49,10 +49,13 @@ public:
 
     // Set once the command has run (or was dropped) while it had been in transit.
     nbx::CMREvent& doneEvent() { return m_done; }
+    // Set while no holder has the command in transit.
+    nbx::CMREvent& releasedEvent() { return m_released; }
 
 private:
     mutable nbx::CNRMutex m_lock;
     nbx::CMREvent m_done;
+    nbx::CMREvent m_released{true};  // follows m_transitCount == 0, under m_lock
     bool m_targeted = false;
     std::uint32_t m_target = 0;
     std::uint32_t m_hopBudget = kHopBudget;

@@ -123,19 +123,28 @@ public:
     void _extractClones(const std::vector<CDBRecord>& clones) override;
 
     // Throws E with the class's failure text (or `text`), `reason`, the class's module and site.
+    // `file` and `line` are left to their defaults: they name the caller, so that the record
+    // points at the rule that failed rather than at this helper.
     template <class E = nbx::CException>
-    [[noreturn]] void _fail(nbx::CMessage reason, const std::string& text = std::string()) const {
-        throw nbx::makeException<E>(
-            _site(), nbx::CMessage(text.empty() ? m_def->failureText() : text), std::move(reason));
+    [[noreturn]] void _fail(nbx::CMessage reason, const std::string& text = std::string(),
+                            const char* file = __builtin_FILE(),
+                            std::uint32_t line = __builtin_LINE()) const {
+        throw nbx::makeException<E>(_site(nullptr, file, line),
+                                    nbx::CMessage(text.empty() ? m_def->failureText() : text),
+                                    std::move(reason));
     }
     // Throws E with a message of its own (one with arguments), `reason`, the class's module and
     // `function` as the site (the class's site when empty): for rules that have their own
     // texts or are reported under a function of their own.
+    // `file` and `line` name the caller, as for _fail.
     template <class E = nbx::CException>
     [[noreturn]] void _failWith(nbx::CMessage message, nbx::CMessage reason,
-                                const std::string& function = std::string()) const {
-        throw nbx::makeException<E>(_site(function.empty() ? nullptr : function.c_str()),
-                                    std::move(message), std::move(reason));
+                                const std::string& function = std::string(),
+                                const char* file = __builtin_FILE(),
+                                std::uint32_t line = __builtin_LINE()) const {
+        throw nbx::makeException<E>(
+            _site(function.empty() ? nullptr : function.c_str(), file, line), std::move(message),
+            std::move(reason));
     }
 
     // One of the object's records on its own, named by its prototype (the top-level one by its
@@ -165,7 +174,7 @@ protected:
     void _updateMetaEntry(std::vector<CDBRecord>& clones) const;
 
 private:
-    nbx::CThrowSite _site(const char* function = nullptr) const;
+    nbx::CThrowSite _site(const char* function, const char* file, std::uint32_t line) const;
     void _postConstruction();
     void _copyAttributes(const CPrstUserBase& other);
     void _reload(CDBTransactionHandle tx, bool rollback);
