@@ -337,6 +337,24 @@ void CReceiverTLS::removePeers(std::int32_t oid, bool deleteSpool) {
     }
 }
 
+bool CReceiverTLS::_othersLogsOnly(const std::string& directory) const {
+    if (errno != ENOTEMPTY && errno != EEXIST) return false;
+    std::list<nbx::CDirEnt> left;
+    try {
+        nbx::CStat::findFiles(directory, "*", left);
+    } catch (nbx::CException&) {
+        return false;
+    }
+    const std::string own = workingFileName();
+    for (const nbx::CDirEnt& entry : left) {
+        const std::string& name = entry.fileName();
+        const bool log = name.size() >= 4 && name.compare(name.size() - 4, 4, ".log") == 0 &&
+                         name.find("transactions.") != std::string::npos;
+        if (!log || name.find(own) != std::string::npos) return false;
+    }
+    return true;
+}
+
 void CReceiverTLS::_removeSpool(const CSyncTarget& target) {
     const std::string directory = spoolDirectory(target);
     if (!nbx::CStat::isDirectory(directory)) return;
@@ -356,8 +374,9 @@ void CReceiverTLS::_removeSpool(const CSyncTarget& target) {
                          file.fullPath()));
         }
     }
-    // The other family's receiver may still have its logs there; the last one out removes it.
-    if (::rmdir(directory.c_str()) != 0 && errno != ENOTEMPTY && errno != EEXIST) {
+    // The other family's receiver may still have its logs there: the last one out removes the
+    // folder. Anything else left in it is worth a word.
+    if (::rmdir(directory.c_str()) != 0 && !_othersLogsOnly(directory)) {
         log(nbx::SEVERITY_ERROR,
             nbx::msg("Failed to remove spool directory '%1' for '%2'.", directory, target.target));
     }

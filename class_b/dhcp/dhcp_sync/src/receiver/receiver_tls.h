@@ -95,6 +95,8 @@ private:
     CTargetEntry& _findTarget(std::int32_t oid);
     // Makes the spool directory (moving `oldDirectory` there when given) and enters the target.
     void _addTarget(CTargetEntry entry, const std::string& oldDirectory);
+    // After a failed rmdir: whether the folder holds only another family's transaction logs.
+    bool _othersLogsOnly(const std::string& directory) const;
     void _removeSpool(const CSyncTarget& target);
     // A peer whose spool would not be one folder inside the base directory.
     bool _refused(const CSyncTarget& target) const;

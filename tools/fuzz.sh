@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets of fuzz/ with clang (libFuzzer, ASan, UBSan) and runs each for the
+# given number of seconds on its seed corpus (fuzz/corpus/<target>) and the corpus it grew in
+# earlier runs. Crashing inputs are left in build-fuzz/findings/. Exits non-zero when a target
+# found one.
+#
+#   tools/fuzz.sh [SECONDS]      (default 600 per target)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-600}
+
+source tools/packages.sh
+nbx_packages+=(clang libclang-rt-dev)
+nbx_install_packages >&2
+
+build=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DNBX_SANITIZE=fuzzer -DNBX_BUILD_BENCH=OFF >/dev/null
+targets=()
+for source in fuzz/*_fuzz.cpp; do targets+=("$(basename "$source" .cpp)"); done
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
+
+mkdir -p "$build/findings"
+status=0
+for target in "${targets[@]}"; do
+    grown=$build/corpus/$target
+    mkdir -p "$grown"
+    log=$build/findings/$target.log
+    if "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix="$build/findings/$target-" "$grown" "fuzz/corpus/$target" >"$log" 2>&1; then
+        result=ok
+    else
+        result=FOUND
+        status=1
+    fi
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    echo "$target: $result, ${runs:-0} runs, $(( ${runs:-0} / (seconds > 0 ? seconds : 1) )) per second"
+done
+exit $status
