@@ -10,6 +10,7 @@
 #include "oodb/db_statement_file_reader.h"
 #include "oodb/db_table_group_file_reader.h"
 #include "oodb/precmpl_stmnt_generator.h"
+#include "standard/decimal.h"
 #include "standard/throw.h"
 
 namespace host {
@@ -23,14 +24,10 @@ constexpr std::size_t kCacheLimit = 128;
 
 // Strict decimal integer: optional sign, digits, nothing else.
 bool parseInteger(const std::string& text, std::int64_t& value) {
-    if (text.empty() || text.size() > 20) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long long parsed = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || end != text.c_str() + text.size()) return false;
-    const char first = text[0];
-    if (first != '-' && first != '+' && (first < '0' || first > '9')) return false;
-    value = parsed;
+    if (text.size() > 20) return false;
+    const nbx::DecimalPrefix number = nbx::readDecimal(text);
+    if (number.status != nbx::DecimalPrefix::ok || number.length != text.size()) return false;
+    value = number.value;
     return true;
 }
 

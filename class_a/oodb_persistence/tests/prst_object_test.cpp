@@ -171,6 +171,7 @@ TEST(PrstAttr, LinkCollectionKeepsItsMembersInSequence) {
     links.registerPeer(7, "c");
     EXPECT_EQ(links.size(), 3u);
     EXPECT_EQ(links.back().seqNr, 2u);
+    EXPECT_EQ(links.text(CTestGadget()), "a,b,c");
     links.pop_front();
     EXPECT_EQ(links.front().nameKey, "b");
     EXPECT_TRUE(links.deRegisterPeer(7));

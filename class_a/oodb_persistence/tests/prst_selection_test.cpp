@@ -91,6 +91,18 @@ TEST_F(SelectionTest, PlainSelectionReadsFurtherRecordsPerObjectAndTraverseReads
     EXPECT_FALSE(second[1]->modified());
 }
 
+TEST_F(SelectionTest, TraverseReadsTheFurtherRecordsOfManyObjectsInChunksOf500Keys) {
+    for (int i = 0; i < 501; ++i) storeComplex("n" + std::to_string(i), std::to_string(i));
+    db().log.clear();
+    CPrstDBSelection traverse = complexes()._selectTraverse(0);
+    CPrstObjectList all = drain(traverse);
+    ASSERT_EQ(all.size(), 501u);
+    EXPECT_EQ(names(all).back(), "n500/500");
+    const std::vector<std::string> lines = selects();
+    ASSERT_EQ(lines.size(), 3u);  // the top-level select and two chunks of keys
+    EXPECT_EQ(lines[2], "select test_complex_extra: T.PK IN (501)");
+}
+
 TEST_F(SelectionTest, ObjectsWithoutTheirFurtherRecordFailTheNextStepAndTheTraverseCount) {
     storeComplex("a", "1");
     const std::uint32_t broken = storeComplex("b", "2");

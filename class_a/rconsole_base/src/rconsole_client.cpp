@@ -10,6 +10,8 @@
 
 #include "rconsole_base/rconsole_framing.h"
 #include "rconsole_base/rconsole_login.h"
+#include "standard/decimal.h"
+#include "standard/seconds.h"
 #include "standard/sock_dgram.h"
 #include "standard/string_map.h"
 #include "standard/throw.h"
@@ -18,26 +20,16 @@ namespace {
 
 constexpr const char* kModule = NBX_MODULE_TAG;
 
-ACE_Time_Value seconds(std::int32_t count) {
-    return ACE_Time_Value(count > 0 ? count : 0);
-}
-
 // The leading decimal number of `text` as a port: blanks and one sign may precede the digits.
 // No digits, a negative number or one beyond 16 bits give 0, which no server listens on.
 std::uint16_t leadingPort(const std::string& text) {
     std::size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    unsigned long value = 0;
-    bool digits = false;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        digits = true;
-        value = value * 10 + static_cast<unsigned long>(text[i] - '0');
-        if (value > 65535) return 0;
+    const nbx::DecimalPrefix number = nbx::readDecimal(std::string_view(text).substr(i));
+    if (number.status != nbx::DecimalPrefix::ok || number.value < 0 || number.value > 65535) {
+        return 0;
     }
-    if (!digits || negative) return 0;
-    return static_cast<std::uint16_t>(value);
+    return static_cast<std::uint16_t>(number.value);
 }
 
 }  // namespace
@@ -46,8 +38,8 @@ CRConsoleClient::CRConsoleClient(const std::string& serviceName, std::uint16_t i
                                  std::uint16_t ipv6QueryPort, std::int32_t handshakeTimeout,
                                  std::int32_t ioTimeout)
     : m_serviceName(serviceName),
-      m_handshakeTimeout(seconds(handshakeTimeout)),
-      m_ioTimeout(seconds(ioTimeout)),
+      m_handshakeTimeout(nbx::seconds(handshakeTimeout)),
+      m_ioTimeout(nbx::seconds(ioTimeout)),
       m_ipv4QueryPort(ipv4QueryPort),
       m_ipv6QueryPort(ipv6QueryPort) {}
 

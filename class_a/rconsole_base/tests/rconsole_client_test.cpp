@@ -70,6 +70,7 @@ TEST(RConsolePortAnswerTest, PortAndModeOfTheAnswer) {
         {"no digits", "port,clear", 0, false},
         {"leading blanks and plus", " \t+80,clear", 80, false},
         {"trailing text after digits", "80abc", 80, true},
+        {"negative", "-80,clear", 0, false},
         {"beyond 16 bits", "65536,clear", 0, false},
         {"199 digits", std::string(199, '7'), 0, true},
         {"cut at the zero byte", std::string("2345\0,clear", 11), 2345, true},

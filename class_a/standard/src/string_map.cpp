@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "standard/decimal.h"
 #include "standard/exception.h"
 #include "standard/throw.h"
 
@@ -31,31 +32,21 @@ std::string trimField(const std::string& text) {
 
 enum class NumberStatus { ok, invalid, outOfRange };
 
+// The whole text must be the number, blanks around it allowed.
 NumberStatus parseDecimal(const std::string& text, std::int64_t min, std::int64_t max,
                           std::int64_t& result) {
-    // Far beyond any 32-bit value, far below the overflow of the accumulator.
-    constexpr std::int64_t kCeiling = 1000000000000LL;
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n && isSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    const std::size_t digits = i;
-    std::int64_t value = 0;
-    bool tooLarge = false;
-    for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value > kCeiling) {
-            tooLarge = true;
-        } else {
-            value = value * 10 + (text[i] - '0');
-        }
-    }
-    if (i == digits) return NumberStatus::invalid;
+    const DecimalPrefix number = readDecimal(std::string_view(text).substr(i));
+    if (number.status == DecimalPrefix::invalid) return NumberStatus::invalid;
+    i += number.length;
     while (i < n && isSpace(text[i])) ++i;
     if (i != n) return NumberStatus::invalid;
-    if (negative) value = -value;
-    if (tooLarge || value < min || value > max) return NumberStatus::outOfRange;
-    result = value;
+    if (number.status == DecimalPrefix::outOfRange || number.value < min || number.value > max) {
+        return NumberStatus::outOfRange;
+    }
+    result = number.value;
     return NumberStatus::ok;
 }
 

@@ -52,12 +52,12 @@ TEST(EndpointText, RefusesMalformedTextsAndKeepsTheOldValue) {
         const std::string shown = address ? address : text;
         expectFailure([&] { endpoint.string(text); },
                       address
-                          ? valuetest::Failure{"Cannot create an ip address.",
-                                               "Text '" + shown + "' is not a valid IP address.",
-                                               "CIPAddress::_set"}
-                          : valuetest::Failure{"Cannot set endpoint from text.",
-                                               "Text '" + shown + "' is not a valid endpoint.",
-                                               "CEndpoint::_set"});
+                          ? valuetest::Expected{"Cannot create an ip address.",
+                                                "Text '" + shown + "' is not a valid IP address.",
+                                                "CIPAddress::_set"}
+                          : valuetest::Expected{"Cannot set endpoint from text.",
+                                                "Text '" + shown + "' is not a valid endpoint.",
+                                                "CEndpoint::_set"});
         EXPECT_EQ(endpoint.string(), "192.0.2.9:99");
     }
 }
@@ -74,8 +74,8 @@ TEST(EndpointFamily, UnknownFamilyIsRefusedEverywhere) {
     expectFailure(
         [&] { (void)endpoint.family(); },
         {"Cannot resolve protocol family.", "Unknown protocol family.", "CEndpoint::family"});
-    const valuetest::Failure noAddress{"Cannot resolve endpoint ip address.",
-                                       "Unknown protocol family.", "CEndpoint::ip_address"};
+    const valuetest::Expected noAddress{"Cannot resolve endpoint ip address.",
+                                        "Unknown protocol family.", "CEndpoint::ip_address"};
     expectFailure([&] { (void)endpoint.ip_address(); }, noAddress);
     expectFailure([&] { (void)endpoint.string(); }, noAddress);
 
@@ -88,8 +88,8 @@ TEST(EndpointAddress, SettingTheAddressKeepsThePort) {
     CEndpoint endpoint("192.0.2.1:8080");
     endpoint.ip_address(CIPAddress("2001:db8::5"));
     EXPECT_EQ(endpoint.string(), "[2001:db8::5]:8080");
-    const valuetest::Failure unknown{"Cannot set endpoint address.", "Unknown ip address type.",
-                                     "CEndpoint::ip_address"};
+    const valuetest::Expected unknown{"Cannot set endpoint address.", "Unknown ip address type.",
+                                      "CEndpoint::ip_address"};
     expectFailure([&] { endpoint.ip_address(CIPAddress()); }, unknown);
     EXPECT_EQ(endpoint.string(), "[2001:db8::5]:8080");
     expectFailure([&] { CEndpoint fresh(CIPAddress(), 1); }, unknown);

@@ -32,9 +32,9 @@ TEST(ProtocolFamily, FourAndSixInEveryForm) {
 }
 
 TEST(ProtocolFamily, NothingElseExists) {
-    const valuetest::Failure unknown{"Cannot construct protocol family.",
-                                     "Unknown protocol family.",
-                                     "CProtocolFamily::CProtocolFamily"};
+    const valuetest::Expected unknown{"Cannot construct protocol family.",
+                                      "Unknown protocol family.",
+                                      "CProtocolFamily::CProtocolFamily"};
     for (int number : {0, 5, 46}) {
         SCOPED_TRACE(number);
         expectFailure([&] { CProtocolFamily family(number); }, unknown);

@@ -16,10 +16,10 @@ namespace {
 constexpr std::int64_t kFirst = -62135596800LL;  // Mon Jan  1 00:00:00 1
 constexpr std::int64_t kLast = 253402300799LL;   // Fri Dec 31 23:59:59 9999
 
-const valuetest::Failure kBadFormat{"Cannot format time string.", "Invalid format specifier.",
-                                    "CTimeT::_formattedTime"};
-const valuetest::Failure kBadFormatTime{"Cannot format time string.", "Invalid time.",
-                                        "CTimeT::_formattedTime"};
+const valuetest::Expected kBadFormat{"Cannot format time string.", "Invalid format specifier.",
+                                     "CTimeT::_formattedTime"};
+const valuetest::Expected kBadFormatTime{"Cannot format time string.", "Invalid time.",
+                                         "CTimeT::_formattedTime"};
 
 }  // namespace
 
@@ -58,8 +58,8 @@ TEST(TimeText, TimesWithoutATextAreRefused) {
     for (std::int64_t value : {kLast + 1, kFirst - 1, CTimeT::kInfinite}) {
         SCOPED_TRACE(value);
         const CTimeT time(value);
-        const valuetest::Failure invalid{"Cannot display time string.", "Invalid time.",
-                                         "CTimeT::dateUTC"};
+        const valuetest::Expected invalid{"Cannot display time string.", "Invalid time.",
+                                          "CTimeT::dateUTC"};
         expectFailure([&] { (void)time.dateUTC(); }, invalid);
         if (!time.isInfinite()) expectFailure([&] { (void)time.string(); }, invalid);
     }

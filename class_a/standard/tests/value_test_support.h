@@ -11,30 +11,28 @@
 #include <vector>
 
 #include "standard/exception.h"
+#include "testing/failure.h"
 
 namespace valuetest {
 
-struct Failure {
+// What a test expects of a thrown record besides its module "standard" and error severity.
+struct Expected {
     std::string message;
     std::string reason;
     std::string function;
 };
 
-// Runs `action` and expects an exception of type E with the given texts, site and module
-// "standard". A record of another type counts as a failure, not as an escape.
+// Runs `action` and expects an exception of type E with the given texts and site. A record of
+// another type escapes, which the test reports as a failure too.
 template <class E = nbx::CException>
-void expectFailure(const std::function<void()>& action, const Failure& expected) {
-    try {
-        action();
-        ADD_FAILURE() << "no exception; expected '" << expected.message << "'";
-    } catch (nbx::CException& e) {
-        EXPECT_NE(dynamic_cast<E*>(&e), nullptr) << "wrong exception type for: " << e.text();
-        EXPECT_EQ(e.message().text(), expected.message);
-        EXPECT_EQ(e.reason().text(), expected.reason);
-        EXPECT_EQ(e.function(), expected.function);
-        EXPECT_EQ(e.module(), "standard");
-        EXPECT_EQ(e.severity(), nbx::SEVERITY_ERROR);
-    }
+void expectFailure(const std::function<void()>& action, const Expected& expected) {
+    const nbx::testing::Failure got = nbx::testing::failure<E>(action);
+    ASSERT_TRUE(got.thrown) << "no exception; expected '" << expected.message << "'";
+    EXPECT_EQ(got.message, expected.message);
+    EXPECT_EQ(got.reason, expected.reason);
+    EXPECT_EQ(got.function, expected.function);
+    EXPECT_EQ(got.module, "standard");
+    EXPECT_EQ(got.severity, nbx::SEVERITY_ERROR);
 }
 
 // Samples as they are, with one character inserted or replaced, cut short, or random bytes.

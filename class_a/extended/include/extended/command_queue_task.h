@@ -17,6 +17,7 @@
 #include "extended/command_queue_task_handler.h"
 #include "extended/master_controller.h"
 #include "extended/reactor_task.h"
+#include "extended/report_exception.h"
 #include "standard/throw.h"
 
 NBX_DECLARE_EXCEPTION(CExQueueFull, nbx::CException);
@@ -163,7 +164,5 @@ CExtAsyncResult<long> CCommandQueueTask<R, SYNCH>::postScheduleTimer(const std::
 
 template <class R, class SYNCH>
 void CCommandQueueTask<R, SYNCH>::_report(nbx::CException& exception) {
-    nbx::CIExceptionFacade& facade = m_controller->exceptionFacade();
-    exception.report(&facade);
-    facade.flush();
+    nbx::reportException(*m_controller, exception);
 }

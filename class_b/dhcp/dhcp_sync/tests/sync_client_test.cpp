@@ -96,6 +96,10 @@ TEST_F(SyncClientTest, AcknowledgedCommandsReturnTheLastBlock) {
 
     script->push({"name=no code"});
     EXPECT_EQ(sync->commandResponse("show").string(), "name=no code\n");
+
+    // Keys differing only in case are two fields of the response.
+    script->push({"code=ack\nName=upper\nname=lower"});
+    EXPECT_EQ(sync->commandResponse("show").string(), "Name=upper\ncode=ack\nname=lower\n");
 }
 
 TEST_F(SyncClientTest, AckWithMessageIsOutdated) {
