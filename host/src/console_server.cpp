@@ -18,6 +18,7 @@
 #include "rconsole_base/rconsole_login.h"
 #include "security/blowfish.h"
 #include "standard/endpoint.h"
+#include "standard/seconds.h"
 #include "standard/sock_stream.h"
 #include "standard/throw.h"
 
@@ -81,10 +82,6 @@ ACE_HANDLE openBound(const nbx::CEndpoint& local, int type) {
         return ACE_INVALID_HANDLE;
     }
     return handle;
-}
-
-ACE_Time_Value seconds(int count) {
-    return ACE_Time_Value(count > 0 ? count : 0);
 }
 
 }  // namespace
@@ -248,7 +245,7 @@ void CConsoleServer::_serve(Connection* connection) {
             const std::string greeting = CRConsoleFraming::greeting(m_config.greeting);
             channel.send(greeting.data(), greeting.size(), enciphered);
 
-            const ACE_Time_Value idle = seconds(m_config.idleTimeout);
+            const ACE_Time_Value idle = nbx::seconds(m_config.idleTimeout);
             const ACE_Time_Value* wait = m_config.idleTimeout > 0 ? &idle : nullptr;
             CRConsoleCommandSplitter splitter;
             std::vector<char> chunk(CRConsoleFraming::kChunkSize);

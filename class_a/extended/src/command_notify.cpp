@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "extended/command_queue_task.h"
+#include "extended/report_exception.h"
 #include "standard/sync.h"
 
 namespace {
@@ -70,7 +71,7 @@ void CCommandNotify::_discard(CAsyncCommandPtr* command) {
     try {
         pointee->complete();
     } catch (nbx::CException& exception) {
-        _report(exception);
+        nbx::reportException(*m_controller, exception);
     }
 }
 
@@ -91,12 +92,12 @@ void CCommandNotify::execute(CAsyncCommandPtr* command) {
     try {
         pointee->execute(m_task->threadIndex());
     } catch (nbx::CException& exception) {
-        _report(exception);
+        nbx::reportException(*m_controller, exception);
     }
     try {
         pointee->complete();
     } catch (nbx::CException& exception) {
-        _report(exception);
+        nbx::reportException(*m_controller, exception);
     }
     if (pointee->inTransit()) {
         pointee->doneEvent().signal();
@@ -108,12 +109,6 @@ void CCommandNotify::execute(CAsyncCommandPtr* command) {
 
 std::size_t CCommandNotify::drainCommands() {
     return drain([](void* pointer) { delete static_cast<CAsyncCommandPtr*>(pointer); });
-}
-
-void CCommandNotify::_report(nbx::CException& exception) {
-    nbx::CIExceptionFacade& facade = m_controller->exceptionFacade();
-    exception.report(&facade);
-    facade.flush();
 }
 
 void CCommandNotify::_log(nbx::CMessage message) {

@@ -28,7 +28,6 @@ private:
     // Whether a command may run on the calling thread (see CAsyncCommand's transit).
     bool _mayRunHere(CAsyncCommand* command);
     void _discard(CAsyncCommandPtr* command);
-    void _report(nbx::CException& exception);
     void _log(nbx::CMessage message);
 
     nbx::CIMasterController* m_controller;  // not owned
