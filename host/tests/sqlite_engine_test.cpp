@@ -177,15 +177,19 @@ TEST_F(SQLiteEngine, WriteSelectCountRemoveAndValuesAsWritten) {
     db().remove(0, "address_binding", 7);  // gone already: nothing to do
     EXPECT_EQ(keys(db().select(0, "address_binding", "")), "5,9");
 
-    // Values come back as the text they were written in; unsigned 32-bit values arrive as signed
-    // decimals and are kept as their unsigned value, so that they compare as numbers.
-    db().write(0,
-               record("address_binding", 1,
-                      {{"IPADDR", "007"}, {"RATIO", "0.30000000000000004"}, {"TID_COUNT", "-1"}}));
-    EXPECT_EQ(
-        db().select(0, "address_binding", "T.PK = 1")[0].values,
-        (std::map<std::string, std::string>{
-            {"IPADDR", "007"}, {"RATIO", "0.30000000000000004"}, {"TID_COUNT", "4294967295"}}));
+    // Values come back as the text they were written in (an integer column keeps a text that is
+    // no whole number as it is); unsigned 32-bit values arrive as signed decimals and are kept as
+    // their unsigned value, so that they compare as numbers.
+    db().write(0, record("address_binding", 1,
+                         {{"IPADDR", "007"},
+                          {"RATIO", "0.30000000000000004"},
+                          {"TID_COUNT", "-1"},
+                          {"X", "12abc"}}));
+    EXPECT_EQ(db().select(0, "address_binding", "T.PK = 1")[0].values,
+              (std::map<std::string, std::string>{{"IPADDR", "007"},
+                                                  {"RATIO", "0.30000000000000004"},
+                                                  {"TID_COUNT", "4294967295"},
+                                                  {"X", "12abc"}}));
     EXPECT_EQ(keys(db().select(0, "address_binding", "TID_COUNT > 100")), "1");
 }
 
