@@ -20,10 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CRConsoleCommandSplitter sliced;
     std::vector<std::string> all;
     std::vector<std::string> parts;
-    const std::string input = size ? fuzzing::text(data + 1, size - 1) : std::string();
-    whole.feed(input.data(), input.size(), all);
-    for (const std::string& chunk : fuzzing::chunks(data, size))
-        sliced.feed(chunk.data(), chunk.size(), parts);
+    fuzzing::feedBoth(data, size, whole, sliced, all, parts);
     if (all != parts || whole.pending() != sliced.pending()) std::abort();
     return 0;
 }

@@ -11,10 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CRConsoleBlockSplitter sliced;
     std::vector<std::string> all;
     std::vector<std::string> parts;
-    const std::string input = size ? fuzzing::text(data + 1, size - 1) : std::string();
-    whole.feed(input.data(), input.size(), all);
-    for (const std::string& chunk : fuzzing::chunks(data, size))
-        sliced.feed(chunk.data(), chunk.size(), parts);
+    fuzzing::feedBoth(data, size, whole, sliced, all, parts);
     // The same bytes make the same blocks, however they are cut.
     if (all != parts || whole.ended() != sliced.ended()) std::abort();
 

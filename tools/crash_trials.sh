@@ -24,67 +24,23 @@ else
     cmake --build build -j "$(nproc)" --target nbxd nbx-console dhcp_sync >/dev/null
     bin=$PWD/build/bin
 fi
-nbxd=$bin/nbxd
-console=$bin/nbx-console
-
 root=$(mktemp -d /tmp/nbx-trials-XXXXXX)
-base=$((20000 + RANDOM % 10000))  # below the ephemeral ports that clients are given
-declare -A pid
+source tools/hosts.sh
 clients=()
 
 cleanup() {
     local p
     for p in "${clients[@]}"; do kill "$p" 2>/dev/null || true; done
-    for p in "${pid[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
+    for p in "${nbx_pid[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
 }
 trap cleanup EXIT
 
-query_port() { echo $((base + 10 * $1 + 1)); }
-on() {
-    local node=$1
-    shift
-    NBX_CONSOLE_PASSWORD=secret-$node "$console" -s "127.0.0.1:$(query_port "$node")" "$@"
-}
-start_host() {
-    "$nbxd" -c "$root/host$1/nbxd.conf" 2>>"$root/host$1/nbxd.err" &
-    pid[$1]=$!
-    for _ in $(seq 300); do on "$1" list policy >/dev/null 2>&1 && return 0; sleep 0.1; done
-    echo "host $1 did not start" >&2
-    return 1
-}
-
 for node in 1 2 3; do
-    mkdir -p "$root/host$node/data"
-    cat >"$root/host$node/nbxd.conf" <<CONF
-host.node_id=$node
-host.data_dir=$root/host$node/data
-rconsole.listen_on=127.0.0.1
-rconsole.port=$((base + 10 * node))
-host.query_port=$(query_port "$node")
-rconsole.password=secret-$node
-ipv4.dhcpv4.sync.interval=1
-ipv6.dhcpv6.sync.interval=1
-CONF
-    chmod 600 "$root/host$node/nbxd.conf"
-    start_host "$node"
+    nbx_configure "$node"
+    nbx_start "$node"
 done
-for node in 1 2 3; do
-    for peer in 1 2 3; do
-        [[ $peer == "$node" ]] && continue
-        on "$node" add replicate_peer "target=127.0.0.1:$(query_port "$peer")" console_user=admin \
-            "console_pass=secret-$peer" "classes=*" >/dev/null
-    done
-done
-for node in 1 2 3; do
-    for peer in 1 2 3; do
-        [[ $peer == "$node" ]] && continue
-        for _ in $(seq 100); do
-            [[ -e $root/host$node/data/spool/127.0.0.1:$(query_port "$peer")/transactions.6.log ]] && break
-            sleep 0.1
-        done
-    done
-done
+nbx_mesh
 
 # Client <n>: adds domains on host <n> and counts its own policy up; writes what was acknowledged.
 client() {
@@ -114,9 +70,9 @@ echo "== $trials trials on three hosts in $root"
 for trial in $(seq "$trials"); do
     sleep "$((RANDOM % 15 + 5))e-1"
     victim=$((RANDOM % 3 + 1))
-    kill -KILL "${pid[$victim]}"
-    wait "${pid[$victim]}" 2>/dev/null || true
-    start_host "$victim"
+    kill -KILL "${nbx_pid[$victim]}"
+    wait "${nbx_pid[$victim]}" 2>/dev/null || true
+    nbx_start "$victim"
     ((trial % 10 == 0)) && echo "   $trial trials"
 done
 for p in "${clients[@]}"; do kill "$p" 2>/dev/null || true; done
@@ -174,8 +130,6 @@ if ((status)); then
     cleanup
     exit 1
 fi
-for node in 1 2 3; do kill -TERM "${pid[$node]}"; done
-for node in 1 2 3; do wait "${pid[$node]}" || true; done
-pid=()
+nbx_stop_all || true
 rm -rf "$root"
 echo "no change was lost"

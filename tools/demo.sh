@@ -11,78 +11,19 @@ cd "$(dirname "$0")/.."
 source tools/packages.sh
 nbx_install_packages >&2
 
-build=build
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target nbxd nbx-console dhcp_sync >/dev/null
-nbxd=$PWD/$build/bin/nbxd
-console=$PWD/$build/bin/nbx-console
-
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target nbxd nbx-console dhcp_sync >/dev/null
+bin=$PWD/build/bin
 root=$(mktemp -d /tmp/nbx-demo-XXXXXX)
-base=$((20000 + RANDOM % 10000))  # below the ephemeral ports that clients are given
-pids=()
-
-stop_hosts() {
-    local pid
-    for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    pids=()
-}
-trap 'stop_hosts; rm -rf "$root"' EXIT
-
-query_port() { echo $((base + 10 * $1 + 1)); }
-password() { echo "secret-$1"; }
-
-# on <node> [-6] <command words...>: one command on a host's console; its response on stdout.
-on() {
-    local node=$1
-    shift
-    NBX_CONSOLE_PASSWORD=$(password "$node") "$console" -s "127.0.0.1:$(query_port "$node")" "$@"
-}
+source tools/hosts.sh
+trap 'nbx_stop_all || true; rm -rf "$root"' EXIT
 
 for node in 1 2 3; do
-    mkdir -p "$root/host$node/data"
-    cat >"$root/host$node/nbxd.conf" <<CONF
-host.node_id=$node
-host.data_dir=$root/host$node/data
-rconsole.listen_on=127.0.0.1
-rconsole.port=$((base + 10 * node))
-host.query_port=$(query_port "$node")
-rconsole.password=$(password "$node")
-ipv4.dhcpv4.sync.interval=1
-ipv6.dhcpv6.sync.interval=1
-CONF
-    chmod 600 "$root/host$node/nbxd.conf"
-    "$nbxd" -c "$root/host$node/nbxd.conf" 2>>"$root/host$node/nbxd.err" &
-    pids+=($!)
-done
-
-for node in 1 2 3; do
-    for _ in $(seq 100); do
-        on "$node" list policy >/dev/null 2>&1 && break
-        sleep 0.1
-    done
-    on "$node" list policy >/dev/null || { echo "host $node did not start" >&2; exit 1; }
+    nbx_configure "$node"
+    nbx_start "$node"
 done
 echo "== three hosts running in $root (console query ports $(query_port 1), $(query_port 2), $(query_port 3))"
-
-for node in 1 2 3; do
-    for peer in 1 2 3; do
-        [[ $peer == "$node" ]] && continue
-        # One peer record serves both protocol families.
-        on "$node" add replicate_peer "target=127.0.0.1:$(query_port "$peer")" \
-            console_user=admin "console_pass=$(password "$peer")" "classes=*" >/dev/null
-    done
-done
-# Both families' receivers have a peer once its working logs are there.
-for node in 1 2 3; do
-    for peer in 1 2 3; do
-        [[ $peer == "$node" ]] && continue
-        for _ in $(seq 100); do
-            [[ -e $root/host$node/data/spool/127.0.0.1:$(query_port "$peer")/transactions.6.log ]] && break
-            sleep 0.1
-        done
-    done
-done
+nbx_mesh
 echo "== each host lists the other two as peers"
 
 echo "== changes on every host"
@@ -154,9 +95,5 @@ done
 echo "   every host keeps the newer change: $(on 3 show policy name=gold | grep '^description=')"
 
 echo "== stopping the hosts"
-status=0
-for pid in "${pids[@]}"; do kill -TERM "$pid"; done
-for pid in "${pids[@]}"; do wait "$pid" || status=$?; done
-pids=()
-((status == 0)) || { echo "a host did not stop cleanly (exit $status)" >&2; exit 1; }
+nbx_stop_all || { echo "a host did not stop cleanly (exit $?)" >&2; exit 1; }
 echo "all three hosts stopped cleanly; the demo passed"

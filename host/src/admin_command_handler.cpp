@@ -1,7 +1,6 @@
 #include "host/admin_command_handler.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 
 #include "host/console_command.h"
@@ -24,17 +23,9 @@ const char* const kVerbs[] = {"add", "modify", "del", "show", "list"};
 std::uint32_t oidOf(const CConsoleCommand& command, const std::string& what) {
     std::string text;
     if (!command.keys.get("oid", text)) refuse(what, nbx::msg("Missing key 'oid'."));
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || value < INT32_MIN || value > UINT32_MAX) {
-        refuse(what, nbx::msg("Bad object id '%1'.", text));
-    }
-    return static_cast<std::uint32_t>(value);
-}
-
-std::string oidText(std::uint32_t oid) {
-    return std::to_string(static_cast<std::int32_t>(oid));
+    std::uint32_t oid = 0;
+    if (!parseOid(text, oid)) refuse(what, nbx::msg("Bad object id '%1'.", text));
+    return oid;
 }
 
 nbx::CStringMap textBlock(const CPrstUserBase& object) {

@@ -38,6 +38,16 @@ void CHostConfigFileReader::load(const std::string& path) {
     }
 }
 
+nbx::CMessage CHostConfigFileReader::_cannotOpen(const std::string& path) const {
+    return nbx::msg("Cannot open configuration file '%1'.", path);
+}
+
+nbx::CMessage CHostConfigFileReader::_recursiveInclude(const std::string& path,
+                                                       const std::string& includer) const {
+    return nbx::msg("Include directive for file %1 in configuration file %2 is recursive.", path,
+                    includer);
+}
+
 void CHostConfigFileReader::fail(const std::string& where, const std::string& text) const {
     NBX_THROW(nbx::CException, kModule, _function(), nbx::msg("%1: %2", where, text),
               nbx::CMessage());

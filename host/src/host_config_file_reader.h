@@ -40,6 +40,9 @@ protected:
     [[noreturn]] void _throwInvalid(const std::string& file, unsigned int line,
                                     nbx::CMessage reason) const override;
     const char* _invalidRecordText() const override;
+    nbx::CMessage _cannotOpen(const std::string& path) const override;
+    nbx::CMessage _recursiveInclude(const std::string& path,
+                                    const std::string& includer) const override;
     const char* _function() const override;
 
 private:

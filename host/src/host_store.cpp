@@ -4,6 +4,7 @@
 
 #include "dhcp_database/dhcp_catalog.h"
 #include "dhcp_database/replicated_topics.h"
+#include "host/console_command.h"
 #include "standard/string_map.h"
 #include "standard/throw.h"
 
@@ -113,10 +114,10 @@ void CHostStore::check(const CPrstUserBase& object, CDBTransactionHandle tx) con
         const std::string name = text.get("name");
         CPrstObjectPtr holder = name.empty() ? nullptr : findByName(topic, name, tx);
         if (holder && holder->oid() != object.oid()) {
-            NBX_THROW(nbx::CException, kModule, "CHostStore::check",
-                      nbx::msg("Cannot store %1 '%2'.", topic, name),
-                      nbx::msg("The name '%1' is taken by %2 %3.", name, topic,
-                               static_cast<long long>(static_cast<std::int32_t>(holder->oid()))));
+            NBX_THROW(
+                nbx::CException, kModule, "CHostStore::check",
+                nbx::msg("Cannot store %1 '%2'.", topic, name),
+                nbx::msg("The name '%1' is taken by %2 %3.", name, topic, oidText(holder->oid())));
         }
     }
     if (topic == "replicate_peer") _checkPeer(object, text, tx);
@@ -149,7 +150,7 @@ void CHostStore::_checkPeer(const CPrstUserBase& peer, const nbx::CStringMap& te
         NBX_THROW(nbx::CException, kModule, "CHostStore::check",
                   nbx::msg("Cannot store replicate_peer '%1'.", text.get("target")),
                   nbx::msg("The log directory '%1' is used by replication peer %2.", logdir,
-                           static_cast<long long>(static_cast<std::int32_t>(other->oid()))));
+                           oidText(other->oid())));
     }
 }
 

@@ -1,6 +1,5 @@
 #include "host/sync_command_handler.h"
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "host/console_command.h"
@@ -38,10 +37,6 @@ nbx::CTimeT timeOf(const std::string& text, const std::string& key, const std::s
 nbx::CTimeT modTime(const CPrstUserBase& object) {
     if (!object.hasAttr(CPrstClassDef::kModTime)) return nbx::CTimeT();
     return object.get<nbx::CTimeT>(CPrstClassDef::kModTime);
-}
-
-std::string oidText(std::uint32_t oid) {
-    return std::to_string(static_cast<std::int32_t>(oid));
 }
 
 nbx::CStringMap conflict(const std::string& topic, std::uint32_t oid, const nbx::CTimeT& local,
@@ -84,14 +79,8 @@ bool CSyncCommandHandler::handle(CConsoleSession& session, const std::string& co
     const nbx::CTimeT eventTime =
         timeOf(required(parsed, "_event_time", what), "_event_time", what);
     const std::string oidValue = required(parsed, "_oid", what);
-    errno = 0;
-    char* end = nullptr;
-    const long long number = std::strtoll(oidValue.c_str(), &end, 10);
-    if (oidValue.empty() || *end != '\0' || errno != 0 || number < INT32_MIN ||
-        number > UINT32_MAX) {
-        refuse(what, nbx::msg("Bad object id '%1'.", oidValue));
-    }
-    const std::uint32_t oid = static_cast<std::uint32_t>(number);
+    std::uint32_t oid = 0;
+    if (!parseOid(oidValue, oid)) refuse(what, nbx::msg("Bad object id '%1'.", oidValue));
 
     // The object's own keys: the record without its event entries.
     std::string text;

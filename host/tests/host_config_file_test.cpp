@@ -172,7 +172,7 @@ TEST_F(HostConfigFile, EachFaultIsOneLineNamingFileLineAndKey) {
         {good + "rconsole.port=1\n\nrconsole.port=2",
          "nbxd.conf:5: Duplicate key 'rconsole.port'; it is set at nbxd.conf:3."},
         {good + "just words", "nbxd.conf:3: Expected 'key=value' in 'just words'."},
-        {good + "\ninclude sub", "nbxd.conf: Cannot open spec file 'sub'. (Is a directory)"},
+        {good + "\ninclude sub", "nbxd.conf: Cannot open configuration file 'sub'. (Is a directory)"},
         {"host.data_dir=/nope\nrconsole.password=p",
          "nbxd.conf:1: The data directory '/nope' of key 'host.data_dir' does not exist."},
         {"rconsole.password=p", "nbxd.conf: Missing key 'host.data_dir'."},

@@ -104,6 +104,15 @@ void CDBRecordFileReader::readDirectory(const std::string& directory, const std:
     for (const nbx::CDirEnt& entry : entries) read(entry.fullPath());
 }
 
+nbx::CMessage CDBRecordFileReader::_cannotOpen(const std::string& path) const {
+    return nbx::msg("Cannot open spec file '%1'.", path);
+}
+
+nbx::CMessage CDBRecordFileReader::_recursiveInclude(const std::string& path,
+                                                     const std::string& includer) const {
+    return nbx::msg("Include directive for file %1 in spec file %2 is recursive.", path, includer);
+}
+
 void CDBRecordFileReader::_readFile(const std::string& path, const std::string& includer) {
     std::error_code error;
     const fs::path absolute = fs::absolute(path, error);
@@ -116,15 +125,13 @@ void CDBRecordFileReader::_readFile(const std::string& path, const std::string& 
         code = nbx::lastError();
     }
     if (code != 0) {
-        NBX_THROW_CODE(nbx::CException, "oodb", _function(),
-                       nbx::msg("Cannot open spec file '%1'.", path), nbx::CMessage(), code);
+        NBX_THROW_CODE(nbx::CException, "oodb", _function(), _cannotOpen(path), nbx::CMessage(),
+                       code);
     }
     const std::string canonical = fs::weakly_canonical(absolute, error).string();
     if (std::find(m_stack.begin(), m_stack.end(), canonical) != m_stack.end()) {
-        NBX_THROW(
-            nbx::CException, "oodb", _function(),
-            nbx::msg("Include directive for file %1 in spec file %2 is recursive.", path, includer),
-            nbx::CMessage());
+        NBX_THROW(nbx::CException, "oodb", _function(), _recursiveInclude(path, includer),
+                  nbx::CMessage());
     }
     if (!m_done.insert(canonical).second) return;
 

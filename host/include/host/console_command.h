@@ -3,6 +3,7 @@
 // "sync_policy") and key=value lines. Reading refuses what no handler could use, so that a bad
 // command is answered with its reason and never reaches the store.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,11 @@ struct CConsoleCommand {
     // is not a key=value line.", "Key '%1' is given twice.", "The command is empty.".
     static CConsoleCommand parse(const std::string& command);
 };
+
+// OIDs travel as signed 32-bit decimals ("-1"); their unsigned form is taken too. False for any
+// other text.
+bool parseOid(const std::string& text, std::uint32_t& oid);
+// The travelling form of an OID.
+std::string oidText(std::uint32_t oid);
 
 }  // namespace host

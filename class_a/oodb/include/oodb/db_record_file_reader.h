@@ -37,9 +37,9 @@ public:
     CDBRecordFileReader& operator=(const CDBRecordFileReader&) = delete;
     virtual ~CDBRecordFileReader();
 
-    // Reads the file and, in place, every file it includes. Throws "Cannot open spec file
-    // '%1'." for a file that cannot be read, "Include directive for file %1 in spec file %2 is
-    // recursive." for an include cycle, and the derived reader's texts for bad records.
+    // Reads the file and, in place, every file it includes. Throws _cannotOpen for a file that
+    // cannot be read, _recursiveInclude for an include cycle, and the derived reader's texts for
+    // bad records.
     void read(const std::string& path);
     // Reads every file of `directory` whose name matches `pattern` ("*.inc"), in name order.
     void readDirectory(const std::string& directory, const std::string& pattern);
@@ -63,6 +63,12 @@ protected:
     // name the file overrides it.
     [[noreturn]] virtual void _throwInvalid(const std::string& file, unsigned int line,
                                             nbx::CMessage reason) const;
+    // The failures of reading the files themselves: by default "Cannot open spec file '%1'." and
+    // "Include directive for file %1 in spec file %2 is recursive."; a reader of other files
+    // names them its own way.
+    virtual nbx::CMessage _cannotOpen(const std::string& path) const;
+    virtual nbx::CMessage _recursiveInclude(const std::string& path,
+                                            const std::string& includer) const;
     // Throws "Missing key '<key>'." for the first of `keys` that the record lacks.
     void _requireKeys(const Record& record, const std::vector<const char*>& keys) const;
 
