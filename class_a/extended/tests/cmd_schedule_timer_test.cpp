@@ -74,6 +74,15 @@ public:
     }
 };
 
+// A reactor that gives the timer the id 0, a valid id like any other that is not negative.
+class ZeroIdReactor : public CSTGeneralReactor {
+public:
+    long schedule_timer(ACE_Event_Handler*, const void*, const ACE_Time_Value&,
+                        const ACE_Time_Value&) override {
+        return 0;
+    }
+};
+
 TEST_F(CmdScheduleTimerTest, FailedScheduleLandsInTheResultNotInTheLog) {
     TestTask task(&controller, "v4-sync-timer-failure");
     ASSERT_EQ(task.run(), 0);
@@ -113,6 +122,14 @@ TEST_F(CmdScheduleTimerTest, FailedScheduleLandsInTheResultNotInTheLog) {
         EXPECT_EQ(record.errorCode(), c.errorCode);
         EXPECT_EQ(record.severity(), nbx::SEVERITY_ERROR);
     }
+    ACE_Reactor zeroId(new ZeroIdReactor, true);
+    CExtAsyncResult<long> scheduled(&controller);
+    task.sendCommand(CAsyncCommandPtr(
+        new CCmdScheduleTimer("cmd-test-zero-timer", 1, 0, 3, &zeroId, &task, scheduled)));
+    ASSERT_TRUE(scheduled.waitFor(30s));
+    EXPECT_TRUE(scheduled.succeeded());
+    EXPECT_EQ(*scheduled, 0);
+
     // The records went to the results only: the task's stack was emptied, not flushed.
     EXPECT_TRUE(controller.sink().entries().empty());
     EXPECT_EQ(ask(task, &controller,

@@ -6,8 +6,6 @@
 #include <functional>
 #include <string>
 
-#include "extended/config_names.h"
-#include "standard/general_ptr.h"
 #include "testing/failure.h"
 
 using nbx::CConfig;
@@ -15,7 +13,7 @@ using nbx::CNumberConversionException;
 
 TEST(ConfigReads, AbsentOrEmptyValuesGiveTheDefaultPresentOnesAreDecimal) {
     CConfig config(
-        "a=\nb=   \nc=\t\nu=4294967295\ns=65535\nl=-2147483648\nb2=No\nt=text with = sign", "\n", 0,
+        "a=\nb=   \nc=\t\nu=4294967295\ns=65535\nl=-2147483648\nb2=No\nT=text with = sign", "\n", 0,
         true);
     for (const char* key : {"a", "b", "c", "absent"}) {
         SCOPED_TRACE(key);
@@ -28,7 +26,7 @@ TEST(ConfigReads, AbsentOrEmptyValuesGiveTheDefaultPresentOnesAreDecimal) {
     // A string read takes a present value as it stands.
     EXPECT_EQ(config.getString("a", "default"), "");
     EXPECT_EQ(config.getString("absent", "default"), "default");
-    EXPECT_EQ(config.getString("t", ""), "text with = sign");
+    EXPECT_EQ(config.getString("t", ""), "text with = sign");  // keys match in any case
     EXPECT_EQ(config.getULong("u", 0), 4294967295u);
     EXPECT_EQ(config.getUShort("s", 0), 65535);
     EXPECT_EQ(config.getLong("l", 0), INT32_MIN);
@@ -62,32 +60,4 @@ TEST(ConfigReads, BadNumbersAndWordsAreRefusedWithTheReadersSite) {
         EXPECT_EQ(f.text() + " | " + f.function, c.second);
         EXPECT_EQ(f.module, "extended");
     }
-}
-
-TEST(ConfigReads, CaseFlagDecidesHowKeysMatchAndEachFamilyReadsItsOwnKey) {
-    const std::string text = "IPv4.DHCPv4.Sync.Interval=30";
-    EXPECT_EQ(CConfig(text, "\n", 0, true).getULong("ipv4.dhcpv4.sync.interval", 5), 30u);
-    EXPECT_EQ(CConfig(text, "\n", 0, false).getULong("ipv4.dhcpv4.sync.interval", 5), 5u);
-
-    CConfig config(true);
-    config.set(nbx::familyKey(4, "sync.interval"), "10");
-    EXPECT_EQ(config.getULong(nbx::familyKey(6, "sync.interval"), 5), 5u);
-    config.set(nbx::familyKey(6, "sync.interval"), "20");
-    EXPECT_EQ(config.getULong(nbx::familyKey(6, "sync.interval"), 5), 20u);
-    EXPECT_EQ(config.getULong(nbx::familyKey(4, "sync.interval"), 5), 10u);
-}
-
-// The host holds the configuration through a method-locking pointer that does not own it.
-using ConfigPtr = nbx::CGeneralPtr<CConfig, nbx::CMTNotOwnerPolicy, nbx::CMethodLockPolicy>;
-
-TEST(ConfigLocking, NotOwningPointerLeavesTheConfigurationAlive) {
-    CConfig config(true);
-    {
-        ConfigPtr pointer(&config);
-        pointer->set("system.index", "3");
-        ConfigPtr copy(pointer);
-        EXPECT_EQ(copy->getULong("SYSTEM.INDEX", 0), 3u);
-    }
-    // Still usable after every pointer is gone (ASan would flag a delete).
-    EXPECT_EQ(config.getString("system.index", ""), "3");
 }

@@ -139,22 +139,6 @@ TEST_F(ExceptionFacadeTest, FlushHandsTheListToTheSinkAndClears) {
     EXPECT_EQ(controller.sink().entries().size(), 2u);
 }
 
-TEST_F(ExceptionFacadeTest, ReportingTheSameRecordTwicePushesOnce) {
-    try {
-        NBX_THROW_STATIC(CException, "dhcp_sync", "CTest::run", msg("Failed to run."),
-                         msg("Stopped."));
-    } catch (CException& e) {
-        e.report(&facade);
-        e.report(&facade);
-        EXPECT_EQ(facade.count(), 1u);
-        CException rethrown(e);  // a copy is a new report
-        rethrown.report(&facade);
-        EXPECT_EQ(facade.count(), 2u);
-    }
-    // The stack holds clones that outlive the handler.
-    EXPECT_EQ(facade.outer()->text(), "Failed to run. (Stopped.)");
-}
-
 TEST(ExceptionFacade, RecordsMayBeReleasedOnAnotherThread) {
     nbx::testing::RecordingController controller;
     CExceptionFacade facade(&controller);

@@ -50,23 +50,14 @@ inline CAsyncCommandPtr makeCommand(const std::string& name, LambdaCommand::Body
     return CAsyncCommandPtr(new LambdaCommand(name, std::move(body), std::move(onComplete)));
 }
 
-// A command that answers through a CExtAsyncResult<T>.
+// A command that answers through `result`: its body fills it, complete() wakes the sender.
 template <class T>
-class ResultCommand : public CAsyncCommand {
-public:
-    using Body = std::function<void(CExtAsyncResult<T>&, std::uint32_t)>;
-    ResultCommand(const std::string& name, const CExtAsyncResult<T>& result, Body body)
-        : CAsyncCommand(name), m_result(result), m_body(std::move(body)) {
-        ++liveCommands();
-    }
-    ~ResultCommand() override { --liveCommands(); }
-    void execute(std::uint32_t threadIndex) override { m_body(m_result, threadIndex); }
-    void complete() override { m_result.signal(); }
-
-private:
-    CExtAsyncResult<T> m_result;
-    Body m_body;
-};
+CAsyncCommandPtr resultCommand(const std::string& name, CExtAsyncResult<T> result,
+                               std::function<void(CExtAsyncResult<T>&, std::uint32_t)> body) {
+    return makeCommand(
+        name, [result, body](std::uint32_t index) mutable { body(result, index); },
+        [result]() mutable { result.signal(); });
+}
 
 struct Expiry {
     std::uintptr_t argument;
@@ -84,7 +75,6 @@ public:
 
     std::int32_t init() override {
         ++inits;
-        if (onInit) onInit(*this);
         return m_initResult;
     }
     int handle_timeout(const ACE_Time_Value&, const void* argument) override {
@@ -102,7 +92,6 @@ public:
     }
 
     std::atomic<int> inits{0};
-    std::function<void(TestTask&)> onInit;
     std::function<void(TestTask&, std::uintptr_t)> onTimeout;
 
 private:
@@ -128,12 +117,11 @@ inline void sendPatiently(CICommandQueueTask& task, const CAsyncCommandPtr& comm
 inline long ask(CICommandQueueTask& task, nbx::CIMasterController* controller,
                 std::function<long()> body) {
     CExtAsyncResult<long> result(controller);
-    sendPatiently(task,
-                  CAsyncCommandPtr(new ResultCommand<long>(
-                      "cmd-test-ask", result, [body](CExtAsyncResult<long>& answer, std::uint32_t) {
-                          *answer = body();
-                          answer.setSucceeded(true);
-                      })));
+    sendPatiently(task, resultCommand<long>("cmd-test-ask", result,
+                                            [body](CExtAsyncResult<long>& answer, std::uint32_t) {
+                                                *answer = body();
+                                                answer.setSucceeded(true);
+                                            }));
     if (!result.waitFor(30s)) throw std::runtime_error("the task did not answer");
     return *result;
 }

@@ -1,13 +1,12 @@
 #include "extended/version_stat.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <fstream>
 
 #include "testing/failure.h"
+#include "testing/temp_folder.h"
 
 using nbx::CVersionStat;
 
@@ -15,16 +14,10 @@ namespace {
 
 class VersionStatTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "version_stat_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
     void touch(const std::string& name) const { std::ofstream(m_dir + "/" + name) << "data"; }
 
-    std::string m_dir;
+    nbx::testing::TempFolder m_folder;
+    const std::string m_dir = m_folder.path();
 };
 
 TEST_F(VersionStatTest, NamesHaveTheWidthAndTheBaseName) {
@@ -48,22 +41,17 @@ TEST_F(VersionStatTest, NamesHaveTheWidthAndTheBaseName) {
 
 TEST_F(VersionStatTest, ParsesOnlyTheExactForm) {
     CVersionStat stat(m_dir, "x");
-    struct Case {
-        const char* name;
-        bool ok;
-        std::uint32_t version;
-    };
-    const Case cases[] = {
-        {"0000001-x", true, 1},      {"4294967294-x", true, 4294967294u},
-        {"4294967295-x", false, 0},  // the "no version" number
-        {"99999999999-x", false, 0}, {"00000001-x", false, 0},
-        {"000000a-x", false, 0},     {"+000001-x", false, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::uint32_t version = 77;
-        EXPECT_EQ(stat.parse(c.name, version), c.ok);
-        EXPECT_EQ(version, c.ok ? c.version : 77u);
+    std::uint32_t version = 0;
+    EXPECT_TRUE(stat.parse("0000001-x", version));
+    EXPECT_EQ(version, 1u);
+    EXPECT_TRUE(stat.parse("4294967294-x", version));
+    EXPECT_EQ(version, 4294967294u);
+    // 4294967295 is the "no version" number.
+    for (const char* name :
+         {"4294967295-x", "99999999999-x", "00000001-x", "000000a-x", "+000001-x"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(stat.parse(name, version));
+        EXPECT_EQ(version, 4294967294u);  // untouched
     }
 }
 

@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,9 +12,10 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <sstream>
 
+#include "testing/eventually.h"
 #include "testing/failure.h"
+#include "testing/temp_folder.h"
 
 using nbx::CVersionedFileStream;
 using nbx::testing::Failure;
@@ -41,13 +41,6 @@ protected:
 
 class VersionedFileStreamTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "versioned_stream_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
     std::unique_ptr<RacingStream> makeStream(const std::string& directory = std::string()) {
         return std::make_unique<RacingStream>(&m_dir, directory.empty() ? m_dir : directory, kName,
                                               kName);
@@ -62,19 +55,17 @@ protected:
         std::ofstream(path(name)) << content;
     }
     // Every file of the directory with its content.
-    std::map<std::string, std::string> files() const {
-        std::map<std::string, std::string> out;
+    using Files = std::map<std::string, std::string>;
+    Files files() const {
+        Files out;
         for (const auto& entry : std::filesystem::directory_iterator(m_dir)) {
-            std::ifstream in(entry.path());
-            std::stringstream text;
-            text << in.rdbuf();
-            out[entry.path().filename().string()] = text.str();
+            out[entry.path().filename().string()] = nbx::testing::readFile(entry.path().string());
         }
         return out;
     }
-    using Files = std::map<std::string, std::string>;
 
-    std::string m_dir;
+    nbx::testing::TempFolder m_folder;
+    std::string m_dir = m_folder.path();  // also the streams' context
 };
 
 TEST_F(VersionedFileStreamTest, RotationsWithDataProduceConsecutiveVersionsEmptyOnesNone) {
@@ -134,9 +125,9 @@ TEST_F(VersionedFileStreamTest, CloseNeverReplacesAVersionWrittenByAnotherWriter
     EXPECT_EQ(files(),
               (Files{{versionName(0), "theirs"}, {versionName(1), "raced"}, {kName, "mine"}}));
 
-    // The data stays in the working file and goes out with the next rotation.
+    // The data stays in the working file and goes out with the next rotation, which answers the
+    // number after the one it took.
     stream->beforeUse = nullptr;
-    stream->reopen();
     EXPECT_EQ(stream->close(), 3u);
     EXPECT_EQ(
         files(),

@@ -2,33 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
+#include "standard/hex_store.h"
 #include "testing/failure.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using Bytes = nbx::CHexStore::Bytes;
 
 Bytes hex(const std::string& text) {
-    Bytes out;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        out.push_back(static_cast<unsigned char>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    }
-    return out;
+    nbx::CHexStore store(Bytes{}, "");
+    store.string(text);
+    return store.bytes();
 }
 
 std::string hex(const Bytes& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
+    return nbx::CHexStore(bytes, "").string();
 }
 
 CBlowfish keyed(const std::string& hexKey, std::size_t length = 0) {
@@ -96,8 +87,11 @@ TEST(Blowfish, BlocksAreEncipheredAloneUnderTheObjectsOwnSchedule) {
     CBlowfish original = keyed("FFFFFFFFFFFFFFFF");
     original.setKey(hex("0123456789ABCDEF").data(), 8);  // rekeying replaces the schedule
     // Three equal blocks: without chaining all three come out as the single-block result.
-    const std::string three = "111111111111111111111111111111111111111111111111";
-    EXPECT_EQ(encipher(original, three), "61F9C3802281B09661F9C3802281B09661F9C3802281B096");
+    Bytes three = hex(std::string(48, '1'));
+    original.encipherBlocks(three.data(), three.size());
+    EXPECT_EQ(hex(three), "61F9C3802281B09661F9C3802281B09661F9C3802281B096");
+    original.decipherBlocks(three.data(), three.size());
+    EXPECT_EQ(hex(three), std::string(48, '1'));
 
     CBlowfish copy(original);
     CBlowfish assigned;
@@ -107,7 +101,7 @@ TEST(Blowfish, BlocksAreEncipheredAloneUnderTheObjectsOwnSchedule) {
     EXPECT_EQ(encipher(assigned, "1111111111111111"), "61F9C3802281B096");
 }
 
-TEST(Blowfish, PublishedChainVector) {
+TEST(Blowfish, ChainedRunsFromTheGivenOrAZeroVector) {
     const CBlowfish cipher = keyed("0123456789ABCDEFF0E1D2C3B4A59687");
     const Bytes iv = hex("FEDCBA9876543210");
     const std::string text = "7654321 Now is the time for ";
@@ -119,20 +113,15 @@ TEST(Blowfish, PublishedChainVector) {
     cipher.decipherChain(buffer.data(), buffer.size(), iv.data());
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data())), text);
     EXPECT_EQ(hex(Bytes(buffer.begin() + 28, buffer.end())), "00000000");
-}
 
-TEST(Blowfish, ChainFromZeroVectorOverTheLoginProof) {
-    CBlowfish cipher;
-    cipher.setKey(std::string("passwor"));
-    Bytes plain(768);
-    for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<unsigned char>(i % 8);
+    // Without a vector (the login proof) the run starts from zeros: the first block is the block
+    // cipher alone, the next differs although every plain block is the same.
+    const Bytes plain(768, 7);
     Bytes proof = plain;
     cipher.encipherChain(proof.data(), proof.size());
-    // From a zero vector: the first block is the block cipher alone, the next differ although
-    // every plain block is the same.
-    const std::string first = encipher(cipher, "0001020304050607");
-    EXPECT_EQ(hex(Bytes(proof.begin(), proof.begin() + 8)), first);
-    EXPECT_NE(hex(Bytes(proof.begin() + 8, proof.begin() + 16)), first);
+    EXPECT_EQ(hex(Bytes(proof.begin(), proof.begin() + 8)), encipher(cipher, "0707070707070707"));
+    EXPECT_NE(Bytes(proof.begin(), proof.begin() + 8),
+              Bytes(proof.begin() + 8, proof.begin() + 16));
     cipher.decipherChain(proof.data(), proof.size());
     EXPECT_EQ(proof, plain);
 }
@@ -167,5 +156,6 @@ TEST(Blowfish, RefusalsTouchNothing) {
         EXPECT_EQ(buffer, before);
     }
     EXPECT_FALSE(unkeyed.hasKey());
+    EXPECT_NO_THROW(cipher.encipherBlocks(nullptr, 0));  // nothing to do, no buffer needed
     EXPECT_EQ(encipher(cipher, "1111111111111111"), "61F9C3802281B096");  // old key kept
 }

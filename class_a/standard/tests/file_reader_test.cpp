@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 
 #include "standard/exception.h"
 #include "testing/failure.h"
+#include "testing/temp_folder.h"
 
 using nbx::CException;
 using nbx::CFileReader;
@@ -31,16 +31,11 @@ public:
 
 class FileReaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/nbx-reader-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
     void write(const std::string& name, const std::string& content) {
         std::ofstream(dir + "/" + name, std::ios::binary) << content;
     }
-    std::string dir;
+    nbx::testing::TempFolder folder;
+    const std::string dir = folder.path();
     RecordingReader reader;
 };
 

@@ -2,15 +2,14 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "standard/exception.h"
 #include "standard/throw.h"
 #include "testing/failure.h"
+#include "testing/temp_folder.h"
 
 using nbx::CException;
 using nbx::CMessage;
@@ -44,16 +43,11 @@ const char* const kLocaleFile =
 
 class MessageStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/nbx-store-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
     void write(const std::string& name, const std::string& content) {
         std::ofstream(dir + "/" + name, std::ios::binary) << content;
     }
-    std::string dir;
+    nbx::testing::TempFolder folder;
+    const std::string dir = folder.path();
     CMessageStore store;
 };
 
