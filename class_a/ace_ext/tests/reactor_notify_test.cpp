@@ -153,6 +153,8 @@ TEST_F(ReactorNotifyTest, ClosedReactorLetsThePipeBeDrained) {
     EXPECT_EQ(notifier.drain([&](void* p) { taken.push_back(p); }), 1u);
     EXPECT_EQ(taken, std::vector<void*>({pointerFor(5)}));
     notifier.close();  // does not reach into the destroyed reactor
+    void* stale = nullptr;
+    EXPECT_FALSE(notifier._tryRead(stale));  // no pipe left to read from
 }
 
 TEST_F(ReactorNotifyTest, RefusedRegistrationIsReported) {

@@ -8,13 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "testing/eventually.h"
 #include "testing/failure.h"
 
 namespace reactor_test {
@@ -47,11 +46,8 @@ struct SocketPair {
 class CallLog {
 public:
     void add(const std::string& entry) {
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_entries.push_back(entry);
-        }
-        m_changed.notify_all();
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_entries.push_back(entry);
     }
     std::vector<std::string> entries() const {
         std::lock_guard<std::mutex> guard(m_mutex);
@@ -63,10 +59,7 @@ public:
     }
     // Waits (generously) until `entry` was logged `times` times.
     bool waitFor(const std::string& entry, std::size_t times = 1) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(10), [&] {
-            return std::count(m_entries.begin(), m_entries.end(), entry) >= std::ptrdiff_t(times);
-        });
+        return nbx::testing::eventually([&] { return count(entry) >= times; });
     }
     void clear() {
         std::lock_guard<std::mutex> guard(m_mutex);
@@ -75,7 +68,6 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
     std::vector<std::string> m_entries;
 };
 

@@ -38,11 +38,6 @@ TEST_F(Facade, GetDatabaseFindsRegisteredImplementationsOnly) {
     EXPECT_EQ(failure.module, "oodb");
 }
 
-TEST_F(Facade, AThreadWithoutItsFacadeGetsNoConnection) {
-    EXPECT_EQ(textOf([&] { facade.dbProxy(); }), kNotThreadSpecific);
-    EXPECT_EQ(engine.connections(), 0u);
-}
-
 TEST_F(Facade, EachThreadGetsItsOwnConnectionThroughItsOwnFacade) {
     CIDBConnection* mine = &facade.threadFacade().dbProxy();
     EXPECT_EQ(&facade.dbProxy(), mine);

@@ -105,6 +105,16 @@ TEST(BaseSession, WithATimeoutManagerAnOperationPastItsLimitIsCutShort) {
 
     inner.hang = false;
     EXPECT_TRUE(guarded.select(0, "nbx_domains", "T.PK >= 0").empty());
+    // Every change passes through the guard to the thread's own connection.
+    const CDBTransactionHandle tx = guarded.begin();
+    guarded.write(tx, session.cloneSimple("nbx_domains"));
+    guarded.remove(tx, "nbx_domains", 3);
+    guarded.execute(tx, "nbx_domains", "generic.oid", nbx::CStringMap(), 0);
+    guarded.commit(tx);
+    guarded.rollback(tx);
+    EXPECT_EQ(inner.calls, (std::vector<std::string>{
+                               "begin 1", "write 1 nbx_domains", "remove 1 nbx_domains 3",
+                               "execute 1 nbx_domains generic.oid 0", "commit 1", "rollback 1"}));
     session.setTimeout(nullptr, std::chrono::milliseconds(0));
     EXPECT_EQ(&session.connection(), static_cast<CIDBConnection*>(&inner));
     session.close();

@@ -3,62 +3,41 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "oodb_test_support.h"
 
 namespace {
 
-// The tokens that column declarations use.
-const char* const kTokens[] = {
-    "[__DB_TYPE_ACCESS_ID__]",
-    "[__DB_TYPE_ACCESS_RIGHTS__]",
-    "[__DB_TYPE_ANY_NUMERIC__]",
-    "[__DB_TYPE_ANY__]",
-    "[__DB_TYPE_BINARY_BLOB__]",
-    "[__DB_TYPE_BINARY__]",
-    "[__DB_TYPE_BOOL__]",
-    "[__DB_TYPE_BOOT_PROTO__]",
-    "[__DB_TYPE_COBJECT__]",
-    "[__DB_TYPE_DATE__]",
-    "[__DB_TYPE_DOMAIN_GROUP_ID__]",
-    "[__DB_TYPE_DOMAIN_ID__]",
-    "[__DB_TYPE_DOUBLE__]",
-    "[__DB_TYPE_EXPR__]",
-    "[__DB_TYPE_FIXED_OFFSET__]",
-    "[__DB_TYPE_FLOAT__]",
-    "[__DB_TYPE_HEX_STORE__]",
-    "[__DB_TYPE_INT32__]",
-    "[__DB_TYPE_INT64__]",
-    "[__DB_TYPE_IP_ADDRESS__]",
-    "[__DB_TYPE_LONG__]",
-    "[__DB_TYPE_NUMERIC__]",
-    "[__DB_TYPE_SHORT__]",
-    "[__DB_TYPE_STRING__]",
-    "[__DB_TYPE_TEXT_BLOB__]",
-    "[__DB_TYPE_TIME_STAMP__]",
-    "[__DB_TYPE_TIME__]",
-    "[__DB_TYPE_UINT32__]",
-    "[__DB_TYPE_UINT64__]",
-    "[__DB_TYPE_ULONG__]",
-    "[__DB_TYPE_UNKNOWN__]",
-    "[__DB_TYPE_USHORT__]",
-    "[__DB_TYPE_VARYING__]",
-};
+// The names in the tokens that column declarations use: "[__DB_TYPE_<name>__]".
+const char* const kTypeNames =
+    "ACCESS_ID ACCESS_RIGHTS ANY_NUMERIC ANY BINARY_BLOB BINARY BOOL BOOT_PROTO COBJECT DATE "
+    "DOMAIN_GROUP_ID DOMAIN_ID DOUBLE EXPR FIXED_OFFSET FLOAT HEX_STORE INT32 INT64 IP_ADDRESS "
+    "LONG NUMERIC SHORT STRING TEXT_BLOB TIME_STAMP TIME UINT32 UINT64 ULONG UNKNOWN USHORT "
+    "VARYING";
 
 }  // namespace
 
 TEST(DBFieldType, EveryTokenNamesItsOwnTypeAndIsWrittenBackUnchanged) {
     std::set<int> types;
-    for (const char* token : kTokens) {
+    std::istringstream names(kTypeNames);
+    std::size_t count = 0;
+    for (std::string name; names >> name; ++count) {
+        const std::string token = "[__DB_TYPE_" + name + "__]";
         SCOPED_TRACE(token);
         CDBFieldType::Type type = CDBFieldType::kUnknown;
         ASSERT_TRUE(CDBFieldType::fromToken(token, type));
-        EXPECT_STREQ(CDBFieldType::token(type), token);
+        EXPECT_EQ(CDBFieldType::token(type), token);
         EXPECT_EQ(CDBFieldType::parse(token), type);
         types.insert(type);
     }
-    EXPECT_EQ(types.size(), sizeof kTokens / sizeof kTokens[0]);
+    EXPECT_EQ(types.size(), count);
+    // A value outside the enumeration reads as the unknown type instead of past the table.
+    const auto outside = static_cast<CDBFieldType::Type>(CDBFieldType::kTypeCount + 5);
+    EXPECT_STREQ(CDBFieldType::token(outside), "[__DB_TYPE_UNKNOWN__]");
+    EXPECT_EQ(CDBFieldType::storageClass(outside),
+              CDBFieldType::storageClass(CDBFieldType::kUnknown));
 }
 
 TEST(DBFieldType, TextsThatAreNoTokenAreRefused) {

@@ -26,29 +26,11 @@ protected:
 
 }  // namespace
 
-TEST_F(PrototypeMgr, CloneSimpleGivesAnEmptyRecordOfTheType) {
+TEST_F(PrototypeMgr, DeclaredTypesGiveEmptyRecordsTheirColumnsAndTheirList) {
     CDBRecord record = prototypes.cloneSimple("address_binding");
     EXPECT_EQ(record.table, "address_binding");
     EXPECT_EQ(record.pk, kNoKey);
     EXPECT_TRUE(record.values.empty());
-}
-
-TEST_F(PrototypeMgr, UnknownPrototypeIsRefusedByCloneAndByColumnLookup) {
-    auto clone = oodb_test::failureOf([&] { prototypes.cloneSimple("address_pool"); });
-    EXPECT_EQ(clone.message, "Failed to find a prototype for 'address_pool'.");
-    EXPECT_EQ(clone.reason, "No such prototype.");
-    EXPECT_EQ(clone.function, "CDBPrototypeMgr::cloneSimple");
-    EXPECT_EQ(clone.module, "oodb");
-
-    auto columns = oodb_test::failureOf([&] { prototypes.columnDefs("Address_Binding"); });
-    EXPECT_EQ(columns.message,
-              "Failed to find a prototype for 'Address_Binding' while searching for field "
-              "definitions.");
-    EXPECT_EQ(columns.function, "DBPrototypeMgr::columnDefs");
-    EXPECT_EQ(columns.module, "oodb");
-}
-
-TEST_F(PrototypeMgr, ColumnDefsAreTheDeclaredColumnsAndTableDefsListEveryType) {
     EXPECT_EQ(prototypes.columnDefs("address_binding").string(),
               "FIXED=[__DB_TYPE_BOOL__]\nIPADDR=[__DB_TYPE_IP_ADDRESS__]\n"
               "POOL_OID=[__DB_TYPE_LONG__]\n");
@@ -57,6 +39,16 @@ TEST_F(PrototypeMgr, ColumnDefsAreTheDeclaredColumnsAndTableDefsListEveryType) {
     EXPECT_EQ(defs[0].name, "address_binding");
     EXPECT_EQ(defs[1].name, "replicate_peer");
     EXPECT_EQ(defs[1].columns.string(), "TARGET=[__DB_TYPE_STRING__]\n");
+
+    auto clone = oodb_test::failureOf([&] { prototypes.cloneSimple("address_pool"); });
+    EXPECT_EQ(clone.text(), "Failed to find a prototype for 'address_pool'. | No such prototype.");
+    EXPECT_EQ(clone.function, "CDBPrototypeMgr::cloneSimple");
+    EXPECT_EQ(clone.module, "oodb");
+    auto columns = oodb_test::failureOf([&] { prototypes.columnDefs("Address_Binding"); });
+    EXPECT_EQ(columns.message,
+              "Failed to find a prototype for 'Address_Binding' while searching for field "
+              "definitions.");
+    EXPECT_EQ(columns.function, "DBPrototypeMgr::columnDefs");
 }
 
 TEST_F(PrototypeMgr, BadDeclarationsAreRefusedAndNothingIsAdded) {

@@ -23,10 +23,11 @@ std::string statement(const std::string& name, const std::string& extra = std::s
 
 class StatementFile : public ::testing::Test {
 protected:
-    // Reads `text` as the file "main.inc" and returns "message | reason" of the failure.
+    // "message | reason" of reading `text` as a file of its own, by a fresh reader.
     std::string readFailure(const std::string& text) {
+        CDBStatementFileReader fresh;
         const std::string path = dir.write("main.inc", text);
-        return textOf([&] { reader.read(path); });
+        return textOf([&] { fresh.read(path); });
     }
     TempDir dir;
     CDBStatementFileReader reader;
@@ -34,7 +35,7 @@ protected:
 
 }  // namespace
 
-TEST_F(StatementFile, ReadsEveryKeyOfARecord) {
+TEST_F(StatementFile, ReadsEveryKeyOfARecordAndDefaultsTheOptionalOnes) {
     reader.read(dir.write("main.inc",
                           "# leading comment\n"
                           "\n"
@@ -48,7 +49,8 @@ TEST_F(StatementFile, ReadsEveryKeyOfARecord) {
                           "precompile=no\n"
                           "function_name=CGenericDBProxy::fastSelect\n"
                           "cursor_num=12\n"
-                          "description=Rows of a domain\n"));
+                          "description=Rows of a domain\n\n" +
+                              statement("generic.oid")));
     const CDBStatementDef& def = reader.find("generic.access");
     EXPECT_EQ(def.group, "secured");
     EXPECT_EQ(def.argNames, "DOMAIN_ID, ACCESS_ID");
@@ -63,14 +65,17 @@ TEST_F(StatementFile, ReadsEveryKeyOfARecord) {
     EXPECT_EQ(def.description, "Rows of a domain");
     EXPECT_EQ(def.file, dir.file("main.inc"));
     EXPECT_EQ(def.line, 3u);
-}
 
-TEST_F(StatementFile, OptionalKeysTakeTheirDefaults) {
-    reader.read(dir.write("main.inc", statement("generic.oid")));
-    const CDBStatementDef& def = reader.find("generic.oid");
-    EXPECT_TRUE(def.precompile);
-    EXPECT_FALSE(def.hasCursor);
-    EXPECT_EQ(def.functionName, "");
+    const CDBStatementDef& plain = reader.find("generic.oid");
+    EXPECT_TRUE(plain.precompile);
+    EXPECT_FALSE(plain.hasCursor);
+    EXPECT_EQ(plain.functionName, "");
+
+    const auto failure = failureOf([&] { reader.find("generic.name"); });
+    EXPECT_EQ(failure.message, "Cannot locate sql spec file 'generic.name'.");
+    EXPECT_EQ(failure.reason, "No such file.");
+    EXPECT_EQ(failure.function, "CDBStatementFileReader::find");
+    EXPECT_EQ(reader.lookup("generic.name"), nullptr);
 }
 
 TEST_F(StatementFile, EachMissingRequiredKeyIsNamedWithTheRecordsFirstLine) {
@@ -94,66 +99,49 @@ TEST_F(StatementFile, EachMissingRequiredKeyIsNamedWithTheRecordsFirstLine) {
 }
 
 TEST_F(StatementFile, MalformedRecordsAreRefusedAtTheOffendingLine) {
-    struct Case {
-        const char* text;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"name=a\ncolour=red\n",
-         "Invalid record at line 2 in sql statement spec file. | "
-         "Unrecognized key 'colour'."},
-        {"# c\n\n\ngroup\n",
-         "Invalid record at line 4 in sql statement spec file. | "
-         "Expected 'key=value' in 'group'."},
-        {"name=a\n# c\nname=b\n",
-         "Invalid record at line 3 in sql statement spec file. | "
-         "Duplicate key 'name'."},
+    const std::string invalid = "Invalid record at line ";
+    dir.write("sub/more.inc", statement("b", "cursor_num=7\n"));
+    const struct {
+        std::string text;
+        std::string expected;  // after "Invalid record at line "
+    } cases[] = {
+        {"name=a\ncolour=red\n", "2 in sql statement spec file. | Unrecognized key 'colour'."},
+        {"# c\n\n\ngroup\n", "4 in sql statement spec file. | Expected 'key=value' in 'group'."},
+        {"name=a\n# c\nname=b\n", "3 in sql statement spec file. | Duplicate key 'name'."},
         {"name=a\ngroup=\narg_names=\narg_types=\nstatement=SELECT 1\n",
-         "Invalid record at line 2 in sql statement spec file. | Key 'group' has no value."},
+         "2 in sql statement spec file. | Key 'group' has no value."},
         {"name=a\ngroup=g\narg_names=\narg_types=\nstatement=SELECT 1\nprecompile=maybe\n",
-         "Invalid record at line 6 in sql statement spec file. | "
-         "Invalid value 'maybe' of key 'precompile'."},
+         "6 in sql statement spec file. | Invalid value 'maybe' of key 'precompile'."},
         {"name=a\ngroup=g\narg_names=\narg_types=\nstatement=SELECT 1\ncursor_num=-3\n",
-         "Invalid record at line 6 in sql statement spec file. | "
-         "Invalid value '-3' of key 'cursor_num'."},
+         "6 in sql statement spec file. | Invalid value '-3' of key 'cursor_num'."},
         {"include other.inc\nname=a\n",
-         "Invalid record at line 1 in sql statement spec file. | "
-         "An include directive stands in a record of its own."},
+         "1 in sql statement spec file. | An include directive stands in a record of its own."},
+        {statement("a") + "\n" + statement("a"),
+         "7 in sql statement spec file. | Duplicate statement 'a'."},
         // The statement must agree with its arguments.
         {"name=a\ngroup=g\narg_names=OID,NAME\narg_types=[__DB_TYPE_ULONG__],[__DB_TYPE_STRING__]\n"
          "statement=SELECT * FROM <<TABLE>> WHERE PK =<<OID>>\n",
-         "Invalid record at line 5 in sql statement spec file. | Unable to find placeholder "
-         "'<<NAME>>' in sql statement template 'SELECT * FROM <<TABLE>> WHERE PK =<<OID>>'."},
+         "5 in sql statement spec file. | Unable to find placeholder '<<NAME>>' in sql statement "
+         "template 'SELECT * FROM <<TABLE>> WHERE PK =<<OID>>'."},
         {"name=a\ngroup=g\narg_names=OID\narg_types=[__DB_TYPE_ULONG__]\n"
          "statement=SELECT 1 WHERE <<OID>> = <<OLD>>\n",
-         "Invalid record at line 5 in sql statement spec file. | Unknown placeholder '<<OLD>>' "
-         "in sql statement template 'SELECT 1 WHERE <<OID>> = <<OLD>>'."},
+         "5 in sql statement spec file. | Unknown placeholder '<<OLD>>' in sql statement "
+         "template 'SELECT 1 WHERE <<OID>> = <<OLD>>'."},
         {"name=a\ngroup=g\narg_names=OID\narg_types=[__DB_TYPE_ULONG__],[__DB_TYPE_LONG__]\n"
          "statement=SELECT <<OID>>\n",
-         "Invalid record at line 5 in sql statement spec file. | Argument lists 'OID' and "
+         "5 in sql statement spec file. | Argument lists 'OID' and "
          "'[__DB_TYPE_ULONG__],[__DB_TYPE_LONG__]' differ in length."},
         {"name=a\ngroup=g\narg_names=OID\narg_types=[__DB_TYPE_OID__]\nstatement=SELECT <<OID>>\n",
-         "Invalid record at line 5 in sql statement spec file. | "
-         "Unknown field type '[__DB_TYPE_OID__]'."},
+         "5 in sql statement spec file. | Unknown field type '[__DB_TYPE_OID__]'."},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        CDBStatementFileReader fresh;
-        const std::string path = dir.write("bad.inc", c.text);
-        EXPECT_EQ(textOf([&] { fresh.read(path); }), c.expected);
+        EXPECT_EQ(readFailure(c.text), invalid + c.expected);
     }
-}
-
-TEST_F(StatementFile, CursorNumbersMustDifferAcrossIncludedFilesToo) {
-    dir.write("sub/more.inc", statement("b", "cursor_num=7\n"));
+    // Cursor numbers must differ across included files too.
     EXPECT_EQ(readFailure(statement("a", "cursor_num=7\n") + "\ninclude sub/more.inc\n"),
               "Duplicate sql cursor number at line 6 in sql statement spec file. | "
               "Cursor numbers overlap.");
-}
-
-TEST_F(StatementFile, ASecondStatementOfOneNameIsRefused) {
-    EXPECT_EQ(readFailure(statement("a") + "\n" + statement("a")),
-              "Invalid record at line 7 in sql statement spec file. | Duplicate statement 'a'.");
 }
 
 TEST_F(StatementFile, IncludedFilesAreReadRelativeToTheIncludingFileAndOnlyOnce) {
@@ -168,16 +156,13 @@ TEST_F(StatementFile, IncludedFilesAreReadRelativeToTheIncludingFileAndOnlyOnce)
     EXPECT_EQ(reader.find("common").file, dir.file("sub/common.inc"));
 }
 
-TEST_F(StatementFile, RecursiveIncludesAreRefused) {
-    CDBStatementFileReader other;
+TEST_F(StatementFile, RecursiveIncludesAndFilesThatCannotBeOpenedAreRefused) {
     dir.write("b.inc", "include a.inc\n");
-    const std::string a = dir.write("a.inc", statement("x") + "\ninclude b.inc\n");
-    EXPECT_EQ(textOf([&] { other.read(a); }), "Include directive for file " + dir.file("a.inc") +
+    dir.write("a.inc", statement("x") + "\ninclude b.inc\n");
+    EXPECT_EQ(readFailure("include a.inc\n"), "Include directive for file " + dir.file("a.inc") +
                                                   " in spec file " + dir.file("b.inc") +
                                                   " is recursive. | ");
-}
 
-TEST_F(StatementFile, FilesThatCannotBeOpenedAreNamed) {
     const auto include = failureOf(
         [&] { reader.read(dir.write("main.inc", statement("a") + "\ninclude nowhere.inc\n")); });
     EXPECT_EQ(include.message, "Cannot open spec file '" + dir.file("nowhere.inc") + "'.");
@@ -188,15 +173,6 @@ TEST_F(StatementFile, FilesThatCannotBeOpenedAreNamed) {
     const auto directory = failureOf([&] { fresh.read(dir.path()); });
     EXPECT_EQ(directory.message, "Cannot open spec file '" + dir.path() + "'.");
     EXPECT_EQ(directory.code, static_cast<std::uint32_t>(EISDIR));
-}
-
-TEST_F(StatementFile, FindOfAnUnknownStatementIsRefused) {
-    reader.read(dir.write("main.inc", statement("generic.oid")));
-    const auto failure = failureOf([&] { reader.find("generic.name"); });
-    EXPECT_EQ(failure.message, "Cannot locate sql spec file 'generic.name'.");
-    EXPECT_EQ(failure.reason, "No such file.");
-    EXPECT_EQ(failure.function, "CDBStatementFileReader::find");
-    EXPECT_EQ(reader.lookup("generic.name"), nullptr);
 }
 
 TEST_F(StatementFile, ADirectoryIsReadFileByFileInNameOrder) {

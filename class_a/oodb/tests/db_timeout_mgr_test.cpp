@@ -4,13 +4,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "fake_engine.h"
+#include "testing/eventually.h"
 #include "testing/recording_controller.h"
 
 namespace {
@@ -38,14 +38,7 @@ public:
     bool failInterrupt = false;
 };
 
-bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using nbx::testing::eventually;
 
 class DBTimeoutMgrTest : public ::testing::Test {
 protected:

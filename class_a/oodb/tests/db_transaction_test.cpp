@@ -14,13 +14,17 @@ using oodb_test::textOf;
 
 using Calls = std::vector<std::string>;
 
-TEST(DBTransaction, CommitEndsItAndTheDestructorLeavesItAlone) {
+TEST(DBTransaction, CommitEndsItAndAnEndedTransactionRefusesToEndAgain) {
     RecordingConnection connection;
     {
         CDBTransaction tx(connection);
         EXPECT_EQ(tx.handle(), 1u);
         tx.commit();
         EXPECT_FALSE(tx.active());
+        EXPECT_EQ(textOf([&] { tx.commit(); }),
+                  "Cannot commit transaction. | The transaction has ended.");
+        EXPECT_EQ(textOf([&] { tx.rollback(); }),
+                  "Cannot roll back transaction. | The transaction has ended.");
     }
     EXPECT_EQ(connection.calls, (Calls{"begin 1", "commit 1"}));
 }
@@ -45,17 +49,6 @@ TEST(DBTransaction, AFailedCommitIsRolledBackByTheDestructor) {
         EXPECT_TRUE(tx.active());
     }
     EXPECT_EQ(connection.calls, (Calls{"begin 1", "commit 1", "rollback 1"}));
-}
-
-TEST(DBTransaction, AnEndedTransactionRefusesToEndAgain) {
-    RecordingConnection connection;
-    CDBTransaction tx(connection);
-    tx.rollback();
-    EXPECT_EQ(textOf([&] { tx.commit(); }),
-              "Cannot commit transaction. | The transaction has ended.");
-    EXPECT_EQ(textOf([&] { tx.rollback(); }),
-              "Cannot roll back transaction. | The transaction has ended.");
-    EXPECT_EQ(connection.calls, (Calls{"begin 1", "rollback 1"}));
 }
 
 TEST(DBTransaction, BindsToANamedPrecompiledStatementAndRunsIt) {

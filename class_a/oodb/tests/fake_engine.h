@@ -56,8 +56,12 @@ public:
         return {};
     }
     CDBStatementState prepare(const std::string&, const std::string&) override { return {}; }
-    void write(CDBTransactionHandle, const CDBRecord&) override {}
-    void remove(CDBTransactionHandle, const std::string&, std::uint32_t) override {}
+    void write(CDBTransactionHandle tx, const CDBRecord& record) override {
+        calls.push_back("write " + std::to_string(tx) + " " + record.table);
+    }
+    void remove(CDBTransactionHandle tx, const std::string& table, std::uint32_t pk) override {
+        calls.push_back("remove " + std::to_string(tx) + " " + table + " " + std::to_string(pk));
+    }
     std::uint32_t nextKey(const std::string&) override { return 0; }
 
     std::vector<std::string> calls;

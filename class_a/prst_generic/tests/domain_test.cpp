@@ -31,7 +31,7 @@ TEST(DomainNameID, TextIsNameColonIdAndAnythingElseIsRefused) {
 
 TEST(DomainMemberships, MembersAreJoinedByCommasAndBlanksAreSkipped) {
     CPrstDomainMemberships domains;
-    domains.string(" root:1 , ,lab:2,");
+    EXPECT_TRUE(domains.string(" root:1 , ,lab:2,"));
     EXPECT_EQ(domains.members().size(), 2u);
     EXPECT_EQ(domains.string(), "root:1,lab:2");
     EXPECT_EQ(failure([&] { domains.string("root:1,broken"); }),

@@ -182,6 +182,10 @@ TEST_F(GenericRecords, EachRequiredKeyIsRefusedWhenMissingAndEveryOtherMayBeLeft
             EXPECT_EQ(failure([&] { object->string(text); }), "<no exception>");
         }
     }
+    // A key-value entry is enabled unless its text turns it off.
+    CPrstObjectPtr keyValue = make("keyvalue");
+    keyValue->string("class=c\nkey=k\nvalue=v\n");
+    EXPECT_NE(keyValue->string().find("\nenabled=true\n"), std::string::npos);
 }
 
 TEST_F(GenericRecords, FullRecordsGiveTheirExactTextAndReloadWithItOnceCommitted) {

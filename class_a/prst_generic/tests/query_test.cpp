@@ -9,6 +9,7 @@
 #include "oodb_persistence/prst_exception.h"
 #include "prst_generic/capability.h"
 #include "prst_generic/sql_query.h"
+#include "testing/failure.h"
 
 using generictest::failure;
 using generictest::site;
@@ -26,13 +27,7 @@ protected:
 
 template <class F>
 bool refusedAsUnknownClass(F&& call) {
-    try {
-        call();
-    } catch (CPrstUnknownClassException&) {
-        return true;
-    } catch (nbx::CException&) {
-    }
-    return false;
+    return nbx::testing::failure<CPrstUnknownClassException>(std::forward<F>(call)).thrown;
 }
 
 }  // namespace

@@ -109,23 +109,6 @@ protected:
     ScriptedConsole console;
 };
 
-TEST_F(RConsoleConnectTest, ClearTextModeReadsNoChallenge) {
-    console.setScript([this](ScriptedPeer& peer) {
-        peer.write("Welcome\n\n");
-        record(peer.readUntil("\n\n"));
-        peer.write("code=ack\n\n");
-        peer.peerClosed();
-    });
-    ASSERT_TRUE(client.connect(console.target()));
-    EXPECT_FALSE(client.isEnciphered());
-    EXPECT_EQ(client.serverText(), console.target());
-    EXPECT_EQ(client.greeting, "Welcome\n\n");
-    EXPECT_EQ(client.sendCommand("show"), CRConsoleClient::kAcknowledged);
-    // No login proof went ahead of the command.
-    EXPECT_EQ(recorded(), std::vector<std::string>{"show\n\n"});
-    EXPECT_EQ(console.queries(), std::vector<std::string>{"config_port"});
-}
-
 TEST_F(RConsoleConnectTest, TargetWithoutPortQueriesThePortOfItsFamily) {
     for (const char* host : {"127.0.0.1", "::1"}) {
         SCOPED_TRACE(host);
@@ -382,7 +365,11 @@ TEST_P(RConsoleExchangeTest, ResultCodesAndLastMessage) {
         // Every received byte reaches the hook (enciphered: with the padding).
         EXPECT_EQ(client.received.substr(0, std::strlen(c.response)), c.response);
     }
+    // The commands arrive as sent: in clear text no login proof goes ahead of the first.
     EXPECT_EQ(sentCommands(), std::vector<std::string>(std::size(cases), "sync_pool\nname=a\n\n"));
+    EXPECT_EQ(client.serverText(), console.target());
+    EXPECT_EQ(client.greeting, "Welcome\n\n");
+    EXPECT_EQ(console.queries(), std::vector<std::string>{"config_port"});
 }
 
 TEST_P(RConsoleExchangeTest, ResponseInPiecesGivesTheSameBlocks) {
