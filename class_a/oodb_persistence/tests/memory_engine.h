@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <utility>
@@ -28,78 +29,29 @@ struct Term {
 
 // Parses a condition; throws nbx::CException for anything else.
 inline std::vector<Term> parseCondition(const std::string& where) {
+    // A term and what follows it: "AND " or the end.
+    static const std::regex kTerm(R"re( *(?:T\.)?(\w+) (?:(=|>=) (\d+)|= '((?:[^']|'')*)'|)re"
+                                  R"re(IN \((?:SELECT PK FROM "(\w+)"|([\d,]+))\)) *(AND |$))re");
     std::vector<Term> terms;
-    std::size_t i = 0;
-    auto fail = [&where]() {
-        NBX_THROW_STATIC(nbx::CException, "memdb", "memdb::parseCondition",
-                         nbx::msg("Unsupported condition '%1'.", where), nbx::CMessage());
-    };
-    auto skip = [&]() {
-        while (i < where.size() && where[i] == ' ') ++i;
-    };
-    while (true) {
-        skip();
-        Term term;
-        std::size_t start = i;
-        while (i < where.size() && where[i] != ' ') ++i;
-        term.column = where.substr(start, i - start);
-        if (term.column.rfind("T.", 0) == 0) term.column = term.column.substr(2);
-        if (term.column.empty()) fail();
-        skip();
-        start = i;
-        while (i < where.size() && where[i] != ' ') ++i;
-        term.op = where.substr(start, i - start);
-        if (term.op != "=" && term.op != ">=" && term.op != "IN") fail();
-        skip();
-        if (term.op == "IN") {
-            if (term.column != "PK" || i >= where.size() || where[i] != '(') fail();
-            std::size_t close = where.find(')', i);
-            if (close == std::string::npos) fail();
-            std::string inside = where.substr(i + 1, close - i - 1);
-            i = close + 1;
-            const std::string subquery = "SELECT PK FROM \"";
-            if (inside.rfind(subquery, 0) == 0 && inside.size() > subquery.size() &&
-                inside.back() == '"') {
-                term.value =
-                    "SELECT " + inside.substr(subquery.size(), inside.size() - subquery.size() - 1);
-            } else if (inside.empty() ||
-                       inside.find_first_not_of("0123456789,") != std::string::npos) {
-                fail();
-            } else {
-                term.value = inside;
-            }
-        } else if (i < where.size() && where[i] == '\'') {
-            ++i;
-            while (true) {
-                if (i >= where.size()) fail();
-                if (where[i] == '\'') {
-                    if (i + 1 < where.size() && where[i + 1] == '\'') {
-                        term.value += '\'';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                term.value += where[i++];
-            }
-        } else {
-            start = i;
-            while (i < where.size() && where[i] != ' ') ++i;
-            term.value = where.substr(start, i - start);
-            if (term.value.empty() ||
-                term.value.find_first_not_of("0123456789") != std::string::npos) {
-                fail();
-            }
+    std::smatch m;
+    for (auto at = where.cbegin();; at = m[0].second) {
+        if (!std::regex_search(at, where.cend(), m, kTerm,
+                               std::regex_constants::match_continuous)) {
+            NBX_THROW_STATIC(nbx::CException, "memdb", "memdb::parseCondition",
+                             nbx::msg("Unsupported condition '%1'.", where), nbx::CMessage());
         }
-        if (term.op != "=" && term.column != "PK") fail();
+        Term term{m[1], m[2].matched ? m[2].str() : m[4].matched ? "=" : "IN", m[3]};
+        if (m[4].matched) term.value = std::regex_replace(m[4].str(), std::regex("''"), "'");
+        if (m[5].matched) term.value = "SELECT " + m[5].str();
+        if (m[6].matched) term.value = m[6].str();
+        // Only the key is compared by order or listed.
+        if (term.op != "=" && term.column != "PK") {
+            NBX_THROW_STATIC(nbx::CException, "memdb", "memdb::parseCondition",
+                             nbx::msg("Unsupported condition '%1'.", where), nbx::CMessage());
+        }
         terms.push_back(term);
-        skip();
-        if (i == where.size()) break;
-        if (where.compare(i, 4, "AND ") != 0) fail();
-        i += 4;
+        if (m[7].length() == 0) return terms;
     }
-    return terms;
 }
 
 class CMemoryConnection : public CIDBConnection {
