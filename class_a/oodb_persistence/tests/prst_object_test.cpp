@@ -118,8 +118,16 @@ TEST(PrstAttrFunctor, ConvertsStoredAttributesOnly) {
     EXPECT_EQ(CPrstAttrFunctor::convertTo(*gadget, "enabled"), "0");
     CPrstAttrFunctor::convertFrom(*gadget, "size", "12");
     EXPECT_EQ(gadget->size(), 12u);
-    EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertTo(*gadget, "label"); }),
-              "Cannot find converter for attribute 'label'. | No such attribute.");
+    for (const char* stored : {"9223372036854775807", "-9223372036854775808"}) {
+        CPrstAttrFunctor::convertFrom(*gadget, "mod_time", stored);
+        EXPECT_EQ(CPrstAttrFunctor::convertTo(*gadget, "mod_time"), stored);
+    }
+    for (const std::string name : {"label", "colour"}) {  // derived, unknown
+        const std::string expected =
+            "Cannot find converter for attribute '" + name + "'. | No such attribute.";
+        EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertTo(*gadget, name); }), expected);
+        EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertFrom(*gadget, name, "1"); }), expected);
+    }
 }
 
 TEST(PrstAttr, CollectionsAndDerivedValuesRefuseText) {

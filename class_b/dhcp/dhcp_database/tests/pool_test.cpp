@@ -251,6 +251,7 @@ TEST_F(PoolTest, NetworkPoolsHandOutPrefixesWithinTheirOwn) {
         // One class serves both families: the range decides.
         {"4n", "", nullptr, nullptr},
         {"4n", "sub_prefix_len=33", "Invalid value '33' for key 'sub_prefix_len'.", kNetworkPre},
+        {"6n", "sub_prefix_len=129", "Invalid value '129' for key 'sub_prefix_len'.", kNetworkPre},
     });
     CPrstObjectPtr ipv4 = pool(4, kN);
     ipv4->string(kMinNet4);

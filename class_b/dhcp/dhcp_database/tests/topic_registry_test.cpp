@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "dhcp_database/dhcp_catalog.h"
+#include "dhcp_database/replicated_topics.h"
 #include "oodb_persistence/prst_initializer.h"
 
 TEST(TopicRegistry, EveryReplicatedTopicCreatesAnObjectOfItsClass) {
@@ -37,6 +39,13 @@ TEST(TopicRegistry, EveryReplicatedTopicCreatesAnObjectOfItsClass) {
         {"user_role", "CPrstRole"},
         {"rule", "CPrstRule"},
     };
+    std::vector<std::string> names;
+    for (const auto& topic : topics) {
+        names.push_back(topic.topic);
+        EXPECT_TRUE(isReplicatedTopic(topic.topic)) << topic.topic;
+    }
+    EXPECT_EQ(replicatedTopics(), names);
+    EXPECT_FALSE(isReplicatedTopic("replicate_peer"));
     for (unsigned family : {4u, 6u}) {
         CPrstClassCatalog catalog;
         addDHCPClasses(catalog);
