@@ -5,12 +5,12 @@
 #include <memory>
 #include <string>
 
-#include "memory_engine.h"
 #include "oodb_persistence/prst_db_session.h"
 #include "oodb_persistence/prst_user_class_ptr.h"
 #include "security/security_exception.h"
 #include "test_records.h"
 #include "test_support.h"
+#include "testing/memory_engine.h"
 
 using prsttest::failure;
 

@@ -11,7 +11,6 @@
 #include <string>
 #include <utility>
 
-#include "../../../../class_a/oodb_persistence/tests/memory_engine.h"
 #include "dhcp_database/address_binding.h"
 #include "dhcp_database/dhcp_catalog.h"
 #include "dhcp_database/f_binding.h"
@@ -23,6 +22,7 @@
 #include "oodb_persistence/prst_db_session.h"
 #include "standard/string_map.h"
 #include "testing/failure.h"
+#include "testing/memory_engine.h"
 
 namespace dhcptest {
 
