@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "memory_engine.h"
 #include "oodb_persistence/prst_db_session.h"
 #include "test_records.h"
 #include "test_support.h"
+#include "testing/memory_engine.h"
 
 using prsttest::failure;
 

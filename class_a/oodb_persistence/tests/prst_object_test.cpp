@@ -13,45 +13,27 @@ using prsttest::failure;
 
 namespace {
 
-class CTestTwice : public CIPersistentObject<CTestTwice> {
-public:
+// Declarations that do not match their tables, one per index.
+template <int N>
+struct CTestBroken : public CIPersistentObject<CTestBroken<N>> {
     static const CPrstClassDef& classDef() {
-        static const CPrstClassDef def = CPrstClassDef("CTestTwice", "twice", "twice")
-                                             .field(prst::value<std::string>("x", "X1"))
-                                             .field(prst::value<std::string>("x", "X2"));
-        return def;
+        using prst::value;
+        static const CPrstClassDef defs[] = {
+            CPrstClassDef("CTestTwice", "twice", "twice")
+                .field(value<std::string>("x", "X1"))
+                .field(value<std::string>("x", "X2")),
+            CPrstClassDef("CTestBadSimple", "bad", "bad")
+                .field(value<std::string>("x", "X").in("elsewhere")),
+            CPrstClassDef("CTestBadComplex", "bad", "bad")
+                .prototype("bad_extra")
+                .field(value<std::string>("x", "X").in("elsewhere")),
+            CPrstClassDef("CTestDupColumn", "bad", "bad")
+                .field(value<std::string>("x", "X"))
+                .field(value<std::string>("y", "X")),
+        };
+        return defs[N];
     }
 };
-
-template <const char* Class, class Build>
-struct CTestBroken : public CIPersistentObject<CTestBroken<Class, Build>> {
-    static const CPrstClassDef& classDef() {
-        static const CPrstClassDef def = Build()();
-        return def;
-    }
-};
-
-struct SimpleRefersElsewhere {
-    CPrstClassDef operator()() const {
-        return CPrstClassDef("CTestBadSimple", "bad", "bad")
-            .field(prst::value<std::string>("x", "X").in("elsewhere"));
-    }
-};
-struct ComplexMissesPrototype {
-    CPrstClassDef operator()() const {
-        return CPrstClassDef("CTestBadComplex", "bad", "bad")
-            .prototype("bad_extra")
-            .field(prst::value<std::string>("x", "X").in("elsewhere"));
-    }
-};
-struct DuplicateColumn {
-    CPrstClassDef operator()() const {
-        return CPrstClassDef("CTestDupColumn", "bad", "bad")
-            .field(prst::value<std::string>("x", "X"))
-            .field(prst::value<std::string>("y", "X"));
-    }
-};
-constexpr char kBad[] = "bad";
 
 // A gadget with every field set.
 std::unique_ptr<CTestGadget> fullGadget() {
@@ -82,46 +64,35 @@ const char* const kFullText =
 
 // --- declarations and attributes --------------------------------------------------------------
 
-TEST(PrstUserBase, AnAttributeNameIsRegisteredOnce) {
-    EXPECT_EQ(failure([] { CTestTwice twice; }),
+TEST(PrstUserBase, DeclarationsThatDoNotMatchTheirTablesAreRefused) {
+    const std::string init = "Unable to initialize persistent object of type ";
+    EXPECT_EQ(failure([] { CTestBroken<0> x; }),
               "Cannot register attribute 'x' in object of type 'CTestTwice'. | Attribute is "
               "already registered.");
+    EXPECT_EQ(failure([] { CTestBroken<1> x; }),
+              init +
+                  "'CTestBadSimple'. | Simple persistent class illegally refers to prototype "
+                  "'elsewhere'.");
+    EXPECT_EQ(failure([] { CTestBroken<2> x; }),
+              init + "'CTestBadComplex'. | Unable to find required prototype 'elsewhere'.");
+    EXPECT_EQ(failure([] { CTestBroken<3> x; }),
+              init +
+                  "'CTestDupColumn'. | The definition of persistent class 'CTestDupColumn' "
+                  "does not match its persistent attributes.");
+}
+
+TEST(PrstUserBase, AttributesAreRegisteredOnceAndLookedUpByNameAndType) {
     CTestGadget gadget;
     gadget.registerAttr(std::make_unique<CPrstAttr<std::int32_t>>("extra", -4));
     EXPECT_EQ(gadget.get<std::int32_t>("extra"), -4);
     EXPECT_EQ(
         prsttest::site([&] { gadget.registerAttr(std::make_unique<CPrstAttr<int>>("extra")); }),
         "oodb_persistence CPrstUserBase::registerAttr");
-}
-
-TEST(PrstUserBase, LookingUpAnUnknownOrMistypedAttributeFails) {
-    CTestGadget gadget;
     EXPECT_EQ(failure([&] { gadget.attr("colour"); }),
               "Cannot find persistent attribute 'colour'. | No such attribute.");
     EXPECT_EQ(failure([&] { gadget.get<std::uint32_t>("name"); }),
               "Cannot find persistent attribute 'name'. | The attribute of 'CTestGadget' holds "
               "another type.");
-}
-
-TEST(PrstUserBase, DeclarationsThatDoNotMatchTheirTablesAreRefused) {
-    struct Case {
-        std::function<void()> construct;
-        const char* expected;
-    } cases[] = {
-        {[] { CTestBroken<kBad, SimpleRefersElsewhere> x; },
-         "Unable to initialize persistent object of type 'CTestBadSimple'. | Simple persistent "
-         "class illegally refers to prototype 'elsewhere'."},
-        {[] { CTestBroken<kBad, ComplexMissesPrototype> x; },
-         "Unable to initialize persistent object of type 'CTestBadComplex'. | Unable to find "
-         "required prototype 'elsewhere'."},
-        {[] { CTestBroken<kBad, DuplicateColumn> x; },
-         "Unable to initialize persistent object of type 'CTestDupColumn'. | The definition of "
-         "persistent class 'CTestDupColumn' does not match its persistent attributes."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.expected);
-        EXPECT_EQ(failure(c.construct), c.expected);
-    }
 }
 
 TEST(PrstUserBase, OnlyRealChangesMarkAnAttributeModified) {
@@ -147,8 +118,16 @@ TEST(PrstAttrFunctor, ConvertsStoredAttributesOnly) {
     EXPECT_EQ(CPrstAttrFunctor::convertTo(*gadget, "enabled"), "0");
     CPrstAttrFunctor::convertFrom(*gadget, "size", "12");
     EXPECT_EQ(gadget->size(), 12u);
-    EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertTo(*gadget, "label"); }),
-              "Cannot find converter for attribute 'label'. | No such attribute.");
+    for (const char* stored : {"9223372036854775807", "-9223372036854775808"}) {
+        CPrstAttrFunctor::convertFrom(*gadget, "mod_time", stored);
+        EXPECT_EQ(CPrstAttrFunctor::convertTo(*gadget, "mod_time"), stored);
+    }
+    for (const std::string name : {"label", "colour"}) {  // derived, unknown
+        const std::string expected =
+            "Cannot find converter for attribute '" + name + "'. | No such attribute.";
+        EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertTo(*gadget, name); }), expected);
+        EXPECT_EQ(failure([&] { CPrstAttrFunctor::convertFrom(*gadget, name, "1"); }), expected);
+    }
 }
 
 TEST(PrstAttr, CollectionsAndDerivedValuesRefuseText) {
@@ -232,24 +211,20 @@ TEST(PrstText, AnObjectWritesEveryKeyInKeyOrderAndTheTextRoundTrips) {
     EXPECT_TRUE(copy.parts().empty());  // links are not part of the text
 }
 
-TEST(PrstText, OidIsReadFirstThenPreDeserializeThenTheRows) {
-    CTestGadget gadget;
-    gadget.string("name=beta\noid=12\n");
-    EXPECT_EQ(gadget.seen, "pre(oid=12,name=)");
-    EXPECT_EQ(gadget.name(), "beta");
-
-    CTestGadget keeps;
-    keeps.setOID(5);
-    keeps.string("name=x\n");
-    EXPECT_EQ(keeps.oid(), 5u);  // no "oid": the OID stays
-}
-
-TEST(PrstText, UnknownKeysAreIgnoredAndAbsentKeysLeaveValuesAlone) {
+TEST(PrstText, OidIsReadFirstUnknownKeysAreIgnoredAndAbsentKeysLeaveValuesAlone) {
     CTestGadget gadget;
     gadget.setSize(8);
-    gadget.string("name=x\nbogus=1\noption-like=2\n");
+    gadget.string("name=beta\noid=12\nbogus=1\n");
+    EXPECT_EQ(gadget.seen, "pre(oid=12,name=)");  // before the rows
+    EXPECT_EQ(gadget.name(), "beta");
     EXPECT_EQ(gadget.size(), 8u);
     EXPECT_EQ(gadget.string().find("bogus"), std::string::npos);
+    gadget.string("name=x\n");
+    EXPECT_EQ(gadget.oid(), 12u);
+    // A failure keeps the keys applied before it.
+    EXPECT_THROW(gadget.string("oid=3\nname=kept\nsize=bad\n"), nbx::CException);
+    EXPECT_EQ(gadget.oid(), 3u);
+    EXPECT_EQ(gadget.name(), "kept");
 }
 
 TEST(PrstText, MissingOrBadValuesFailUnderTheRecordsText) {
@@ -271,13 +246,6 @@ TEST(PrstText, MissingOrBadValuesFailUnderTheRecordsText) {
     CTestGadget gadget;
     EXPECT_EQ(prsttest::site([&] { gadget.string("size=1"); }),
               "oodb_persistence CTestGadget::_set");
-}
-
-TEST(PrstText, AFailureKeepsTheKeysAppliedBeforeIt) {
-    CTestGadget gadget;
-    EXPECT_THROW(gadget.string("oid=3\nname=kept\nsize=bad\n"), nbx::CException);
-    EXPECT_EQ(gadget.oid(), 3u);
-    EXPECT_EQ(gadget.name(), "kept");
 }
 
 namespace {

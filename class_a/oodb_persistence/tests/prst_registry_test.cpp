@@ -50,12 +50,15 @@ TEST(PrstAbstractFactory, ClassesAreCreatedByClassNameAndByTextClassName) {
     CIPrstAbstractFactory registry;
     registry.registerClass<CTestGadget>();
     registry.registerClass<CTestOwner>(false);
+    registry.registerClass<CTestNeedsArgument>();
     EXPECT_NE(dynamic_cast<CTestGadget*>(registry.create("CTestGadget", nullptr).get()), nullptr);
-    EXPECT_NE(dynamic_cast<CTestGadget*>(registry.createByTextName("gadget", nullptr).get()),
-              nullptr);
+    auto context = std::make_shared<CPrstContext>();
+    CPrstObjectPtr byText = registry.createByTextName("gadget", context);
+    EXPECT_NE(dynamic_cast<CTestGadget*>(byText.get()), nullptr);
+    EXPECT_EQ(byText->contextPtr(), context);
     EXPECT_NE(dynamic_cast<CTestOwner*>(registry.create("CTestOwner", nullptr).get()), nullptr);
     EXPECT_EQ(registry.findByTextName("owner"), nullptr);  // registered by class name only
-    EXPECT_EQ(registry.knownTextClassNames(), (std::vector<std::string>{"gadget"}));
+    EXPECT_EQ(registry.knownTextClassNames(), (std::vector<std::string>{"gadget", "needs"}));
 
     EXPECT_EQ(failure<CPrstException<14>>([&] { registry.create("CPrstNothing", nullptr); }),
               "Unable to find a factory for class 'CPrstNothing'. | No such factory.");
@@ -66,6 +69,9 @@ TEST(PrstAbstractFactory, ClassesAreCreatedByClassNameAndByTextClassName) {
     EXPECT_EQ(
         failure([&] { registry.registerClass<CTestGadget>(); }),
         "Unable to register a factory for class 'CTestGadget'. | The factory already exists.");
+    EXPECT_EQ(failure([&] { registry.createByTextName("needs", nullptr); }),
+              "Cannot create an instance of persistent class 'CTestNeedsArgument'. | Persistent "
+              "object is not default constructible.");
 }
 
 TEST(PrstAbstractFactory, AnUnregisteredClassIsGoneByBothNamesButStaysAKnownTextClassName) {
@@ -84,22 +90,6 @@ TEST(PrstAbstractFactory, AnUnregisteredClassIsGoneByBothNamesButStaysAKnownText
               "Unable to find object prototype for class 'CTestGadget'. | No such prototype.");
     registry.registerClass<CTestGadget>();  // its name is free again
     EXPECT_NE(registry.findByTextName("gadget"), nullptr);
-}
-
-TEST(PrstAbstractFactory, AClassThatNeedsArgumentsCannotBeCreatedByName) {
-    CIPrstAbstractFactory registry;
-    registry.registerClass<CTestNeedsArgument>();
-    EXPECT_EQ(failure([&] { registry.createByTextName("needs", nullptr); }),
-              "Cannot create an instance of persistent class 'CTestNeedsArgument'. | Persistent "
-              "object is not default constructible.");
-}
-
-TEST(PrstAbstractFactory, CreatedObjectsShareTheGivenContext) {
-    CIPrstAbstractFactory registry;
-    registry.registerClass<CTestGadget>();
-    auto context = std::make_shared<CPrstContext>();
-    CPrstObjectPtr object = registry.createByTextName("gadget", context);
-    EXPECT_EQ(object->contextPtr(), context);
 }
 
 TEST(PrstInitializer, ListsTheClassesInRegistrationOrder) {

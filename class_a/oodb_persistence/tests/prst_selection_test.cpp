@@ -3,13 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "memory_engine.h"
 #include "oodb_persistence/prst_db_session.h"
 #include "test_records.h"
 #include "test_support.h"
+#include "testing/memory_engine.h"
 
 using prsttest::failure;
 
@@ -130,19 +131,38 @@ TEST_F(SelectionTest, ObjectsWithoutTheirFurtherRecordFailTheNextStepAndTheTrave
     }
 }
 
-TEST_F(SelectionTest, EngineFailuresOfSelectionsAndCountsCarryTheirOwnTexts) {
+TEST_F(SelectionTest, EngineFailuresCarryTheTextOfTheFailedOperation) {
     storeComplex("a", "1");
     CPrstDBSelection pending = complexes()._select(0);
-    db().failing = {"select"};
-    EXPECT_EQ(failure([&] { complexes()._select(0); }),
-              "Cannot execute select in table 'test_complex'. | The operation failed.");
-    EXPECT_EQ(failure([&] { complexes()._selectTraverse(0); }),
-              "Cannot execute select traverse from table 'test_complex'. | The operation failed.");
-    EXPECT_EQ(failure([&] { complexes()._selectNext(0, pending); }),
-              "Cannot select next in table 'test_complex'. | The operation failed.");
-    db().failing = {"count"};
-    EXPECT_EQ(failure([&] { complexes()._selectCountTraverse(0); }),
-              "Cannot select traverse count in table 'test_complex'. | The operation failed.");
+    const std::string failed = " | The operation failed.";
+    const struct {
+        const char* operation;
+        std::function<void()> call;
+        std::string expected;
+    } cases[] = {
+        {"select", [&] { complexes()._select(0); },
+         "Cannot execute select in table 'test_complex'." + failed},
+        {"select", [&] { complexes()._selectTraverse(0); },
+         "Cannot execute select traverse from table 'test_complex'." + failed},
+        {"select", [&] { complexes()._selectNext(0, pending); },
+         "Cannot select next in table 'test_complex'." + failed},
+        {"count", [&] { complexes()._selectCountTraverse(0); },
+         "Cannot select traverse count in table 'test_complex'." + failed},
+        {"count", [&] { gadgets().count(0); }, "Cannot select in table 'test_gadgets'." + failed},
+        {"execute", [&] { gadgets().findByOID(0, 1); },
+         "Cannot fast select in table 'test_gadgets'." + failed},
+        {"remove",
+         [&] {
+             gadgets().remove(0, CDBRecord{"test_gadgets", 4, {}});
+         },
+         "Cannot remove clone. | Unable to remove record with primary key 4 in table "
+         "'test_gadgets'."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        db().failing = {c.operation};
+        EXPECT_EQ(failure(c.call), c.expected);
+    }
 }
 
 TEST_F(SelectionTest, ACountingRowMustHoldOneNumberInItsCountColumn) {

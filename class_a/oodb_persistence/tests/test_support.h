@@ -1,37 +1,25 @@
 #pragma once
 // Helpers shared by the tests of this module.
 
-#include <functional>
 #include <string>
+#include <utility>
 
-#include "standard/exception.h"
+#include "testing/failure.h"
 
 namespace prsttest {
 
 // "message | reason" of the exception of type E that `call` throws, or a note that it did not.
 template <class E = nbx::CException, class F>
 std::string failure(F&& call) {
-    try {
-        try {
-            call();
-        } catch (E& e) {
-            return e.message().text() + " | " + e.reason().text();
-        }
-    } catch (nbx::CException& e) {
-        return "wrong type: " + e.text();
-    }
-    return "<no exception>";
+    nbx::testing::Failure f = nbx::testing::failure<E>(std::forward<F>(call));
+    return f.thrown ? f.text() : "<no exception>";
 }
 
-// The function (site) named by the exception that `call` throws.
+// The site, "module function", of the exception that `call` throws.
 template <class F>
 std::string site(F&& call) {
-    try {
-        call();
-    } catch (nbx::CException& e) {
-        return e.module() + " " + e.function();
-    }
-    return "<no exception>";
+    nbx::testing::Failure f = nbx::testing::failure(std::forward<F>(call));
+    return f.module + " " + f.function;
 }
 
 // "file:line" of the exception that `call` throws, the file without its folders.

@@ -41,6 +41,9 @@ TEST(OptionStoreText, LinesAndJsonAreWrittenInKeyOrderAndReadBackFaithfully) {
             lines += entry.first + "=" + entry.second + "\n";
     copy.setLines(lines);
     EXPECT_TRUE(copy == store);
+    // Blanks around keys and values and blank lines are dropped.
+    copy.setLines(" option-routers = 10.0.0.1 \r\n\t\n");
+    EXPECT_EQ(copy.lines(), "option-routers=10.0.0.1\n");
 }
 
 TEST(OptionStoreText, RefusedInputLeavesTheStoreAsItWas) {

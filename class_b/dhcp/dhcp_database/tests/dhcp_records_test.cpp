@@ -5,12 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "../../../../class_a/oodb_persistence/tests/memory_engine.h"
 #include "dhcp_database/option_attributes.h"
 #include "dhcp_database/policy_record.h"
 #include "dhcp_database/pool_mark.h"
 #include "dhcp_database/rule.h"
-#include "oodb_persistence/prst_db_session.h"
 #include "record_test_support.h"
 
 using dhcptest::edited;
@@ -49,26 +47,23 @@ struct Kind {
     const char* name;     // class name
     const char* text;     // a full record
     const char* failure;  // the message of its failures to read a text
+    const char* column;   // a column of the stored record, and its value
+    const char* value;
 };
 
 const Kind kKinds[] = {
-    {"CPrstAPoolMark", kAPoolMarkText, "Cannot set apool mark record from text."},
-    {"CPrstNPoolMark", kNPoolMarkText, "Cannot set apool mark record from text."},
-    {"CPolicyRecord", kPolicyText, "Failed to set a policy record from text."},
-    {"CPrstOptionAttributes", kOptionText, "Failed to set an option record from text."},
-    {"CPrstVendorAttributes", kVendorText, "Failed to set a vendor class record from text."},
-    {"CPrstRule", kRuleText, "Failed to set a rule record from text."},
+    {"CPrstAPoolMark", kAPoolMarkText, "Cannot set apool mark record from text.", "POOL_OID", "12"},
+    {"CPrstNPoolMark", kNPoolMarkText, "Cannot set apool mark record from text.", "POOL_OID",
+     "4294967295"},
+    {"CPolicyRecord", kPolicyText, "Failed to set a policy record from text.", "OPTIONS",
+     "[[\"-option-domain-name\",\"\"],[\"option-sip-servers\",\"10.9.9.9\"]]"},
+    {"CPrstOptionAttributes", kOptionText, "Failed to set an option record from text.",
+     "FIXED_OFFSETS", "0,4"},
+    {"CPrstVendorAttributes", kVendorText, "Failed to set a vendor class record from text.",
+     "VENDOR_ORO", "1"},
+    {"CPrstRule", kRuleText, "Failed to set a rule record from text.", "CONDITION",
+     "(and (eq (option 60) \"acme\") (not (known)))"},
 };
-
-// Each class commits through its own first-class layer.
-void commit(CPrstUserBase& object) {
-    const CAccessToken& token = CFullAccessToken::instance();
-    if (auto* mark = dynamic_cast<CPrstPoolMark*>(&object)) return mark->commit(0, token);
-    if (auto* policy = dynamic_cast<CPolicyRecord*>(&object)) return policy->commit(0, token);
-    if (auto* option = dynamic_cast<CPrstOptionAttributes*>(&object))
-        return option->commit(0, token);
-    dynamic_cast<CPrstRule&>(object).commit(0, token);
-}
 
 class RecordsTest : public ::testing::Test {
 protected:
@@ -78,17 +73,15 @@ protected:
 
 }  // namespace
 
-TEST_F(RecordsTest, FullRecordsAreWrittenExactlyAndRoundTrip) {
+TEST_F(RecordsTest, FullRecordsAreWrittenExactlyRoundTripAndAreStoredAndReloaded) {
     for (const Kind& kind : kKinds) {
         SCOPED_TRACE(kind.name);
-        CPrstObjectPtr original = make(kind.name);
-        original->string(kind.text);
-        EXPECT_EQ(original->string(), kind.text);
-        server.context->setJsonOptions(true);
-        CPrstObjectPtr copy = make(kind.name);
-        copy->string(original->string());
-        EXPECT_EQ(copy->string(), original->string());
-        server.context->setJsonOptions(false);
+        EXPECT_EQ(dhcptest::roundTrip(server.registry, server.context, kind.name, kind.text),
+                  kind.text);
+        CPrstObjectPtr object = make(kind.name);
+        object->string(kind.text);
+        EXPECT_EQ(dhcptest::stored(server.engine, server.session, *object).values.at(kind.column),
+                  kind.value);
     }
     CPrstObjectPtr policy = make("CPolicyRecord");
     policy->string(kPolicyText);
@@ -164,41 +157,4 @@ TEST_F(RecordsTest, RuleConditionsAreKeptAsWritten) {
     rule->string("condition=" + condition + "\n");
     EXPECT_EQ(dynamic_cast<CPrstRule&>(*rule).condition(), condition);
     EXPECT_EQ(rule->string().substr(0, 11 + condition.size()), "condition=" + condition + "\n");
-}
-
-TEST_F(RecordsTest, RecordsAreStoredInTheirTablesAndReloaded) {
-    memdb::CMemoryEngine engine;
-    CPrstDBSession session(server.registry, server.context);
-    session.open([&](const std::string& name) { return engine.lookup(name); });
-
-    struct Stored {
-        const char* className;
-        const char* table;
-        const char* column;  // a column to look at
-        const char* value;   // its stored form
-    } expectations[] = {
-        {"CPrstAPoolMark", "address_pool_mark", "POOL_OID", "12"},
-        {"CPrstNPoolMark", "network_pool_mark", "POOL_OID", "4294967295"},
-        {"CPolicyRecord", "policy", "OPTIONS",
-         "[[\"-option-domain-name\",\"\"],[\"option-sip-servers\",\"10.9.9.9\"]]"},
-        {"CPrstOptionAttributes", "option", "FIXED_OFFSETS", "0,4"},
-        {"CPrstVendorAttributes", "vendor_class", "VENDOR_ORO", "1"},
-        {"CPrstRule", "rule", "CONDITION", "(and (eq (option 60) \"acme\") (not (known)))"},
-    };
-    for (std::size_t i = 0; i < std::size(kKinds); ++i) {
-        const Stored& expected = expectations[i];
-        SCOPED_TRACE(expected.className);
-        const CIPrstFactory& factory = server.registry.factory(expected.className);
-        CPrstObjectPtr object = session[factory.textClassName()].newObject(&factory);
-        object->string(edited(kKinds[i].text, "-oid"));
-        commit(*object);
-        const CDBRecord& row = engine.memory().rows(expected.table).at(object->oid());
-        EXPECT_EQ(row.values.at(expected.column), expected.value);
-        EXPECT_EQ(row.values.at("META_CLASS"), std::string(expected.className) + "[simple]");
-
-        CPrstObjectPtr found = session[factory.textClassName()].findByOID(0, object->oid());
-        ASSERT_NE(found, nullptr);
-        EXPECT_EQ(found->className(), expected.className);
-        EXPECT_EQ(found->string(), object->string());
-    }
 }

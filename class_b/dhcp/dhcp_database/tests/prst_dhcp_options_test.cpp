@@ -40,24 +40,20 @@ const char* const kLineText =
 
 }  // namespace
 
-TEST_F(OptionsRecordTest, LinesFollowTheRecordAndJsonTravelsAsOneEntryEachModeReadingItsOwn) {
+TEST_F(OptionsRecordTest, EachModeReadsOnlyItsOwnFormOfTheOptions) {
     auto original = record();
     original->string(kLineText);
     EXPECT_EQ(original->options().size(), 3u);
     EXPECT_EQ(original->string(), kLineText);
-    auto copy = record();
-    copy->string(original->string());
-    EXPECT_TRUE(copy->options() == original->options());
 
     context->setJsonOptions(true);
     const std::string json = original->string();
     EXPECT_EQ(json,
               "name=pool-a\noid=5\noptions=[[\"-option-domain-name\",\"\"],"
               "[\"option-routers\",\"10.0.0.1\"],[\"option-subnet-mask\",\"255.255.255.0\"]]\n");
-    copy = record();
+    auto copy = record();
     copy->string(json + "option-time-offset=3600\n");  // lines are not read in this mode
     EXPECT_TRUE(copy->options() == original->options());
-    EXPECT_EQ(copy->string(), json);
 
     context->setJsonOptions(false);
     auto lines = record();

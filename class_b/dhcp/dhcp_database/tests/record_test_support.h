@@ -3,13 +3,14 @@
 // from a base text, a DHCP registry of one protocol family, and a store on the in-memory engine
 // with stand-ins for the classes that bindings refer to by name (pools and accounts).
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 
-#include "../../../../class_a/oodb_persistence/tests/memory_engine.h"
 #include "dhcp_database/address_binding.h"
 #include "dhcp_database/dhcp_catalog.h"
 #include "dhcp_database/f_binding.h"
@@ -21,6 +22,7 @@
 #include "oodb_persistence/prst_db_session.h"
 #include "standard/string_map.h"
 #include "testing/failure.h"
+#include "testing/memory_engine.h"
 
 namespace dhcptest {
 
@@ -56,13 +58,15 @@ inline std::string edited(const std::string& base, const std::string& changes) {
     return map.string();
 }
 
-// The classes of a DHCP server of one protocol family, and a context whose objects use them.
+// The classes of a DHCP server of one protocol family, a context whose objects use them and a
+// session on the in-memory engine.
 class CDHCPRegistry {
 public:
     explicit CDHCPRegistry(unsigned family) {
         addDHCPClasses(m_catalog);
         CPrstDHCPInitializer().init({&registry, &m_catalog, {}, family});
         context->setRegistry(&registry);
+        session.open([this](const std::string& name) { return engine.lookup(name); });
     }
     // A new object of the text class name, bound to the context.
     CPrstObjectPtr create(const std::string& textClassName) const {
@@ -75,10 +79,40 @@ public:
 
     CIPrstAbstractFactory registry;
     CPrstContextPtr context = std::make_shared<CPrstContext>();
+    memdb::CMemoryEngine engine;
+    CPrstDBSession session{registry, context};
 
 private:
     CPrstClassCatalog m_catalog;
 };
+
+// The text of a new object of `className` that read `text`; written again with the options as
+// JSON, that text must read back to itself.
+inline std::string roundTrip(const CIPrstAbstractFactory& registry, const CPrstContextPtr& context,
+                             const std::string& className, const std::string& text) {
+    CPrstObjectPtr original = registry.create(className, context);
+    original->string(text);
+    context->setJsonOptions(true);
+    CPrstObjectPtr copy = registry.create(className, context);
+    copy->string(original->string());
+    EXPECT_EQ(copy->string(), original->string()) << className;
+    context->setJsonOptions(false);
+    return original->string();
+}
+
+// The row of `object` once committed (with a fresh OID) and read back as the same text.
+inline const CDBRecord& stored(memdb::CMemoryEngine& engine, CPrstDBSession& session,
+                               CPrstUserBase& object) {
+    object.setOID(kNoKey);
+    object.commitObject(0);
+    const CDBRecord& row = engine.memory().rows(object.classDef().table()).at(object.oid());
+    EXPECT_EQ(row.values.at("META_CLASS"), object.className() + "[simple]");
+    CPrstObjectPtr found = session[object.textClassName()].findByOID(0, object.oid());
+    EXPECT_TRUE(found && found->className() == object.className() &&
+                found->string() == object.string())
+        << object.string();
+    return row;
+}
 
 // A named record of a referenced class: the least that a reference by name needs.
 struct CNamedClass {
@@ -113,21 +147,11 @@ using CTestAccount = CTestNamed<2>;
 class CRecordStore {
 public:
     CRecordStore() {
-        registry.registerClass<CPrstAddressBinding4>();
-        registry.registerClass<CPrstAddressBinding6>();
-        registry.registerClass<CPrstNetworkBinding>();
-        registry.registerClass<CPrstNetworkBinding6>();
-        registry.registerClass<CPrstAddressPending>();
-        registry.registerClass<CPrstNetworkPending>();
-        registry.registerClass<CPrstFAddressBinding4>();
-        registry.registerClass<CPrstFAddressBinding6>();
-        registry.registerClass<CPrstFNetworkBinding>();
-        registry.registerClass<CPrstFNetworkBinding6>();
-        registry.registerClass<CPrstFailoverPeer>();
-        registry.registerClass<CPrstPkt>();
-        registry.registerClass<CTestAddressPool>();
-        registry.registerClass<CTestNetworkPool>();
-        registry.registerClass<CTestAccount>();
+        registerClasses<CPrstAddressBinding4, CPrstAddressBinding6, CPrstNetworkBinding,
+                        CPrstNetworkBinding6, CPrstAddressPending, CPrstNetworkPending,
+                        CPrstFAddressBinding4, CPrstFAddressBinding6, CPrstFNetworkBinding,
+                        CPrstFNetworkBinding6, CPrstFailoverPeer, CPrstPkt, CTestAddressPool,
+                        CTestNetworkPool, CTestAccount>();
         session.open([this](const std::string& name) { return engine.lookup(name); });
         for (const char* name : {"pool-a", "pool-b"}) add<CTestAddressPool>(name);
         for (const char* name : {"net-0", "net-a"}) add<CTestNetworkPool>(name);
@@ -160,6 +184,12 @@ public:
     memdb::CMemoryEngine engine;
     CIPrstAbstractFactory registry;
     CPrstDBSession session{registry};
+
+private:
+    template <class... T>
+    void registerClasses() {
+        (registry.registerClass<T>(), ...);
+    }
 };
 
 }  // namespace dhcptest

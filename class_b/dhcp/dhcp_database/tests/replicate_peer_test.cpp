@@ -159,14 +159,13 @@ TEST_F(PeerTest, DefaultsOfLogDirectoryEnabledAndConsolePassword) {
 }
 
 TEST_F(PeerTest, IsStoredWithItsPasswordInTheReplicatePeerTable) {
-    memdb::CMemoryEngine engine;
-    CPrstDBSession session(server.registry, server.context);
-    session.open([&](const std::string& name) { return engine.lookup(name); });
+    CPrstDBSession& session = server.session;
+    memdb::CMemoryConnection& db = server.engine.memory();
     auto record = session.newObject<CPrstReplicatePeer>();
     record->set("classes=rule\ntarget=10.0.0.2:7000\nconsole_user=admin\nconsole_pass=s3cret\n");
     record->commit(0, CFullAccessToken::instance());
 
-    const CDBRecord& row = engine.memory().rows("nbx_rep_peers").at(record->oid());
+    const CDBRecord& row = db.rows("nbx_rep_peers").at(record->oid());
     EXPECT_EQ(row.values.at("CONSOLE_PASS"), "s3cret");
     EXPECT_EQ(row.values.at("LOG_DIR"), "10.0.0.2:7000");
     EXPECT_EQ(row.values.at("META_CLASS"), "CPrstReplicatePeer[simple]");
@@ -178,6 +177,5 @@ TEST_F(PeerTest, IsStoredWithItsPasswordInTheReplicatePeerTable) {
     found->set(found->string());
     found->setDescription("renamed");
     found->commit(0, CFullAccessToken::instance());
-    EXPECT_EQ(engine.memory().rows("nbx_rep_peers").at(record->oid()).values.at("CONSOLE_PASS"),
-              "s3cret");
+    EXPECT_EQ(db.rows("nbx_rep_peers").at(record->oid()).values.at("CONSOLE_PASS"), "s3cret");
 }
