@@ -1,19 +1,16 @@
 // The real plug-in (libdhcp_sync.so, loaded with dlopen) in real host objects, replicating to
 // real console servers on loopback: what a peer receives, in which order, and what the host
-// keeps in its spool and conflict log.
+// keeps in its spool.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <fstream>
 
 #include <cstdio>
 #include <list>
 #include <string>
 #include <vector>
 
+#include "replicated_classes.h"
 #include "standard/dir_ent.h"
 #include "testing/replicating_host.h"
 
@@ -53,30 +50,6 @@ int closedLogs(const std::string& folder) {
     return count;
 }
 
-struct Change {
-    const char* topic;
-    const char* text;
-};
-
-// One object of every class that the receiver subscribes to, referenced ones first: the
-// classes of both families, then the pools and bindings of one.
-const std::vector<Change> kBothFamilies = {
-    {"domain", "name=lab\n"},
-    {"domain_group", "name=labs\n"},
-    {"user_role", "name=auditors\ncapabilities=lab:read\n"},
-    {"capability", "rights=1\nrole_id=auditors\ntarget_class=account\n"},
-    {"account", "name=desk-1\nclass=modem\n"},
-    {"user_account", "name=bob\n"},
-    {"keyvalue", "class=ui\nkey=theme\nvalue=dark\n"},
-    {"sql_query", "name=big\ntag=report\n"},
-    {"sql_query_group", "name=reports\n"},
-    {"snmp_query", "name=uptime\nobject_name=sysUpTime\n"},
-    {"snmp_query_group", "name=health\n"},
-    {"option", "name=routers\ntype=ipaddress\ntagpath=3\n"},
-    {"vendor_class", "name=acme\ntype=string\ntagpath=125/4491/1\nclass=vendor\n"},
-    {"policy", "name=voip\nenforce=true\n"},
-    {"rule", "condition=(eq a b)\npri=3\n"},
-};
 const std::vector<Change> kIPv4Only = {
     {"address_pool",
      "name=a\nrangestart=10.1.2.10\nrangestop=10.1.2.200\nrelay=10.1.2.1\nprefix=10.1.2.0\n"
@@ -172,102 +145,6 @@ TEST_F(Replication, EveryReplicatedClassTravelsAddedModifiedAndDeletedInBothFami
     const std::vector<std::string> commands = peer.commands();
     EXPECT_NE(commands.front().find("\nname=lab\n"), std::string::npos);
     EXPECT_EQ(commands.back().find("name="), std::string::npos);
-}
-
-TEST_F(Replication, ChangesMadeWhilePeerIsDownArriveInOrderOnceItIsUp) {
-    Peer peer;
-    peer.stop();
-    host.start();
-    host.addPeer(4, peer);
-    for (int i = 0; i < 5; ++i) host.add(4, "domain", "name=d" + std::to_string(i) + "\n");
-    ASSERT_TRUE(
-        host.logged("Failed to initiate synchronization with server '" + peer.target() + "'."));
-    peer.start();
-    ASSERT_TRUE(peer.received(5));
-    const std::vector<std::string> commands = peer.commands();
-    for (int i = 0; i < 5; ++i)
-        EXPECT_NE(commands[i].find("name=d" + std::to_string(i) + "\n"), std::string::npos) << i;
-}
-
-TEST_F(Replication, ALogCutShortByTheConnectionIsReplayedFromItsFirstRecord) {
-    Peer peer;
-    peer.script->push({"code=ack"});
-    peer.script->push({"code=ack"});
-    peer.script->pushHangUp();
-    // A closed log of three records, left in the spool before the peer is added.
-    ASSERT_EQ(::mkdir(host.spool("").c_str(), 0755) == 0 || errno == EEXIST, true);
-    ASSERT_EQ(::mkdir(host.spool("cut").c_str(), 0755), 0);
-    std::ofstream(host.spool("cut") + "/0000001-transactions.4.log")
-        << "sync_domain\n_event_operation=add\n_oid=1\nname=a\n\n"
-           "sync_domain\n_event_operation=add\n_oid=2\nname=b\n\n"
-           "sync_domain\n_event_operation=add\n_oid=3\nname=c\n\n";
-    host.start();
-    host.addPeer(4, peer, "classes=*\nlogdir=cut\n");
-    ASSERT_TRUE(peer.received(6)) << host.logText();
-    std::vector<std::string> names;
-    for (const std::string& command : peer.commands())
-        names.push_back(command.substr(command.find("\nname=") + 6, 1));
-    EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c", "a", "b", "c"}));
-    EXPECT_TRUE(host.logged("Synchronization initiated with server '" + peer.target() + "'.", 2));
-}
-
-TEST_F(Replication, RejectedAndConflictingCommandsAreReportedAndTheFileGoesOn) {
-    Peer first, second;
-    host.start();
-    host.addPeer(4, first);
-    host.addPeer(4, second);
-    ASSERT_TRUE(host.logged("Synchronization initiated with server '" + second.target() + "'."));
-    // Both peers keep their own newer object: two conflicts at once.
-    for (Peer* peer : {&first, &second})
-        peer->script->push({"code=ack\nmessage=object is newer here"});
-    first.script->push({"code=nak\nmessage=bad value"});
-    host.add(4, "rule", "condition=(eq a b)\npri=3\n");
-    host.add(4, "policy", "name=voip\n");
-    host.add(4, "domain", "name=after\n");
-    ASSERT_TRUE(first.received(3));
-    ASSERT_TRUE(second.received(3));
-
-    ASSERT_TRUE(eventually([&] {
-        const std::string log = readFile(host.conflictLog(4));
-        return log.find("_target=" + first.target()) != std::string::npos &&
-               log.find("_target=" + second.target()) != std::string::npos;
-    }));
-    const std::string log = readFile(host.conflictLog(4));
-    for (Peer* peer : {&first, &second})
-        EXPECT_NE(log.find("_target=" + peer->target() +
-                           "\ncode=ack\nmessage=object is newer here\n\n\n"),
-                  std::string::npos);
-    EXPECT_TRUE(host.logged("Conflict on server " + first.target()));
-    EXPECT_TRUE(
-        host.logged("encountered a semantic error when issuing the command ending at "
-                    "line number"));
-}
-
-TEST_F(Replication, ClassFilterWithExclusionLeavesThatClassOut) {
-    Peer peer;
-    host.start();
-    host.addPeer(4, peer, "classes=*, !option\n");
-    host.add(4, "option", "name=routers\ntype=ipaddress\ntagpath=3\n");
-    host.add(4, "rule", "condition=(eq a b)\npri=3\n");
-    ASSERT_TRUE(peer.received(1));
-    host.add(4, "domain", "name=last\n");
-    ASSERT_TRUE(peer.received(2));
-    EXPECT_EQ(summaries(peer), (std::vector<std::string>{"sync_rule add", "sync_domain add"}));
-}
-
-TEST_F(Replication, DisabledPeerGetsNothingAndItsSpoolStays) {
-    Peer peer;
-    host.start();
-    host.addPeer(4, peer, "classes=*\nenabled=false\nlogdir=quiet\n");
-    ASSERT_TRUE(host.logged("The dhcp sync publisher for server " + peer.target() +
-                            " is disabled and will not start."));
-    host.add(4, "domain", "name=kept\n");
-    ASSERT_TRUE(eventually([&] {
-        for (const nbx::CDirEnt& entry : filesIn(host.spool("quiet")))
-            if (entry.fileName() != "transactions.4.log") return true;
-        return false;
-    }));
-    EXPECT_TRUE(peer.commands().empty());
 }
 
 TEST_F(Replication, PeerChangesMoveItsSpoolAndReachTheOtherFamily) {

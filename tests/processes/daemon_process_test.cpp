@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
+#include <list>
 
 #include "host_process.h"
+#include "standard/dir_ent.h"
+#include "standard/stat.h"
 #include "testing/temp_folder.h"
 
 namespace {
@@ -18,15 +18,6 @@ using nbx::testing::HostProcess;
 
 class Daemon : public ::testing::Test {
 protected:
-    static std::size_t entries(const std::string& folder) {
-        std::size_t count = 0;
-        if (DIR* dir = ::opendir(folder.c_str())) {
-            while (dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.';
-            ::closedir(dir);
-        }
-        return count;
-    }
-
     nbx::testing::TempFolder folder{"nbx-daemon"};
     const std::string root = folder.path();
 };
@@ -34,10 +25,9 @@ protected:
 TEST_F(Daemon, StopsInOrderOnSigtermAndLeavesNoPidFile) {
     HostProcess host(root, 1);
     ASSERT_TRUE(host.start()) << host.output();
-    struct stat info {};
-    EXPECT_EQ(::stat((host.dataDir() + "/nbxd.pid").c_str(), &info), 0);
+    EXPECT_TRUE(nbx::CStat::exists(host.dataDir() + "/nbxd.pid"));
     EXPECT_EQ(host.stop(), 0);
-    EXPECT_NE(::stat((host.dataDir() + "/nbxd.pid").c_str(), &info), 0);
+    EXPECT_FALSE(nbx::CStat::exists(host.dataDir() + "/nbxd.pid"));
     EXPECT_NE(host.logText().find("The host has stopped."), std::string::npos) << host.logText();
 }
 
@@ -64,7 +54,9 @@ TEST_F(Daemon, RefusesABadConfigurationWithOneLineAndWritesNothing) {
         EXPECT_NE(output.find(c.says), std::string::npos) << output;
         EXPECT_NE(output.find("nbxd.conf:"), std::string::npos) << "names the file: " << output;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
-        EXPECT_EQ(entries(host.dataDir()), 0u) << "nothing written";
+        std::list<nbx::CDirEnt> written;
+        nbx::CStat::findFiles(host.dataDir(), "*", written, false);
+        EXPECT_TRUE(written.empty()) << "nothing written";
         std::system(("rm -rf '" + root + "/host2'").c_str());
     }
 }

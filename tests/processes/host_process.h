@@ -160,7 +160,6 @@ public:
     // SIGTERM; the exit status (-1 when it did not end in time).
     int stop() { return _end(SIGTERM); }
     void kill() { _end(SIGKILL); }
-    bool running() { return m_pid > 0 && !exited(); }
 
     using Session = HostSession;
     // A command on the host's own session (see HostSession::command).
@@ -186,8 +185,8 @@ public:
     std::string target() const { return "127.0.0.1:" + std::to_string(m_queryPort); }
     std::string configPath() const { return m_folder + "/nbxd.conf"; }
     std::string dataDir() const { return m_folder + "/data"; }
-    std::string logText() const { return _read(dataDir() + "/nbxd.log"); }
-    std::string output() const { return _read(m_folder + "/nbxd.out"); }
+    std::string logText() const { return readFile(dataDir() + "/nbxd.log"); }
+    std::string output() const { return readFile(m_folder + "/nbxd.out"); }
     std::uint32_t node() const { return m_node; }
     pid_t pid() const { return m_pid; }
     std::uint16_t queryPort() const { return m_queryPort; }
@@ -211,11 +210,6 @@ private:
         if (!eventually([&] { return exited(); }, std::chrono::seconds(60))) return -1;
         return m_status;
     }
-    static std::string _read(const std::string& path) {
-        std::ifstream in(path);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
     std::uint32_t m_node;
     std::string m_folder;
     std::string m_password;

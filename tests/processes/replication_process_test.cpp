@@ -3,15 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
+#include <list>
 #include <map>
 #include <thread>
 #include <vector>
 
+#include "../replicated_classes.h"
 #include "host_process.h"
+#include "standard/dir_ent.h"
+#include "standard/stat.h"
 #include "testing/temp_folder.h"
 
 namespace {
@@ -19,39 +21,38 @@ namespace {
 using nbx::testing::eventually;
 using nbx::testing::HostProcess;
 
-struct Change {
-    int family;
-    const char* topic;
-    const char* text;
-};
+// Every replicated class in IPv4, then the pools of both families.
+std::vector<std::pair<int, Change>> everyClass() {
+    std::vector<std::pair<int, Change>> out;
+    for (const Change& change : kBothFamilies) out.emplace_back(4, change);
+    out.emplace_back(4,
+                     Change{"address_pool",
+                            "name=a\nrangestart=10.1.2.10\nrangestop=10.1.2.200\nrelay=10.1.2.1\n"
+                            "prefix=10.1.2.0\nprefix_len=24\npolicies=voip\n"});
+    out.emplace_back(6, Change{"address_pool",
+                               "name=lab-v6\nprefix=2001:db8:1::\nprefix_len=64\n"
+                               "rangestart=2001:db8:1::1:0\nrangestop=2001:db8:1::1:ffff\n"
+                               "relay=2001:db8:1::1\n"});
+    out.emplace_back(6, Change{"network_pool",
+                               "name=pd\nprefix=2001:db8:100::\nprefix_len=40\n"
+                               "rangestart=2001:db8:100::\nrangestop=2001:db8:1ff::\n"
+                               "relay=2001:db8::1\nsub_prefix_len=48\n"});
+    return out;
+}
 
-// One object of every replicated class, referenced ones first, and the pools of both families.
-const std::vector<Change> kEveryClass = {
-    {4, "domain", "name=lab\n"},
-    {4, "domain_group", "name=labs\n"},
-    {4, "user_role", "name=auditors\ncapabilities=lab:read\n"},
-    {4, "capability", "rights=1\nrole_id=auditors\ntarget_class=account\n"},
-    {4, "account", "name=desk-1\nclass=modem\n"},
-    {4, "user_account", "name=bob\n"},
-    {4, "keyvalue", "class=ui\nkey=theme\nvalue=dark\n"},
-    {4, "sql_query", "name=big\ntag=report\n"},
-    {4, "sql_query_group", "name=reports\n"},
-    {4, "snmp_query", "name=uptime\nobject_name=sysUpTime\n"},
-    {4, "snmp_query_group", "name=health\n"},
-    {4, "option", "name=routers\ntype=ipaddress\ntagpath=3\n"},
-    {4, "vendor_class", "name=acme\ntype=string\ntagpath=125/4491/1\nclass=vendor\n"},
-    {4, "policy", "name=voip\nenforce=true\n"},
-    {4, "rule", "condition=(eq a b)\npri=3\n"},
-    {4, "address_pool",
-     "name=a\nrangestart=10.1.2.10\nrangestop=10.1.2.200\nrelay=10.1.2.1\nprefix=10.1.2.0\n"
-     "prefix_len=24\npolicies=voip\n"},
-    {6, "address_pool",
-     "name=lab-v6\nprefix=2001:db8:1::\nprefix_len=64\nrangestart=2001:db8:1::1:0\n"
-     "rangestop=2001:db8:1::1:ffff\nrelay=2001:db8:1::1\n"},
-    {6, "network_pool",
-     "name=pd\nprefix=2001:db8:100::\nprefix_len=40\nrangestart=2001:db8:100::\n"
-     "rangestop=2001:db8:1ff::\nrelay=2001:db8::1\nsub_prefix_len=48\n"},
-};
+// Closed logs waiting in a spool folder.
+std::size_t closedLogs(const std::string& folder) {
+    std::list<nbx::CDirEnt> found;
+    if (nbx::CStat::isDirectory(folder)) nbx::CStat::findFiles(folder, "*-transactions.*", found);
+    return found.size();
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
 
 class HostGroup : public ::testing::Test {
 protected:
@@ -119,18 +120,17 @@ protected:
 TEST_F(HostGroup, EveryClassAddedModifiedAndDeletedArrivesOnEveryHost) {
     mesh(3);
     std::map<std::string, std::string> oids;
-    for (const Change& change : kEveryClass) {
+    for (const auto& [family, change] : everyClass()) {
         const std::string added =
-            ack(*hosts[0], "add " + std::string(change.topic) + "\n" + change.text, change.family);
-        oids[std::to_string(change.family) + change.topic] = HostProcess::value(added, "oid");
+            ack(*hosts[0], "add " + std::string(change.topic) + "\n" + change.text, family);
+        oids[std::to_string(family) + change.topic] = HostProcess::value(added, "oid");
     }
     ASSERT_TRUE(inStep("policy") && inStep("keyvalue"));
     ack(*hosts[1], "modify policy\noid=" + oids["4policy"] + "\ndescription=changed on 2\n");
     ack(*hosts[2], "del keyvalue\noid=" + oids["4keyvalue"] + "\n");
-    for (const Change& change : kEveryClass) {
+    for (const auto& [family, change] : everyClass()) {
         SCOPED_TRACE(change.topic);
-        EXPECT_TRUE(inStep(change.topic, change.family))
-            << differences(change.topic, change.family);
+        EXPECT_TRUE(inStep(change.topic, family)) << differences(change.topic, family);
     }
     EXPECT_NE(list(*hosts[0], "policy").find("description=changed on 2"), std::string::npos);
     EXPECT_NE(list(*hosts[1], "keyvalue").find("count=0"), std::string::npos);
@@ -190,33 +190,6 @@ TEST_F(HostGroup, ConcurrentChangesOfOneObjectEndAlikeOrAreLoggedAsConflicts) {
         << differences("policy");
 }
 
-}  // namespace
-
-namespace {
-
-bool isDirectory(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Closed logs waiting in a spool folder.
-int closedLogs(const std::string& folder) {
-    int count = 0;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (dirent* entry = ::readdir(dir))
-            count += std::string(entry->d_name).find("-transactions.") != std::string::npos;
-        ::closedir(dir);
-    }
-    return count;
-}
-
-int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 TEST_F(HostGroup, PeerRecordSteersWhatGoesWhereAndWhen) {
     // Host 1 replicates to host 2 only; host 2 replicates nothing.
     for (int node = 1; node <= 2; ++node) {
@@ -258,13 +231,13 @@ TEST_F(HostGroup, PeerRecordSteersWhatGoesWhereAndWhen) {
 
     // Another log directory: the spool moves, replication goes on.
     ack(a, "modify replicate_peer\noid=" + peer + "\nlogdir=to-b");
-    EXPECT_TRUE(eventually([&] { return isDirectory(spool + "to-b"); }));
+    EXPECT_TRUE(eventually([&] { return nbx::CStat::isDirectory(spool + "to-b"); }));
     ack(a, "add domain\nname=after-move");
     EXPECT_TRUE(eventually([&] { return domains() == "3"; }));
 
     // Deleted: its spool goes with it.
     ack(a, "del replicate_peer\noid=" + peer);
-    EXPECT_TRUE(eventually([&] { return !isDirectory(spool + "to-b"); }));
+    EXPECT_TRUE(eventually([&] { return !nbx::CStat::isDirectory(spool + "to-b"); }));
 }
 
 }  // namespace

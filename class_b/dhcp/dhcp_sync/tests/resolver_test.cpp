@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "publisher/publisher_task.h"
 #include "standard/stat.h"
 #include "sync_test_host.h"
 #include "testing/failure.h"
@@ -111,4 +112,25 @@ TEST_F(ResolverTest, RunsUnderItsInstanceNameAndReleasesItsThread) {
     EXPECT_EQ(host.sink().texts(),
               (std::vector<std::string>{"The dhcp sync resolver is running.",
                                         "The dhcp sync resolver has exited."}));
+}
+
+// A zero interval would make the resolver's and the publisher's timers fire without pause.
+TEST(SyncInterval, ZeroCountsAsOneSecondAndAbsentKeepsFive) {
+    const std::pair<const char*, std::uint32_t> cases[] = {
+        {"", 5}, {"ipv4.dhcpv4.sync.interval=0\n", 1}, {"ipv4.dhcpv4.sync.interval=30\n", 30}};
+    for (const auto& [config, expected] : cases) {
+        SCOPED_TRACE(config);
+        TestHostServices host(config);
+        TestContext context(host, 4, "dhcp4");
+        CResolverTask resolver(context, host.resolverDirectory(), CProtocolFamily(4));
+        ASSERT_EQ(resolver.run(), 0);
+        // Disabled: the publisher only waits, so nothing but its timers runs.
+        CPublisherTask publisher(&resolver, CProtocolFamily(4), "127.0.0.1:1", host.baseDirectory(),
+                                 "", "", false, &host);
+        ASSERT_EQ(publisher.run(), 0);
+        EXPECT_EQ(resolver.interval(), expected);
+        EXPECT_EQ(publisher.retryDelay(), expected);
+        publisher.stop();
+        resolver.stop();
+    }
 }

@@ -3,18 +3,12 @@
 // recording log, a configuration given as text, and a fresh folder (spool base "spool",
 // resolver folder "conflicts") that goes with the object.
 
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
+#include <atomic>
 #include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "dhcp_plugin_api/dhcp_context.h"
@@ -23,6 +17,7 @@
 #include "host/system_bus.h"
 #include "testing/eventually.h"
 #include "testing/recording_controller.h"
+#include "testing/temp_folder.h"
 
 namespace nbx::testing {
 
@@ -31,12 +26,8 @@ public:
     // `configText` is key=value lines.
     explicit TestHostServices(const std::string& configText = std::string())
         : m_bus(std::make_shared<host::CSystemBus>(&m_controller.sink())) {
-        char folder[] = "/tmp/nbx-sync-XXXXXX";
-        if (!mkdtemp(folder)) std::abort();
-        m_folder = folder;
         setConfig(configText);
     }
-    ~TestHostServices() override { std::system(("rm -rf '" + m_folder + "'").c_str()); }
 
     void setConfig(const std::string& text) {
         auto config = std::make_shared<CConfig>(text, "\n");
@@ -64,8 +55,8 @@ public:
         return found == m_interfaces.end() ? nullptr : found->second;
     }
     std::uint32_t databaseVersion() override { return 1; }
-    std::string baseDirectory() override { return m_folder + "/spool"; }
-    std::string resolverDirectory() override { return m_folder + "/conflicts"; }
+    std::string baseDirectory() override { return m_folder.path() + "/spool"; }
+    std::string resolverDirectory() override { return m_folder.path() + "/conflicts"; }
     void releaseThread() override { ++m_releasedThreads; }
     // CIHostContext
     CIDHCPFeatureSetPtr featureSet() override { return nullptr; }
@@ -94,13 +85,13 @@ public:
         }
         return out;
     }
-    const std::string& folder() const { return m_folder; }
+    const std::string& folder() const { return m_folder.path(); }
     int releasedThreads() const { return m_releasedThreads.load(); }
 
 private:
     RecordingController m_controller;
     std::shared_ptr<host::CSystemBus> m_bus;
-    std::string m_folder;
+    TempFolder m_folder{"nbx-sync"};
     std::mutex m_mutex;
     std::shared_ptr<const CConfig> m_config;
     std::map<std::string, void*> m_interfaces;
