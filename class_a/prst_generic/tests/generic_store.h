@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "../../oodb_persistence/tests/memory_engine.h"
+#include "testing/memory_engine.h"
 #include "../../oodb_persistence/tests/test_support.h"
 #include "oodb_persistence/prst_db_session.h"
 #include "prst_generic/device_account.h"
