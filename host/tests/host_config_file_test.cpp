@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 
 #include "host/host_layout.h"
 #include "testing/eventually.h"
+#include "testing/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -19,13 +19,7 @@ const std::string kHostSourceDir = NBX_HOST_DB_DIR "/..";
 
 class HostConfigFile : public ::testing::Test {
 protected:
-    HostConfigFile() {
-        char name[] = "/tmp/nbx-host-config-XXXXXX";
-        if (!mkdtemp(name)) throw std::runtime_error("no temporary folder");
-        folder = name;
-        fs::create_directory(folder + "/data");
-    }
-    ~HostConfigFile() override { fs::remove_all(folder); }
+    HostConfigFile() { fs::create_directory(folder + "/data"); }
 
     std::string write(const std::string& name, const std::string& text, mode_t mode = 0600) {
         const std::string path = folder + "/" + name;
@@ -50,7 +44,8 @@ protected:
         return std::regex_replace(text, std::regex(folder + "/"), "");
     }
 
-    std::string folder;
+    nbx::testing::TempFolder temp{"nbx-host-config"};
+    const std::string folder = temp.path();
 };
 
 }  // namespace
@@ -172,7 +167,8 @@ TEST_F(HostConfigFile, EachFaultIsOneLineNamingFileLineAndKey) {
         {good + "rconsole.port=1\n\nrconsole.port=2",
          "nbxd.conf:5: Duplicate key 'rconsole.port'; it is set at nbxd.conf:3."},
         {good + "just words", "nbxd.conf:3: Expected 'key=value' in 'just words'."},
-        {good + "\ninclude sub", "nbxd.conf: Cannot open configuration file 'sub'. (Is a directory)"},
+        {good + "\ninclude sub",
+         "nbxd.conf: Cannot open configuration file 'sub'. (Is a directory)"},
         {"host.data_dir=/nope\nrconsole.password=p",
          "nbxd.conf:1: The data directory '/nope' of key 'host.data_dir' does not exist."},
         {"rconsole.password=p", "nbxd.conf: Missing key 'host.data_dir'."},
