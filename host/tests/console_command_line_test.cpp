@@ -1,9 +1,9 @@
 #include "host/console_command_line.h"
 
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/wait.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -13,6 +13,8 @@
 #include "testing/eventually.h"
 #include "testing/failure.h"
 #include "testing/temp_folder.h"
+
+extern char** environ;
 
 namespace {
 
@@ -46,7 +48,12 @@ protected:
         std::string line = "cd '" + folder.path() + "' && env -u NBX_CONSOLE_PASSWORD ";
         if (password) line += std::string("NBX_CONSOLE_PASSWORD='") + password + "' ";
         line += "timeout -s KILL 60 '" NBX_CONSOLE_PATH "' " + arguments + " <in >out 2>err";
-        const int status = std::system(line.c_str());
+        // posix_spawn, as fork() is no friend of a process with threads.
+        const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
+        pid_t pid = 0;
+        int status = -1;
+        if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) == 0)
+            ::waitpid(pid, &status, 0);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
                 nbx::testing::readFile(folder.path() + "/out"),
                 nbx::testing::readFile(folder.path() + "/err")};

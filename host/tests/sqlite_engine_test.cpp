@@ -38,14 +38,10 @@ std::vector<CDBTableDef> tables() {
 
 CDBRecord record(const std::string& table, std::uint32_t pk,
                  std::map<std::string, std::string> values) {
-    CDBRecord out;
-    out.table = table;
-    out.pk = pk;
-    out.values = std::move(values);
-    return out;
+    return CDBRecord{table, pk, std::move(values)};
 }
 CDBRecord peer(std::uint32_t pk, const std::string& target) {
-    return record("nbx_rep_peers", pk, {{"TARGET", target}});
+    return CDBRecord{"nbx_rep_peers", pk, {{"TARGET", target}}};
 }
 
 std::string keys(const CDBRecordList& rows) {
