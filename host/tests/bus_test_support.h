@@ -24,13 +24,12 @@ using namespace std::chrono_literals;
 
 using nbx::testing::eventually;
 
-inline CAppEventPtr event(const std::string& topic, const std::string& oid) {
-    return CAppEventPtr(new CPrstDHCPObjectEvent("modify", topic, oid, nbx::CTimeT(0)));
-}
-
 inline CAppEventList events(std::initializer_list<std::pair<const char*, int>> items) {
     CAppEventList list;
-    for (const auto& item : items) list.push_back(event(item.first, std::to_string(item.second)));
+    for (const auto& [topic, oid] : items) {
+        list.push_back(CAppEventPtr(
+            new CPrstDHCPObjectEvent("modify", topic, std::to_string(oid), nbx::CTimeT(0))));
+    }
     return list;
 }
 

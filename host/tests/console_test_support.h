@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the console server tests: a console client that keeps what it receives, and raw
-// TCP/UDP ends on 127.0.0.1 for clients that misbehave.
+// Helpers for the console tests: a console server with the context handler and a scripted one, a
+// console client, and raw TCP/UDP ends on 127.0.0.1 for clients that misbehave.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,47 +9,38 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
-#include <vector>
 
-#include "rconsole_base/rconsole_client.h"
-#include "testing/failure.h"
+#include "host/console_command_client.h"
+#include "host/console_server.h"
+#include "host/context_command_handler.h"
+#include "host/scripted_command_handler.h"
 
 namespace consoletest {
 
-using nbx::testing::failure;
+const std::string kGreeting = "NBX host console\n\n";
 
-class Client : public CRConsoleClient {
+// A started server whose commands past the context go to `script`.
+inline std::unique_ptr<host::CConsoleServer> serve(
+    const host::CConsoleServerConfig& config,
+    const std::shared_ptr<host::CScriptedCommandHandler>& script) {
+    auto server = std::make_unique<host::CConsoleServer>(config);
+    server->addHandler(std::make_shared<host::CContextCommandHandler>());
+    if (script) server->addHandler(script);
+    server->start();
+    return server;
+}
+
+// A console client that logs in as `user` with `password` and keeps the last response's text.
+class Client : public host::CConsoleCommandClient {
 public:
-    Client(const std::string& user = std::string(), const std::string& password = std::string())
-        : CRConsoleClient("Host", 0, 0, 5, 5), m_user(user), m_password(password) {}
+    Client(const std::string& user = "", const std::string& password = "")
+        : host::CConsoleCommandClient(
+              user, [password] { return password; }, 0, 5, 5) {}
+    int command(const std::string& text) { return execute(text, response); }
 
-    void onGreeting(const std::string& text) override { greeting = text; }
-    bool getPassword(std::string& out) override {
-        out = m_password;
-        return true;
-    }
-    bool getUser(std::string& out) override {
-        out = m_user;
-        return true;
-    }
-    void onReceive(const char*, std::size_t) override {}
-    void onResponseBlock(const std::string& block) override { blocks.push_back(block); }
-
-    // Sends `command`; the blocks of its response go to `out`.
-    int command(const std::string& command, std::vector<std::string>* out = nullptr) {
-        blocks.clear();
-        const int result = sendCommand(command);
-        if (out) *out = blocks;
-        return result;
-    }
-
-    std::string greeting;
-    std::vector<std::string> blocks;
-
-private:
-    std::string m_user;
-    std::string m_password;
+    std::string response;
 };
 
 inline sockaddr_in loopback(std::uint16_t port) {

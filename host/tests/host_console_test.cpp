@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <set>
 #include <thread>
 
@@ -20,13 +19,13 @@ namespace {
 using namespace bustest;
 
 constexpr std::uint32_t kNode = 5;
+std::string peer(const std::string& port, const std::string& logdir) {
+    return "add replicate_peer\ntarget=127.0.0.1:" + port +
+           "\nconsole_user=a\nconsole_pass=b\nclasses=*\nlogdir=" + logdir + "\n";
+}
 const std::string kPool =
     "name=a\nrangestart=10.1.2.10\nrangestop=10.1.2.200\nrelay=10.1.2.1\nprefix=10.1.2.0\n"
     "prefix_len=24\n";
-
-std::string text(const std::vector<nbx::CStringMap>& blocks) {
-    return CRConsoleFraming::response(blocks);
-}
 
 class HostConsole : public ::testing::Test {
 protected:
@@ -44,12 +43,6 @@ protected:
         sync = std::make_unique<host::CSyncCommandHandler>(byFamily, kNode);
         session.setContext("4");
     }
-    ~HostConsole() override {
-        outbox.reset();
-        stores.clear();
-        engine->close();
-    }
-
     // The answer to `command` as response text; "nak" blocks carry the failure's text.
     std::string run(const std::string& command) {
         std::vector<nbx::CStringMap> blocks;
@@ -58,16 +51,9 @@ protected:
                 sync->handle(session, command, blocks) || admin->handle(session, command, blocks);
             if (!taken) return "not taken";
         } catch (nbx::CException& failure) {
-            nbx::CStringMap nak;
-            nak.set("code", "nak");
-            nak.set("message", failure.text());
-            return text({nak});
+            return "code=nak\nmessage=" + failure.text() + "\n\n";
         }
-        return text(blocks);
-    }
-    std::string oidOf(const std::string& answer) {
-        const std::size_t at = answer.find("oid=");
-        return at == std::string::npos ? "" : answer.substr(at + 4, answer.find('\n', at) - at - 4);
+        return CRConsoleFraming::response(blocks);
     }
     std::string field(const std::string& answer, const std::string& key) {
         const std::string lines = "\n" + answer;
@@ -76,6 +62,13 @@ protected:
         const std::size_t from = at + key.size() + 2;
         return lines.substr(from, lines.find('\n', from) - from);
     }
+    // The command is answered "nak" with `reason` in its message.
+    void expectRefused(const std::string& command, const std::string& reason) {
+        const std::string answer = run(command);
+        EXPECT_EQ(answer.rfind("code=nak\n", 0), 0u) << command << "\n" << answer;
+        EXPECT_NE(answer.find(reason), std::string::npos) << command << "\n" << answer;
+    }
+    std::string oidOf(const std::string& answer) { return field(answer, "oid"); }
     std::size_t count(const std::string& topic) {
         return stores[session.context() == "6" ? 6 : 4]->list(topic).size();
     }
@@ -99,22 +92,19 @@ protected:
 };
 
 TEST_F(HostConsole, AdministersObjectsInTheNodesKeyRange) {
-    const std::string added = run("add policy\nname=gold\ndescription=first\n");
-    ASSERT_NE(added.find("code=ack"), std::string::npos) << added;
-    const std::uint32_t oid = static_cast<std::uint32_t>(std::stol(oidOf(added)));
-    EXPECT_EQ(oid, kNode << 24 | 1) << "the first key of the node's range, none burnt by checks";
-
+    const std::string oid = oidOf(run("add policy\nname=gold\ndescription=first\n"));
+    EXPECT_EQ(oid, std::to_string(kNode << 24 | 1))
+        << "the first key of the node's range, none burnt by checks";
     const std::string shown = run("show policy\nname=gold\n");
     EXPECT_EQ(field(shown, "description"), "first") << shown;
-    const std::string before = field(run("show policy\noid=" + oidOf(added)), "mod_time");
 
-    EXPECT_EQ(run("modify policy\noid=" + oidOf(added) + "\ndescription=second\n"), "code=ack\n\n");
-    const std::string after = run("show policy\noid=" + oidOf(added));
+    EXPECT_EQ(run("modify policy\noid=" + oid + "\ndescription=second\n"), "code=ack\n\n");
+    const std::string after = run("show policy\noid=" + oid);
     EXPECT_EQ(field(after, "description"), "second");
     EXPECT_EQ(field(after, "name"), "gold") << "keys not given stay";
     // Peers order an object's changes by this time, also within one second.
     nbx::CTimeT first, second;
-    first.string(before);
+    first.string(field(shown, "mod_time"));
     second.string(field(after, "mod_time"));
     EXPECT_LT(first, second);
 
@@ -122,7 +112,7 @@ TEST_F(HostConsole, AdministersObjectsInTheNodesKeyRange) {
     EXPECT_EQ(run("add policy\nname=silver\ndomains=lab:1\n").rfind("code=ack", 0), 0u)
         << "a membership names its domain before the colon";
     EXPECT_NE(run("list policy").find("code=ack\ncount=2\n"), std::string::npos);
-    EXPECT_EQ(run("del policy\noid=" + oidOf(added)), "code=ack\n\n");
+    EXPECT_EQ(run("del policy\noid=" + oid), "code=ack\n\n");
     EXPECT_NE(run("show policy\nname=gold").find("No such object."), std::string::npos);
 
     session.setContext("6");
@@ -137,13 +127,8 @@ TEST_F(HostConsole, AdministersObjectsInTheNodesKeyRange) {
 
 TEST_F(HostConsole, RefusesBadCommandsAndStoresNothing) {
     run("add policy\nname=gold\n");
-    run("add "
-        "replicate_peer\ntarget=127.0.0.1:1\nconsole_user=a\nconsole_pass=b\nclasses=*\nlogdir="
-        "p1\n");
-    const struct {
-        std::string command;
-        const char* reason;
-    } cases[] = {
+    run(peer("1", "p1"));
+    const std::pair<std::string, const char*> cases[] = {
         {"add nothing\nname=x\n", "Unknown topic 'nothing'."},
         {"add\nname=x\n", "names no topic"},
         {"add policy\nname=x\nnot a key value line\n", "Line 3 is not a key=value line."},
@@ -156,24 +141,14 @@ TEST_F(HostConsole, RefusesBadCommandsAndStoresNothing) {
          "The policy 'nope' named by key 'policies' does not exist."},
         {"add address_pool\nname=p\nrangestart=not an address\n",
          "Incorrect ip address type for key 'rangestart'."},
-        {"add "
-         "replicate_peer\ntarget=127.0.0.1:1\nconsole_user=a\nconsole_pass=b\nclasses=*\nlogdir=../"
-         "x\n",
+        {peer("1", "../x"),
          "The log directory '../x' must name one folder inside the spool folder."},
-        {"add "
-         "replicate_peer\ntarget=127.0.0.1:9\nconsole_user=a\nconsole_pass=b\nclasses=*\nlogdir="
-         "p1\n",
-         "The log directory 'p1' is used by replication peer"},
+        {peer("9", "p1"), "The log directory 'p1' is used by replication peer"},
         {"modify policy\nname=gold\n", "Missing key 'oid'."},
         {"modify policy\noid=12x\n", "Bad object id '12x'."},
         {"del policy\noid=99\n", "No policy with oid 99."},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.command);
-        const std::string answer = run(c.command);
-        EXPECT_EQ(answer.rfind("code=nak\n", 0), 0u) << answer;
-        EXPECT_NE(answer.find(c.reason), std::string::npos) << answer;
-    }
+    for (const auto& [command, reason] : cases) expectRefused(command, reason);
     EXPECT_EQ(count("policy"), 1u);
     EXPECT_EQ(count("address_pool"), 0u);
     EXPECT_EQ(count("replicate_peer"), 1u);
@@ -193,7 +168,7 @@ TEST_F(HostConsole, OutboxRowStaysUntilEverySubscriberHandledTheEvent) {
 
     subscriber.hold();
     EXPECT_EQ(outbox->open({{4, &bus}}), 1u);
-    const std::string after = oidOf(run("modify policy\noid=" + before + "\ndescription=x\n"));
+    run("modify policy\noid=" + before + "\ndescription=x\n");
     ASSERT_TRUE(eventually([&] { return subscriber.deliveries().size() == 1; }));
     EXPECT_EQ(outbox->entries().size(), 2u) << "held: neither row may go";
 
@@ -258,10 +233,7 @@ TEST_F(HostConsole, RefusesReplicatedChangesThatCannotBeApplied) {
               std::string::npos)
         << "a name held by a local object keeps the local one";
 
-    const struct {
-        std::string command;
-        const char* reason;
-    } cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {record("policy", "add", own, 5, "name=x\n"), "in this host's own range (node 5)"},
         {record("nothing", "add", foreign, 5, "name=x\n"), "Unknown topic 'nothing'."},
         {"sync_policy two words\n_event_operation=add\n", "Unknown topic 'policy'."},
@@ -271,12 +243,7 @@ TEST_F(HostConsole, RefusesReplicatedChangesThatCannotBeApplied) {
         {record("address_pool", "add", foreign, 5, kPool + "policies=nope\n"),
          "The policy 'nope' named by key 'policies' does not exist."},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.command);
-        const std::string answer = run(c.command);
-        EXPECT_EQ(answer.rfind("code=nak\n", 0), 0u) << answer;
-        EXPECT_NE(answer.find(c.reason), std::string::npos) << answer;
-    }
+    for (const auto& [command, reason] : cases) expectRefused(command, reason);
     // An object made here and changed on a peer comes back.
     const std::string mine = oidOf(run("show policy\nname=gold"));
     EXPECT_EQ(run(record("policy", "modify", mine, 3000000000,
@@ -285,15 +252,10 @@ TEST_F(HostConsole, RefusesReplicatedChangesThatCannotBeApplied) {
               "code=ack\n\n");
     EXPECT_EQ(field(run("show policy\nname=gold"), "description"), "from a peer");
     session.setContext("");
-    EXPECT_NE(run(record("policy", "add", foreign, 5, "name=y\n")).find("set_context="),
-              std::string::npos);
+    expectRefused(record("policy", "add", foreign, 5, "name=y\n"), "set_context=");
     session.setContext("4");
     EXPECT_EQ(count("policy"), 1u);
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(HostConsole, ConnectionsChangeObjectsAtOnce) {
     // Each console connection has its own thread and database connection; the store, the

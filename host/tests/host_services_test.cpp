@@ -1,10 +1,10 @@
 #include "host/host_services.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -12,15 +12,11 @@
 #include "oodb/db_engine.h"
 #include "testing/failure.h"
 #include "testing/recording_controller.h"
+#include "testing/temp_folder.h"
 
 namespace {
 
 using namespace bustest;
-
-bool isFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 // An engine that only records which threads gave their connection back.
 class ReleaseRecordingEngine : public CIDBFacadeFactory {
@@ -40,12 +36,7 @@ public:
 
 class HostServices : public ::testing::Test {
 protected:
-    HostServices() : controller(std::make_unique<nbx::testing::RecordingLogSink>()) {
-        char name[] = "/tmp/nbx-host-services-XXXXXX";
-        if (!mkdtemp(name)) throw std::runtime_error("no temporary folder");
-        folder = name;
-    }
-    ~HostServices() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+    HostServices() : controller(std::make_unique<nbx::testing::RecordingLogSink>()) {}
 
     std::unique_ptr<host::CHostServices> make(const std::string& dataDirectory) {
         return std::make_unique<host::CHostServices>(
@@ -53,7 +44,8 @@ protected:
             dataDirectory, 7);
     }
 
-    std::string folder;
+    nbx::testing::TempFolder temp{"nbx-host-services"};
+    const std::string folder = temp.path();
     host::CMasterController controller;
     host::CInterfaceRegistry interfaces;
 };
@@ -64,8 +56,8 @@ TEST_F(HostServices, CreatesTheSpoolAndConflictFoldersOnce) {
     auto services = make(folder + "/");
     EXPECT_EQ(services->baseDirectory(), folder + "/spool");
     EXPECT_EQ(services->resolverDirectory(), folder + "/conflicts");
-    EXPECT_TRUE(isFolder(folder + "/spool"));
-    EXPECT_TRUE(isFolder(folder + "/conflicts"));
+    EXPECT_TRUE(std::filesystem::is_directory(folder + "/spool"));
+    EXPECT_TRUE(std::filesystem::is_directory(folder + "/conflicts"));
     std::ofstream(folder + "/spool/kept") << "x";
     services.reset();
     // Folders that exist are used as they are.

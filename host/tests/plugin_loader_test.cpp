@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "host/feature_set.h"
 #include "host/host_context.h"
 #include "host/host_services.h"
 #include "host/protocol_context.h"
 #include "testing/failure.h"
 #include "testing/recording_controller.h"
+#include "testing/temp_folder.h"
 
 namespace {
 
@@ -17,15 +16,6 @@ const std::string kFactory = NBX_TEST_PLUGIN_FACTORY_PATH;
 
 class PluginLoader : public ::testing::Test {
 protected:
-    PluginLoader() : controller(std::make_unique<nbx::testing::RecordingLogSink>()) {
-        char name[] = "/tmp/nbx-plugin-loader-XXXXXX";
-        if (!mkdtemp(name)) throw std::runtime_error("no temporary folder");
-        folder = name;
-        services =
-            std::make_unique<host::CHostServices>(controller, nullptr, interfaces, folder, 1);
-    }
-    ~PluginLoader() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
     nbx::testing::RecordingLogSink& sink() {
         return static_cast<nbx::testing::RecordingLogSink&>(controller.logSink());
     }
@@ -34,23 +24,22 @@ protected:
                                   std::make_shared<host::CFeatureSet>(syncEnabled));
     }
     host::CProtocolContext context(int family, const std::string& name, host::CHostContext& host) {
-        return host::CProtocolContext(CProtocolFamily(family), name, host, *services);
+        return host::CProtocolContext(CProtocolFamily(family), name, host, services);
     }
 
-    std::string folder;
-    host::CMasterController controller;
+    nbx::testing::TempFolder folder{"nbx-plugin-loader"};
+    host::CMasterController controller{std::make_unique<nbx::testing::RecordingLogSink>()};
     host::CInterfaceRegistry interfaces;
-    std::unique_ptr<host::CHostServices> services;
+    host::CHostServices services{controller, nullptr, interfaces, folder.path(), 1};
 };
 
 }  // namespace
 
 TEST_F(PluginLoader, EveryLoadFailureNamesTheLibraryAndLeavesNothingLoaded) {
-    struct Case {
+    const struct {
         std::string path;
         std::string reason;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"/missing/libnone.so",
          "/missing/libnone.so: cannot open shared object file: No such file or directory"},
         {"", "No file name given."},
@@ -63,7 +52,7 @@ TEST_F(PluginLoader, EveryLoadFailureNamesTheLibraryAndLeavesNothingLoaded) {
     };
     host::CHostContext host = hostContext(true);
     host::CPluginLoader loader(host);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         auto failure = nbx::testing::failure([&] { loader.load(c.path); });
         EXPECT_EQ(failure.message, "Cannot load plug-in '" + c.path + "'.");
@@ -72,8 +61,13 @@ TEST_F(PluginLoader, EveryLoadFailureNamesTheLibraryAndLeavesNothingLoaded) {
         EXPECT_FALSE(loader.isLoaded());
         EXPECT_EQ(loader.plugin(), nullptr);
     }
-    // The loader is usable after its failures.
-    EXPECT_TRUE(loader.load(kFactory));
+    // The loader is usable after its failures; a second load is refused and keeps the first.
+    ASSERT_TRUE(loader.load(kFactory));
+    EXPECT_EQ(nbx::testing::failure([&] { loader.load(NBX_TEST_PLUGIN_PLAIN_PATH); }).text(),
+              "Cannot load plug-in '" NBX_TEST_PLUGIN_PLAIN_PATH "'. | The plug-in '" + kFactory +
+                  "' is loaded.");
+    EXPECT_TRUE(loader.isLoaded());
+    EXPECT_EQ(loader.path(), kFactory);
 }
 
 TEST_F(PluginLoader, APluginThatIsNotEnabledIsUnloadedAndNotStarted) {
@@ -128,16 +122,4 @@ TEST_F(PluginLoader, AFailedStartReleasesTheStartedInstancesAndUnloads) {
     EXPECT_FALSE(loader.isLoaded());
     EXPECT_EQ(sink().texts(), (std::vector<std::string>{"baseInstance dhcp4", "baseInstance broken",
                                                         "release dhcp4", "destroyed"}));
-}
-
-TEST_F(PluginLoader, ASecondLoadIsRefusedAndKeepsTheFirst) {
-    host::CHostContext host = hostContext(true);
-    host::CPluginLoader loader(host);
-    ASSERT_TRUE(loader.load(kFactory));
-    auto failure = nbx::testing::failure([&] { loader.load(NBX_TEST_PLUGIN_PLAIN_PATH); });
-    EXPECT_EQ(failure.text(), "Cannot load plug-in '" NBX_TEST_PLUGIN_PLAIN_PATH
-                              "'. | The plug-in '" +
-                                  kFactory + "' is loaded.");
-    EXPECT_TRUE(loader.isLoaded());
-    EXPECT_EQ(loader.path(), kFactory);
 }
