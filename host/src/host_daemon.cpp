@@ -149,6 +149,9 @@ void CHostDaemon::stop() {
         instance.second.store.reset();
     }
     m_instances.clear();
+    // No plug-in is left to look them up; the registry must not outlive what it points to.
+    m_registry.withdraw("CIDBFacadeFactory");
+    m_registry.withdraw("CIDHCPFailoverAddrMgrFactory");
     if (m_engine) m_engine->close();
     if (m_pidWritten) ::unlink(m_settings.pidFile.c_str());
     m_pidWritten = false;
