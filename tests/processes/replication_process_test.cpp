@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <list>
 #include <map>
 #include <thread>
@@ -238,6 +239,63 @@ TEST_F(HostGroup, PeerRecordSteersWhatGoesWhereAndWhen) {
     // Deleted: its spool goes with it.
     ack(a, "del replicate_peer\noid=" + peer);
     EXPECT_TRUE(eventually([&] { return !nbx::CStat::isDirectory(spool + "to-b"); }));
+}
+
+// A small filesystem (1 MiB of memory) mounted on a folder, filled up and freed on demand;
+// unmounted lazily, in case a killed host still holds files there.
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string& folder) : m_folder(folder) {
+        ::mkdir(folder.c_str(), 0755);
+        m_mounted = std::system(("mount -t tmpfs -o size=1m tmpfs " + folder + " 2>/dev/null")
+                                    .c_str()) == 0;
+    }
+    ~SmallDisk() {
+        if (m_mounted) std::system(("umount -l " + m_folder).c_str());
+    }
+    bool mounted() const { return m_mounted; }
+    void fill() { std::system(("dd if=/dev/zero of=" + filler() + " bs=4k 2>/dev/null").c_str()); }
+    void free() { ::unlink(filler().c_str()); }
+
+private:
+    std::string filler() const { return m_folder + "/filler"; }
+    std::string m_folder;
+    bool m_mounted = false;
+};
+
+TEST_F(HostGroup, AFullSpoolDiskHoldsChangesUntilSpaceIsFreedOrTheNextStart) {
+    const std::string spool = root + "/host1/data/spool";
+    ::mkdir((root + "/host1").c_str(), 0755);
+    ::mkdir((root + "/host1/data").c_str(), 0755);
+    SmallDisk disk(spool);
+    if (!disk.mounted()) GTEST_SKIP() << "this machine refuses to mount a small filesystem";
+    mesh(2);
+    HostProcess& a = *hosts[0];
+    const std::string full = "is out of space";
+
+    // Changes committed while the spool is full wait; freed, they go on by themselves.
+    disk.fill();
+    for (int n = 0; n < 5; ++n) ack(a, "add policy\nname=full-" + std::to_string(n));
+    ASSERT_TRUE(eventually([&] { return occurrences(a.logText(), full) == 1; })) << a.logText();
+    disk.free();
+    ASSERT_TRUE(inStep("policy")) << differences("policy");
+
+    // Still full when the host stops: the changes are delivered again after its next start.
+    // (A closed log deleted after the filling would free space again.)
+    ASSERT_TRUE(eventually([&] { return closedLogs(spool + "/" + hosts[1]->target()) == 0; }));
+    disk.fill();
+    for (int n = 0; n < 5; ++n) ack(a, "add policy\nname=stopped-" + std::to_string(n));
+    ASSERT_TRUE(eventually([&] { return occurrences(a.logText(), full) == 2; })) << a.logText();
+    EXPECT_EQ(a.stop(), 0) << a.output();
+    disk.free();
+    ASSERT_TRUE(a.start()) << a.output();
+    ASSERT_TRUE(inStep("policy")) << differences("policy");
+    EXPECT_EQ(HostProcess::value(list(*hosts[1], "policy"), "count"), "10");
+    // No record was cut in half: the peer refused none.
+    for (const char* log : {"/conflicts.4.log", "/conflicts.6.log"}) {
+        EXPECT_FALSE(nbx::CStat::exists(root + "/host1/data/conflicts" + log)) << log;
+    }
+    a.stop();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "extended/versioned_file_stream.h"
 
 #include <errno.h>
+#include <unistd.h>
 
 #include "standard/stat.h"
 #include "standard/throw.h"
@@ -106,6 +107,8 @@ void CVersionedFileStream::reopen() {
 void CVersionedFileStream::_open() {
     errno = 0;
     m_stream->open(workingPath(), std::ios::out | std::ios::app);
+    m_size = 0;
+    if (m_stream->is_open()) CStat::size(workingPath(), m_size);
     if (!m_stream->is_open()) {
         const std::uint32_t error = lastError();
         m_stream.reset();
@@ -124,11 +127,19 @@ void CVersionedFileStream::write(const std::string& text) {
     errno = 0;
     out << text;
     out.flush();
-    if (!out) {
-        NBX_THROW_CODE(CException, "extended", "CVersionedFileStream::write",
-                       msg("Failed to write versioned working file '%1'.", workingPath()),
-                       CMessage(), lastError());
+    if (out) {
+        m_size += text.size();
+        return;
     }
+    const std::uint32_t error = lastError();
+    // A write that failed part-way (a full disk) must not leave half a record behind: the file
+    // is cut back to what the earlier writes left, and the next write starts on a new stream.
+    m_stream->close();
+    m_stream.reset();
+    const bool cut = ::truncate(workingPath().c_str(), static_cast<off_t>(m_size)) == 0;
+    NBX_THROW_CODE(CException, "extended", "CVersionedFileStream::write",
+                   msg("Failed to write versioned working file '%1'.", workingPath()),
+                   cut ? CMessage() : msg("The part written could not be removed."), error);
 }
 
 }  // namespace nbx

@@ -184,10 +184,11 @@ TEST_F(VersionedFileStreamTest, AnEmptyWorkingFileThatCannotBeRemoved) {
                             "'. | Permission denied");
 }
 
-TEST_F(VersionedFileStreamTest, AFailedWriteIsReported) {
+TEST_F(VersionedFileStreamTest, AFailedWriteLeavesNothingOfItAndTheNextWriteGoesOn) {
     auto stream = makeStream();
     stream->write("0123456789");
-    // A file size limit makes the next write fail with EFBIG instead of raising SIGXFSZ.
+    // A file size limit makes the next write fail part-way with EFBIG instead of raising
+    // SIGXFSZ, as a full disk would.
     struct rlimit saved;
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     struct rlimit small = saved;
@@ -201,12 +202,10 @@ TEST_F(VersionedFileStreamTest, AFailedWriteIsReported) {
     EXPECT_EQ(e.text(),
               "Failed to write versioned working file '" + path(kName) + "'. | File too large");
     EXPECT_EQ(e.function, "CVersionedFileStream::write");
-    // What did fit is closed into a version like any other data.
+    EXPECT_EQ(e.code, static_cast<std::uint32_t>(EFBIG));
+    stream->write("abc");
     stream->close();
-    const Files written = files();
-    ASSERT_EQ(written.size(), 1u);
-    EXPECT_EQ(written.begin()->first, versionName(0));
-    EXPECT_EQ(written.begin()->second.substr(0, 10), "0123456789");
+    EXPECT_EQ(files(), (Files{{versionName(0), "0123456789"}, {versionName(1), "abc"}}));
 }
 
 }  // namespace

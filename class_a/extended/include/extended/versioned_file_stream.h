@@ -40,7 +40,9 @@ public:
     // The stream of the working file, opened first (reopen()) when it is not open.
     std::ostream& stream();
     // Appends `text` and hands it to the system, so that a crash of this process loses none of
-    // it. Throws "Failed to write versioned working file '%1'." when the stream has failed.
+    // it. Throws "Failed to write versioned working file '%1'." when the stream has failed (the
+    // error code is the system's); the file then holds nothing of `text`, and the next write
+    // finishes it and goes on in a new working file.
     void write(const std::string& text);
 
     bool isOpen() const { return m_stream && m_stream->is_open(); }
@@ -64,6 +66,7 @@ private:
     CVersionStat m_versionStat;
     std::uint32_t m_version = CVersionStat::kNoVersion;
     CStreamPtr m_stream;
+    std::uint64_t m_size = 0;  // bytes of the open working file that whole writes left
 };
 
 }  // namespace nbx

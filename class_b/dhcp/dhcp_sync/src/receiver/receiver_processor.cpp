@@ -22,24 +22,22 @@ std::string CReceiverProcessor::_header(const std::string& topic, const std::str
     return "sync_" + topic + "\n" + entries.string();
 }
 
-void CReceiverProcessor::process(const CAppEventPtr& event) {
+bool CReceiverProcessor::process(const CAppEventPtr& event, Record& record) {
     const CAppEvent& change = *event.get();
     const std::string& topic = change.topic();
-    if (topic == "address_lease" || topic == "network_lease") {
-        processLease(event);
-        return;
-    }
+    if (topic == "address_lease" || topic == "network_lease") return processLease(event, record);
     const std::int32_t oid = oidOf(change.oid());
-    std::string record = _header(topic, change.type(), change, oid);
+    record.text = _header(topic, change.type(), change, oid);
+    record.topic = topic;
     if (change.type() != "del") {
         std::string object;
-        if (!serialize(topic, oid, object)) return;
-        record += object;
+        if (!serialize(topic, oid, object)) return false;
+        record.text += object;
     }
-    m_state->write(record, topic);
+    return true;
 }
 
-void CReceiverProcessor::processLease(const CAppEventPtr& event) {
+bool CReceiverProcessor::processLease(const CAppEventPtr& event, Record& record) {
     const CAppEvent& lease = *event.get();
     std::string operation;
     if (lease.type() == "obtain") {
@@ -47,14 +45,16 @@ void CReceiverProcessor::processLease(const CAppEventPtr& event) {
     } else if (lease.type() == "renew") {
         operation = "modify";
     } else {
-        return;
+        return false;
     }
     const std::string topic =
         lease.topic() == "address_lease" ? "address_binding" : "network_binding";
     const std::int32_t oid = oidOf(lease.oid());
     std::string object;
-    if (!serialize(topic, oid, object)) return;
-    m_state->write(_header(topic, operation, lease, oid) + object, topic);
+    if (!serialize(topic, oid, object)) return false;
+    record.text = _header(topic, operation, lease, oid) + object;
+    record.topic = topic;
+    return true;
 }
 
 bool CReceiverProcessor::serialize(const std::string& topic, std::int32_t oid, std::string& text) {

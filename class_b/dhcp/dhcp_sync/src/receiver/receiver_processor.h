@@ -1,6 +1,6 @@
 #pragma once
-// Turns one system-bus event about a configuration object into one transaction-log record and
-// hands it to the receiver state, which appends it to the spool of every peer that wants it.
+// Turns one system-bus event about a configuration object into one transaction-log record, which
+// the receiver state then appends to the spool of every peer that wants it.
 //
 // A record is the header "sync_<topic>", the event entries "_event_operation", "_event_time"
 // and "_oid", for "add" and "modify" the object's text form as the database holds it now, and
@@ -15,13 +15,19 @@ class CReceiverTLS;
 
 class CReceiverProcessor {
 public:
+    struct Record {
+        std::string text;
+        std::string topic;
+    };
+
     explicit CReceiverProcessor(CReceiverTLS* state) : m_state(state) {}
 
-    // An event of any topic but "config" and "replicate_peer", inside the caller's transaction.
-    void process(const CAppEventPtr& event);
+    // The record of an event of any topic but "config" and "replicate_peer", read inside the
+    // caller's transaction; false when the event is not replicated.
+    bool process(const CAppEventPtr& event, Record& record);
     // "address_lease" and "network_lease": "obtain" becomes an "add" and "renew" a "modify" of
     // the binding; the other lease events are not replicated.
-    void processLease(const CAppEventPtr& event);
+    bool processLease(const CAppEventPtr& event, Record& record);
     // The text form of the object into `text`. False, with a debug note in the log, for a topic
     // that is not replicated; an object that cannot be read throws.
     bool serialize(const std::string& topic, std::int32_t oid, std::string& text);

@@ -23,9 +23,16 @@ void CReceiverSubscriber::onEvent(const CAppEventPtr& event) {
             m_state->reloadConfiguration();
             return;
         }
+        // The object is read in a transaction that ends before the spools are written: a
+        // write that waits for disk space must not keep the database locked meanwhile.
+        CReceiverProcessor::Record record;
         m_state->beginTransaction();
-        m_processor.process(event);
+        const bool replicated = m_processor.process(event, record);
         m_state->commitTransaction();
+        if (replicated) m_state->write(record.text, record.topic);
+    } catch (CExSpoolUnwritten&) {
+        // Not handled: the delivery fails, so the host keeps the event for its next start.
+        throw;
     } catch (nbx::CException& failure) {
         m_state->rollbackTransaction();
         m_state->report(failure);

@@ -18,7 +18,7 @@ CReceiverTask::CReceiverTask(CIDHCPContext& context, CIReplicationNotifier* noti
     : CCommandQueueTask<CSTGeneralReactor>(&context.services(), context.name() + "-sync-receiver",
                                            1),
       m_context(context),
-      m_state(new CReceiverTLS(this, context)),
+      m_state(new CReceiverTLS(this, context, [this] { return stopRequested(); })),
       m_resolver(
           new CResolverTask(context, context.services().resolverDirectory(), context.family())),
       m_notifier(notifier) {}

@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <exception>
 #include <list>
+#include <thread>
 
 #include "dhcp_database/dhcp_catalog.h"
 #include "extended/config_names.h"
@@ -36,11 +38,13 @@ const char* const kFailoverInterface = "CIDHCPFailoverAddrMgrFactory";
 
 }  // namespace
 
-CReceiverTLS::CReceiverTLS(CICommandQueueTask* queue, CIDHCPContext& context)
+CReceiverTLS::CReceiverTLS(CICommandQueueTask* queue, CIDHCPContext& context,
+                           std::function<bool()> stopping)
     : m_context(context),
       m_services(context.services()),
       m_family(context.family()),
-      m_subscriber(new CReceiverSubscriber(&context.hostContext(), queue, this)) {
+      m_subscriber(new CReceiverSubscriber(&context.hostContext(), queue, this)),
+      m_stopping(std::move(stopping)) {
     addDHCPClasses(m_catalog);
 }
 
@@ -433,15 +437,60 @@ void CReceiverTLS::write(const std::string& record, const std::string& topic) {
     std::unique_ptr<nbx::CException> first;
     for (auto& target : m_targets) {
         if (!accepts(target.second.target, topic)) continue;
-        try {
-            target.second.stream->write(text);
-        } catch (nbx::CException& failure) {
-            if (first) {
-                report(failure);
-            } else {
-                first.reset(failure.clone());
-            }
+        std::unique_ptr<nbx::CException> failure;
+        if (_writeTo(target.second, text, failure)) continue;
+        if (first) {
+            report(*failure);
+        } else {
+            first = std::move(failure);
         }
     }
     if (first) throw nbx::CException(*first);
+}
+
+namespace {
+
+bool outOfSpace(const nbx::CException& failure) {
+    const std::uint32_t code = failure.errorCode();
+    return code == ENOSPC || code == EDQUOT || code == EFBIG;
+}
+
+}  // namespace
+
+bool CReceiverTLS::_writeTo(CTargetEntry& entry, const std::string& text,
+                            std::unique_ptr<nbx::CException>& failure) {
+    const std::string directory = spoolDirectory(entry.target);
+    for (bool waiting = false;; waiting = true) {
+        try {
+            entry.stream->write(text);
+            if (waiting) {
+                log(nbx::SEVERITY_INFO,
+                    nbx::msg("The spool directory '%1' takes changes again.", directory));
+            }
+            return true;
+        } catch (nbx::CException& thrown) {
+            if (!outOfSpace(thrown)) {
+                failure.reset(thrown.clone());
+                return false;
+            }
+            if (!waiting) {
+                report(thrown);
+                log(nbx::SEVERITY_WARNING,
+                    nbx::msg("The spool directory '%1' is out of space: changes wait until "
+                             "space is freed.",
+                             directory));
+            }
+        }
+        // The record is retried in place, so the changes behind it keep their order.
+        for (int tick = 0; tick < 10; ++tick) {
+            if (m_stopping && m_stopping()) {
+                NBX_THROW(CExSpoolUnwritten, kModule, "CReceiverTLS::write",
+                          nbx::msg("A change could not be written to the spool directory '%1' "
+                                   "before the receiver stopped.",
+                                   directory),
+                          nbx::msg("The host delivers it again at its next start."));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
 }

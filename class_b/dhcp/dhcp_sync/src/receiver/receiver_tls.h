@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,10 +28,16 @@ class CPublisherTask;
 class CReceiverSubscriber;
 class CResolverTask;
 
+// A change that could not be spooled for lack of space when the receiver was told to stop: the
+// event was not handled, so that the host delivers it again.
+NBX_DECLARE_EXCEPTION(CExSpoolUnwritten, nbx::CException);
+
 class CReceiverTLS {
 public:
     // `queue` is the receiver task's, through which the bus delivers; neither is owned.
-    CReceiverTLS(CICommandQueueTask* queue, CIDHCPContext& context);
+    // `stopping` tells whether the task was told to stop.
+    CReceiverTLS(CICommandQueueTask* queue, CIDHCPContext& context,
+                 std::function<bool()> stopping);
     ~CReceiverTLS();
     CReceiverTLS(const CReceiverTLS&) = delete;
     CReceiverTLS& operator=(const CReceiverTLS&) = delete;
@@ -63,7 +70,9 @@ public:
     void dispatch();
     // Appends the record and an empty line to the log of every peer that accepts the topic;
     // each write reaches the system before the next starts. The first failure passes on after
-    // the other peers had their turn.
+    // the other peers had their turn. A log that is out of space (or over the file size limit)
+    // is tried again every second until it takes the record: a change is never dropped for a
+    // full disk. Told to stop meanwhile, it throws CExSpoolUnwritten.
     void write(const std::string& record, const std::string& topic);
 
     void beginTransaction();
@@ -103,6 +112,10 @@ private:
     // A peer whose spool directory is another running peer's.
     bool _shared(const CSyncTarget& target) const;
     void _warnUnknownClasses(const CSyncTarget& target) const;
+    // Writes into one peer's log, waiting while it is out of space; false after a failure
+    // of another kind, which is left in `failure`.
+    bool _writeTo(CTargetEntry& entry, const std::string& text,
+                  std::unique_ptr<nbx::CException>& failure);
     // Undoes the steps of open: subscription and session.
     void _release();
 
@@ -126,4 +139,5 @@ private:
     CResolverTask* m_resolver = nullptr;          // not owned
     CIReplicationNotifier* m_notifier = nullptr;  // not owned
     bool m_open = false;
+    std::function<bool()> m_stopping;
 };
