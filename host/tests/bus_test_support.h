@@ -16,6 +16,7 @@
 #include "ace_ext/general_reactor.h"
 #include "dhcp_plugin_api/system_bus.h"
 #include "standard/task_registry.h"
+#include "standard/throw.h"
 #include "testing/eventually.h"
 
 namespace bustest {
@@ -70,7 +71,13 @@ public:
         m_deliveries.push_back(texts);
         m_threads.push_back(thread);
         m_changed.wait(lock, [this] { return !m_held; });
+        if (refuse.load()) {
+            NBX_THROW_STATIC(nbx::CException, "host", "Subscriber::onEvents",
+                             nbx::msg("Cannot handle the events."), nbx::CMessage());
+        }
     }
+
+    std::atomic<bool> refuse{false};  // onEvents throws: the events are not handled
 
     void hold() {
         std::lock_guard<std::mutex> guard(m_mutex);

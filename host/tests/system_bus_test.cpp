@@ -193,3 +193,21 @@ TEST_F(SystemBus, ConcurrentPublishersKeepEachCallsOrderForEverySubscriber) {
         EXPECT_EQ(delivery[0].rfind("address_pool:", 0), 0u);
     }
 }
+
+TEST_F(SystemBus, EventsCountAsDeliveredOnlyOnceEverySubscriberHandledThem) {
+    Subscriber taking(controller, "");
+    Subscriber refusing(controller, "", "v6-sync-receiver");
+    bus.subscribe(&taking, "");
+    bus.subscribe(&refusing, "");
+    refusing.refuse = true;
+    std::atomic<bool> first{false}, second{false};
+    bus.publish(events({{"policy", 1}}), [&] { first = true; });
+    ASSERT_TRUE(eventually([&] { return refusing.deliveries().size() == 1; }));
+    refusing.refuse = false;
+    bus.publish(events({{"policy", 2}}), [&] { second = true; });
+
+    // Each subscriber runs its deliveries in order: the first call would have counted before.
+    ASSERT_TRUE(eventually([&] { return second.load(); }));
+    EXPECT_FALSE(first.load());
+    EXPECT_EQ(taking.received(), (std::vector<std::string>{"policy:1", "policy:2"}));
+}

@@ -78,7 +78,8 @@ public:
         : m_hostContext(hostContext), m_queue(queue), m_filter(splitTopics(filter)) {}
     virtual ~CISystemBusSubscriber() = default;
 
-    // One event, on the subscriber's task thread.
+    // One event, on the subscriber's task thread. An exception that leaves onEvents means the
+    // events were not handled: a host that tracks deliveries keeps them to deliver again.
     virtual void onEvent(const CAppEventPtr& event) = 0;
     virtual void onEvents(const CAppEventList& events) {
         for (const CAppEventPtr& event : events) onEvent(event);
