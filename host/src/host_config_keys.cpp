@@ -69,6 +69,11 @@ const std::vector<Key>& rows() {
          "Read by the plug-in: seconds between the IPv4 instance's replication rounds and "
          "retries."},
         {"ipv6.dhcpv6.sync.interval", "5", Type::kSeconds, "The same for the IPv6 instance."},
+        {"ipv4.dhcpv4.sync.timeout", "10", Type::kSeconds,
+         "Read by the plug-in: seconds that the IPv4 publishers wait for a peer's answer (port "
+         "query, connect, login, each response) before they drop the connection and retry; 0 "
+         "keeps 10."},
+        {"ipv6.dhcpv6.sync.timeout", "10", Type::kSeconds, "The same for the IPv6 instance."},
         {"ipv4.dhcpv4.heartbeat.interval", "", Type::kSeconds,
          "Seconds between heartbeat checks of the IPv4 targets; accepted, not used yet."},
         {"ipv6.dhcpv6.heartbeat.interval", "", Type::kSeconds, "The same for the IPv6 instance."},

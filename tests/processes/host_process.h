@@ -114,6 +114,13 @@ public:
         if (m_pid > 0) kill();
     }
 
+    // Runs the daemon in the network namespace `ns` (`ip netns exec`), its console listening on
+    // every address there; `extra` as for the constructor. The host's own session then works
+    // only from a thread inside that namespace.
+    void runIn(const std::string& ns, const std::string& extra) {
+        m_namespace = ns;
+        writeConfig(extra);
+    }
     // Another query port (for a port that is taken) and other extra lines.
     void reconfigure(std::uint16_t queryPort, const std::string& extra) {
         m_queryPort = queryPort;
@@ -123,8 +130,9 @@ public:
         const std::string path = configPath();
         std::ofstream out(path, std::ios::trunc);
         out << "host.node_id=" << m_node << "\nhost.data_dir=" << m_folder << "/data\n"
-            << "rconsole.listen_on=127.0.0.1\nrconsole.port=" << m_tcpPort
-            << "\nhost.query_port=" << m_queryPort << "\nrconsole.password=" << m_password << "\n";
+            << "rconsole.listen_on=" << (m_namespace.empty() ? "127.0.0.1" : "0.0.0.0")
+            << "\nrconsole.port=" << m_tcpPort << "\nhost.query_port=" << m_queryPort
+            << "\nrconsole.password=" << m_password << "\n";
         // A key may appear only once in the file: `extra` may choose its own intervals.
         for (const char* key : {"ipv4.dhcpv4.sync.interval", "ipv6.dhcpv6.sync.interval"}) {
             if (extra.find(std::string(key) + "=") == std::string::npos) out << key << "=1\n";
@@ -143,9 +151,13 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                          0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        const char* argv[] = {NBXD_PATH, "-c", config.c_str(), nullptr};
+        const char* direct[] = {NBXD_PATH, "-c", config.c_str(), nullptr};
+        // `ip netns exec` execs the daemon in place: the pid is the daemon's.
+        const char* wrapped[] = {"ip",      "netns", "exec",         m_namespace.c_str(),
+                                 NBXD_PATH, "-c",    config.c_str(), nullptr};
+        const char** argv = m_namespace.empty() ? direct : wrapped;
         const int failed =
-            posix_spawn(&m_pid, NBXD_PATH, &actions, nullptr, const_cast<char**>(argv), environ);
+            posix_spawnp(&m_pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (failed != 0) {
             m_pid = -1;
@@ -215,6 +227,7 @@ private:
     std::string m_password;
     std::uint16_t m_tcpPort;
     std::uint16_t m_queryPort;
+    std::string m_namespace;
     pid_t m_pid = -1;
     int m_status = -1;
     HostSession m_session{m_queryPort, m_password};

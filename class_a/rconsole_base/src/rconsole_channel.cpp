@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "rconsole_deadline.h"
 #include "standard/throw.h"
 
 namespace {
@@ -46,8 +47,9 @@ long CRConsoleChannel::receive(void* buffer, std::size_t length, const ACE_Time_
 
     const std::size_t usable = length - length % kBlock;
     std::size_t total = 0;
+    CRConsoleDeadline deadline(timeout);
     do {
-        const long got = _receiveOnce(bytes + total, usable - total, timeout);
+        const long got = _receiveOnce(bytes + total, usable - total, deadline.left());
         if (got < 0) return -1;
         if (got == 0) break;
         total += static_cast<std::size_t>(got);

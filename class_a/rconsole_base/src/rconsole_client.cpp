@@ -10,6 +10,7 @@
 
 #include "rconsole_base/rconsole_framing.h"
 #include "rconsole_base/rconsole_login.h"
+#include "rconsole_deadline.h"
 #include "standard/decimal.h"
 #include "standard/seconds.h"
 #include "standard/sock_dgram.h"
@@ -152,12 +153,12 @@ bool CRConsoleClient::_authenticate() {
 
     std::string challenge(CRConsoleLogin::kChallengeSize, '\0');
     std::size_t got = 0;
+    CRConsoleDeadline deadline(_wait(m_handshakeTimeout));
     while (got < challenge.size()) {
         std::size_t count = 0;
         std::uint32_t code = 0;
         try {
-            count =
-                m_stream.recv(&challenge[got], challenge.size() - got, _wait(m_handshakeTimeout));
+            count = m_stream.recv(&challenge[got], challenge.size() - got, deadline.left());
         } catch (nbx::CException& e) {
             code = e.errorCode();
         }
@@ -181,9 +182,10 @@ bool CRConsoleClient::_authenticate() {
 void CRConsoleClient::_readGreeting() {
     std::string greeting;
     std::vector<char> chunk(CRConsoleFraming::kChunkSize);
+    CRConsoleDeadline deadline(_wait(m_handshakeTimeout));
     while (greeting.size() < 2 || greeting.compare(greeting.size() - 2, 2, "\n\n") != 0) {
         const long got =
-            m_channel.receive(chunk.data(), chunk.size(), _wait(m_handshakeTimeout), m_enciphered);
+            m_channel.receive(chunk.data(), chunk.size(), deadline.left(), m_enciphered);
         // A server that refuses the proof closes the connection or stays silent.
         if (got < 1) {
             NBX_THROW(nbx::CException, kModule, "CRConsoleClient::connect",
@@ -222,9 +224,12 @@ int CRConsoleClient::_exchange(const std::string& wire, bool& reconnected) {
     int result = kAcknowledged;
     std::vector<char> chunk(CRConsoleFraming::kChunkSize);
     std::vector<std::string> blocks;
+    // The whole response, not each read: a peer answering a byte at a time within the time-out
+    // would otherwise hold the caller (and a stop waiting for it) until the size limit.
+    CRConsoleDeadline deadline(_wait(m_ioTimeout));
     for (;;) {
         const long got =
-            m_channel.receive(chunk.data(), chunk.size(), _wait(m_ioTimeout), m_enciphered);
+            m_channel.receive(chunk.data(), chunk.size(), deadline.left(), m_enciphered);
         if (got < 1) {
             if (!reconnected && canReconnect()) {
                 reconnected = true;

@@ -5,8 +5,9 @@
 // greeting, the credentials, the raw received bytes and each response block.
 //
 // Use: construct; connect(server text); any number of sendCommand; disconnect; destroy. connect
-// may be called again after disconnect. Every wait is bounded by one of the two time-outs; a
-// zero time-out waits without limit. One thread uses an instance at a time; it has no lock.
+// may be called again after disconnect. Every wait is bounded by one of the two time-outs, a
+// read of several chunks (a response, the greeting, the challenge) as a whole; a zero time-out
+// waits without limit. One thread uses an instance at a time; it has no lock.
 //
 // Failures are nbx::CException records with module "rconsole_base" (those of the socket
 // wrappers and of the endpoint text pass through unchanged).

@@ -1,7 +1,8 @@
 #pragma once
 // The connection of one publisher to the remote DHCP server of one replication peer: the remote
-// console client with the service "NBX DHCP", query ports 67 and 547, 10-second time-outs, the
-// peer's credentials, and the context command sent right after every login.
+// console client with the service "NBX DHCP", query ports 67 and 547, 10-second time-outs
+// (the publisher may set others), the peer's credentials, and the context command sent right
+// after every login.
 //
 // commandResponse sends one command and returns the fields of the response's last block, or
 // raises CDHCPSyncOutdated ("ack" with a message), CDHCPSyncClientServerError ("nak"),

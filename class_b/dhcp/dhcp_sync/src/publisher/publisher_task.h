@@ -51,6 +51,9 @@ private:
     void _refreshFiles();
     // "sync.interval" of this family; an absent or empty value keeps the current delay.
     void _readRetryDelay();
+    // "sync.timeout" of this family: the client's time-outs; absent, empty or 0 keeps the
+    // client's own.
+    void _readTimeout();
     // To the host log with module "dhcp_sync".
     void _log(std::uint32_t level, nbx::CMessage message);
 
