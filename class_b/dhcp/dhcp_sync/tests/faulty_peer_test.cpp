@@ -158,6 +158,13 @@ TEST_P(FaultyPeerTest, PublisherGivesUpRetriesStopsAndRecoversWithEveryRecordOnc
     // one; the trickling peer is given up twice, once in the greeting and once in a response.
     start();
     ASSERT_TRUE(waitConnections(GetParam() == Fault::kTrickle ? 3 : 2)) << host.errors();
+    // A peer that drops the connection at the first command gets the next one only after the
+    // retry delay.
+    EXPECT_EQ(host.logged(nbx::SEVERITY_WARNING,
+                          "Server " + peer.target() +
+                              " closed the connection before it answered a command; the next "
+                              "attempt is in 1 second(s)."),
+              GetParam() == Fault::kCloseAfterCommand);
     stopWatched();
     EXPECT_TRUE(spooled("0000001-transactions.4.log"));
     EXPECT_TRUE(spooled("0000002-transactions.4.log"));

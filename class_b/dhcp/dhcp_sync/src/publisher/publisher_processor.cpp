@@ -26,6 +26,7 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
     }
     try {
         const nbx::CStringMap& response = m_owner->client->commandResponse(command);
+        ++m_owner->answered;
         // The client takes an answer without any result code for an acknowledgement; from a
         // peer that is garbage, and taking it would drop the record unapplied.
         if (!response.has("code")) {
@@ -35,6 +36,7 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
                       nbx::msg("The remote server answered without a result code."));
         }
     } catch (CDHCPSyncOutdated& outdated) {
+        ++m_owner->answered;
         // The peer kept its own object. The map is copied: the client's own map changes with
         // the next command.
         const nbx::CStringMap response(outdated.response());
@@ -43,6 +45,7 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
         // Retrying cannot help a record the peer finds wrong, and holding the file back would
         // block every later change to this peer; so the file goes on, but the operator gets
         // the record's place and the peer's reason.
+        ++m_owner->answered;
         _rejected(error, line);
     } catch (CDHCPSyncClientConnectFail&) {
         throw;  // the dispatch step reconnects at once

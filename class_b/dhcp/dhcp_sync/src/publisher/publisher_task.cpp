@@ -99,6 +99,7 @@ void CPublisherTask::_reconnect() {
         try {
             state.client->connect();
             state.connected = true;
+            state.answered = 0;
             _scheduleDispatchTimer(0);
             _log(nbx::SEVERITY_AUDIT,
                  nbx::msg("Synchronization initiated with server '%1'.", target()));
@@ -154,11 +155,20 @@ void CPublisherTask::_dispatch() {
         // The file stays first; the loop ends after this handler.
         return;
     } catch (CDHCPSyncClientConnectFail& failure) {
-        // The file stays first and is replayed from its first record on the new connection.
+        // The file stays first and is replayed from its first record on the new connection:
+        // at once after a connection that got somewhere, else after the retry delay, so that
+        // a peer that drops every connection at its first command is not hammered (nor the
+        // log filled).
         state.client->disconnect();
         state.connected = false;
         _report(failure);
-        _scheduleConnectTimer(0);
+        if (state.answered == 0) {
+            _log(nbx::SEVERITY_WARNING,
+                 nbx::msg("Server %1 closed the connection before it answered a command; the "
+                          "next attempt is in %2 second(s).",
+                          target(), state.retryDelay));
+        }
+        _scheduleConnectTimer(state.answered == 0 ? state.retryDelay : 0);
         return;
     } catch (nbx::CException& failure) {
         _report(failure);

@@ -50,6 +50,8 @@ struct CPublisherTLS {
     std::list<nbx::CDirEnt> files;
     // Logged in and context set; cleared whenever the client is disconnected.
     bool connected = false;
+    // Commands of the spool answered on the current connection.
+    std::uint32_t answered = 0;
     // The task's stop flag: a file in progress is left as soon as it is set.
     const std::atomic<bool>* stopping;  // not owned
 };
