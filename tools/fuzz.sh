@@ -18,9 +18,14 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DNBX_SANITIZE=fuzzer -DNBX_BUILD_BENCH=OFF >/dev/null
 targets=()
 for source in fuzz/*_fuzz.cpp; do targets+=("$(basename "$source" .cpp)"); done
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
-
 mkdir -p "$build/findings"
+# The compiler's warnings about the framework's headers would drown the results: they go to a
+# log that is shown only when the build fails.
+if ! cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >"$build/build.log" 2>&1; then
+    tail -50 "$build/build.log"
+    exit 2
+fi
+
 status=0
 for target in "${targets[@]}"; do
     grown=$build/corpus/$target

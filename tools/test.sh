@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the project needs, builds it and runs every test: a plain build, then the same
 # tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded tests under
-# ThreadSanitizer. Exits non-zero on the first failure.
+# ThreadSanitizer, then every fuzz target for 20 seconds. Exits non-zero on the first failure.
 #
 #   tools/test.sh            everything
 #   tools/test.sh --quick    the plain build only
@@ -47,5 +47,10 @@ threaded+="|dhcp_sync_tests|integration_tests"
 echo "== ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     build_and_test build-tsan Debug "$threaded" -DNBX_SANITIZE=thread -DNBX_BUILD_BENCH=OFF
+
+# Every fuzz target for a short while on its seeds: an input that once crashed a reader and is
+# now in the corpus fails the run again.
+echo "== fuzz targets, 20 s each"
+bash tools/fuzz.sh 20
 
 echo "all test builds passed"
