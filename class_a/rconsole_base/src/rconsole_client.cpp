@@ -250,7 +250,7 @@ int CRConsoleClient::_exchange(const std::string& wire, bool& reconnected) {
                       nbx::msg("Failed to read from a socket."), nbx::msg("Response too large."));
         }
         for (const std::string& block : blocks) {
-            const int judgement = _judge(block);
+            const int judgement = judge(block, m_lastMessage);
             if (judgement != kAcknowledged) result = judgement;
             onResponseBlock(block);
         }
@@ -258,17 +258,17 @@ int CRConsoleClient::_exchange(const std::string& wire, bool& reconnected) {
     }
 }
 
-int CRConsoleClient::_judge(const std::string& block) {
+int CRConsoleClient::judge(const std::string& block, std::string& message) {
     const nbx::CStringMap fields(block, "\n", 0, false);
     std::string code;
     if (!fields.get("code", code)) return kAcknowledged;
     if (::strcasecmp(code.c_str(), "nak") == 0) {
-        m_lastMessage = fields.get("message");
+        message = fields.get("message");
         return kRejected;
     }
     if (::strcasecmp(code.c_str(), "ack") == 0) {
-        m_lastMessage = fields.get("message");
-        return m_lastMessage.empty() ? kAcknowledged : kOutdated;
+        message = fields.get("message");
+        return message.empty() ? kAcknowledged : kOutdated;
     }
     return kAcknowledged;
 }

@@ -89,6 +89,10 @@ public:
     // "clear", enciphered mode otherwise.
     static void parsePortAnswer(const char* answer, std::size_t length, std::uint16_t& port,
                                 bool& enciphered);
+    // One response block judged: kRejected for "code=nak", kOutdated for "code=ack" with a
+    // message, kAcknowledged otherwise (the code's case does not matter). For an "ack" or a
+    // "nak", `message` gets the block's message (empty when it has none).
+    static int judge(const std::string& block, std::string& message);
 
 protected:
     // Sends the query to `endpoint` and rewrites its port and the mode from the answer.
@@ -103,7 +107,6 @@ private:
     // Sends the framed command and reads its response: a Result, or -1 when the connection was
     // renewed through canReconnect (`reconnected` then turns true) and the command must go again.
     int _exchange(const std::string& wire, bool& reconnected);
-    int _judge(const std::string& block);
 
     CBlowfish m_cipher;
     std::string m_serviceName;
