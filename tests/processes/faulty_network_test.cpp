@@ -21,17 +21,11 @@ namespace {
 
 using nbx::testing::eventually;
 using nbx::testing::HostProcess;
+using nbx::testing::occurrences;
 
 // Where the machine runs this test, a shell command succeeds.
 bool sh(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
 }
 
 // Runs `work` on a thread that joined the network namespace `ns`: the sockets it opens are

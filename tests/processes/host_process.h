@@ -42,6 +42,14 @@ inline std::uint16_t freePort(int type) {
     return ntohs(address.sin_port);
 }
 
+// How often `part` stands in `text` (a log line that repeats, say).
+inline int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 class HostProcess;
 
 // A console session to a host, as one administrator holds it; connects again after a lost

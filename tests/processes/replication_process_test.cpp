@@ -21,6 +21,7 @@ namespace {
 
 using nbx::testing::eventually;
 using nbx::testing::HostProcess;
+using nbx::testing::occurrences;
 
 // Every replicated class in IPv4, then the pools of both families.
 std::vector<std::pair<int, Change>> everyClass() {
@@ -46,13 +47,6 @@ std::size_t closedLogs(const std::string& folder) {
     std::list<nbx::CDirEnt> found;
     if (nbx::CStat::isDirectory(folder)) nbx::CStat::findFiles(folder, "*-transactions.*", found);
     return found.size();
-}
-
-int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
 }
 
 class HostGroup : public ::testing::Test {

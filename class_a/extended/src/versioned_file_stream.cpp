@@ -107,14 +107,15 @@ void CVersionedFileStream::reopen() {
 void CVersionedFileStream::_open() {
     errno = 0;
     m_stream->open(workingPath(), std::ios::out | std::ios::app);
-    m_size = 0;
-    if (m_stream->is_open()) CStat::size(workingPath(), m_size);
     if (!m_stream->is_open()) {
         const std::uint32_t error = lastError();
         m_stream.reset();
         NBX_THROW_CODE(CException, "extended", "CVersionedFileStream::reopen",
                        msg("Cannot open versioned file '%1'.", workingPath()), CMessage(), error);
     }
+    // Appending goes on after what an earlier object left there.
+    m_size = 0;
+    CStat::size(workingPath(), m_size);
 }
 
 std::ostream& CVersionedFileStream::stream() {

@@ -26,7 +26,6 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
     }
     try {
         const nbx::CStringMap& response = m_owner->client->commandResponse(command);
-        ++m_owner->answered;
         // The client takes an answer without any result code for an acknowledgement; from a
         // peer that is garbage, and taking it would drop the record unapplied.
         if (!response.has("code")) {
@@ -36,7 +35,6 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
                       nbx::msg("The remote server answered without a result code."));
         }
     } catch (CDHCPSyncOutdated& outdated) {
-        ++m_owner->answered;
         // The peer kept its own object. The map is copied: the client's own map changes with
         // the next command.
         const nbx::CStringMap response(outdated.response());
@@ -45,10 +43,9 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
         // Retrying cannot help a record the peer finds wrong, and holding the file back would
         // block every later change to this peer; so the file goes on, but the operator gets
         // the record's place and the peer's reason.
-        ++m_owner->answered;
         _rejected(error, line);
     } catch (CDHCPSyncClientConnectFail&) {
-        throw;  // the dispatch step reconnects at once
+        throw;  // the dispatch step reconnects
     } catch (nbx::CException&) {
         // A time-out, an answer too large or without a code, a failed write: where the
         // connection stands is unknown, and a late answer to this command would be taken for
@@ -57,6 +54,8 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
         m_owner->connected = false;
         throw;
     }
+    // Applied, kept by the peer or rejected: the peer answered.
+    ++m_owner->answered;
 }
 
 void CPublisherProcessor::_rejected(CDHCPSyncClientServerError& error, unsigned int line) {

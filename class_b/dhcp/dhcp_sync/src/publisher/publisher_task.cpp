@@ -44,8 +44,7 @@ std::uint32_t CPublisherTask::retryDelay() const {
 
 std::int32_t CPublisherTask::init() {
     try {
-        _readRetryDelay();
-        _readTimeout();
+        _readSettings();
         const std::int32_t result = CCommandQueueTask<CSTGeneralReactor>::init();
         if (m_state->client->isEnabled()) {
             _scheduleConnectTimer(0);
@@ -188,24 +187,16 @@ void CPublisherTask::_refreshFiles() {
     state.files.splice(state.files.end(), found);
 }
 
-void CPublisherTask::_readRetryDelay() {
+void CPublisherTask::_readSettings() {
     CPublisherTLS& state = *m_state;
     std::shared_ptr<const nbx::CConfig> config = state.services->config();
     if (!config) return;
-    state.retryDelay = config->getULong(
-        nbx::familyKey(static_cast<unsigned>(state.family.number()), "sync.interval"),
-        state.retryDelay);
+    const unsigned family = static_cast<unsigned>(state.family.number());
+    state.retryDelay = config->getULong(nbx::familyKey(family, "sync.interval"), state.retryDelay);
     // A zero delay would list the spool and retry the peer without pause.
     if (state.retryDelay == 0) state.retryDelay = 1;
-}
-
-void CPublisherTask::_readTimeout() {
-    CPublisherTLS& state = *m_state;
-    std::shared_ptr<const nbx::CConfig> config = state.services->config();
-    if (!config) return;
-    const std::uint32_t seconds = config->getULong(
-        nbx::familyKey(static_cast<unsigned>(state.family.number()), "sync.timeout"), 0);
-    // Zero would wait on a silent peer without limit, and so would a stop.
+    // A zero time-out would wait on a silent peer without limit, and so would a stop.
+    const std::uint32_t seconds = config->getULong(nbx::familyKey(family, "sync.timeout"), 0);
     if (seconds == 0) return;
     const ACE_Time_Value timeout(static_cast<time_t>(seconds), 0);
     state.client->setHandshakeTimeout(timeout);

@@ -49,11 +49,9 @@ private:
     void _scheduleDispatchTimer(std::uint32_t delaySeconds);
     // Lists the spool's closed logs of this family, oldest first.
     void _refreshFiles();
-    // "sync.interval" of this family; an absent or empty value keeps the current delay.
-    void _readRetryDelay();
-    // "sync.timeout" of this family: the client's time-outs; absent, empty or 0 keeps the
-    // client's own.
-    void _readTimeout();
+    // This family's "sync.interval" (the retry delay; absent or empty keeps the current one)
+    // and "sync.timeout" (the client's time-outs; absent, empty or 0 keeps the client's own).
+    void _readSettings();
     // To the host log with module "dhcp_sync".
     void _log(std::uint32_t level, nbx::CMessage message);
 

@@ -36,6 +36,13 @@ const char* const kLeaseTopics[] = {"address_binding", "network_binding", "addre
                                     "network_lease"};
 const char* const kFailoverInterface = "CIDHCPFailoverAddrMgrFactory";
 
+// A write that fails for want of space (or over the file size limit) succeeds once some is
+// freed: worth waiting for, unlike any other failure.
+bool outOfSpace(const nbx::CException& failure) {
+    const std::uint32_t code = failure.errorCode();
+    return code == ENOSPC || code == EDQUOT || code == EFBIG;
+}
+
 }  // namespace
 
 CReceiverTLS::CReceiverTLS(CICommandQueueTask* queue, CIDHCPContext& context,
@@ -448,18 +455,9 @@ void CReceiverTLS::write(const std::string& record, const std::string& topic) {
     if (first) throw nbx::CException(*first);
 }
 
-namespace {
-
-bool outOfSpace(const nbx::CException& failure) {
-    const std::uint32_t code = failure.errorCode();
-    return code == ENOSPC || code == EDQUOT || code == EFBIG;
-}
-
-}  // namespace
-
 bool CReceiverTLS::_writeTo(CTargetEntry& entry, const std::string& text,
                             std::unique_ptr<nbx::CException>& failure) {
-    const std::string directory = spoolDirectory(entry.target);
+    const std::string& directory = entry.stream->versionStat().directory();
     for (bool waiting = false;; waiting = true) {
         try {
             entry.stream->write(text);
