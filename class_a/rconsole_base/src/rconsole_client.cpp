@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -20,6 +21,12 @@
 namespace {
 
 constexpr const char* kModule = NBX_MODULE_TAG;
+
+// A peer that reset the connection or had closed it before a write went away, as much as one
+// that closed it in order: the caller's reconnect path applies, not a socket failure.
+bool peerWentAway(std::uint32_t error) {
+    return error == ECONNRESET || error == EPIPE;
+}
 
 // The leading decimal number of `text` as a port: blanks and one sign may precede the digits.
 // No digits, a negative number or one beyond 16 bits give 0, which no server listens on.
@@ -219,7 +226,12 @@ int CRConsoleClient::sendCommand(const std::string& command) {
 }
 
 int CRConsoleClient::_exchange(const std::string& wire, bool& reconnected) {
-    m_channel.send(wire.data(), wire.size(), m_enciphered);
+    try {
+        m_channel.send(wire.data(), wire.size(), m_enciphered);
+    } catch (nbx::CException& failure) {
+        if (!peerWentAway(failure.errorCode())) throw;
+        return _lost(reconnected);
+    }
     m_receiveBuffer.reset();
     int result = kAcknowledged;
     std::vector<char> chunk(CRConsoleFraming::kChunkSize);
@@ -231,12 +243,10 @@ int CRConsoleClient::_exchange(const std::string& wire, bool& reconnected) {
         const long got =
             m_channel.receive(chunk.data(), chunk.size(), deadline.left(), m_enciphered);
         if (got < 1) {
-            if (!reconnected && canReconnect()) {
-                reconnected = true;
-                disconnect();
-                return connect(m_serverText) ? -1 : kDisconnected;
+            if (got == 0 || peerWentAway(m_channel.lastError()) ||
+                (!reconnected && canReconnect())) {
+                return _lost(reconnected);
             }
-            if (got == 0) return kDisconnected;
             NBX_THROW_CODE(nbx::CException, kModule, "CRConsoleClient::sendCommand",
                            nbx::msg("Failed to read from a socket."), nbx::CMessage(),
                            m_channel.lastError());
@@ -256,6 +266,13 @@ int CRConsoleClient::_exchange(const std::string& wire, bool& reconnected) {
         }
         if (ended) return result;
     }
+}
+
+int CRConsoleClient::_lost(bool& reconnected) {
+    if (reconnected || !canReconnect()) return kDisconnected;
+    reconnected = true;
+    disconnect();
+    return connect(m_serverText) ? -1 : kDisconnected;
 }
 
 int CRConsoleClient::judge(const std::string& block, std::string& message) {

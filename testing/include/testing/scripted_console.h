@@ -70,6 +70,11 @@ public:
         pollfd entry{m_stop, POLLIN, 0};
         ::poll(&entry, 1, ms);
     }
+    // Makes the close after the script a reset (RST) rather than an orderly end.
+    void reset() {
+        const linger abort{1, 0};
+        ::setsockopt(m_socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
     // Reads and drops bytes until the peer closes its side; false when it did not within
     // `timeoutMs`.
     bool peerClosed(int timeoutMs = 5000) {

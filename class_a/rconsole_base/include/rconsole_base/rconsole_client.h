@@ -107,6 +107,9 @@ private:
     // Sends the framed command and reads its response: a Result, or -1 when the connection was
     // renewed through canReconnect (`reconnected` then turns true) and the command must go again.
     int _exchange(const std::string& wire, bool& reconnected);
+    // The connection ended under a command: renewed once where the client may (-1, send
+    // again), else kDisconnected.
+    int _lost(bool& reconnected);
 
     CBlowfish m_cipher;
     std::string m_serviceName;

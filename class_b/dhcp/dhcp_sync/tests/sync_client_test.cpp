@@ -132,21 +132,32 @@ TEST_F(SyncClientTest, FailuresOfTheBasePassThroughAndTheTargetIsWhatCounts) {
     EXPECT_TRUE(anonymous.isEnciphered());
 }
 
-TEST_F(SyncClientTest, PeerClosingDuringACommandIsAConnectFailure) {
-    nbx::testing::ScriptedConsole console;
-    ASSERT_TRUE(console.ready());
-    console.setScript([](nbx::testing::ScriptedPeer& raw) {
-        raw.write("hello\n\n");
-        raw.readUntil("\n\n");
-        raw.write("code=ack\n\n");
-        raw.readUntil("\n\n");
-        raw.write("code=ack\nname=a\n");  // and no end
-    });
-    CDHCPSyncClient sync(CProtocolFamily(4), console.target(), true);
-    sync.connect();
-    expectFailure(nbx::testing::failure<CDHCPSyncClientConnectFail>(
-                      [&] { sync.commandResponse("sync_pool"); }),
-                  "sync_pool", console.target(), "The remote end disconnected.");
+TEST_F(SyncClientTest, PeerClosingOrResettingDuringACommandIsAConnectFailure) {
+    // A close in the middle of an answer; a reset while the client waits for the answer; a
+    // reset before the command is written. Each is the peer gone, never a socket failure.
+    enum class End { kCloseMidAnswer, kResetUnanswered, kResetBeforeCommand };
+    for (End end : {End::kCloseMidAnswer, End::kResetUnanswered, End::kResetBeforeCommand}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        nbx::testing::ScriptedConsole console;
+        ASSERT_TRUE(console.ready());
+        console.setScript([end](nbx::testing::ScriptedPeer& raw) {
+            raw.write("hello\n\n");
+            raw.readUntil("\n\n");
+            raw.write("code=ack\n\n");
+            if (end == End::kResetBeforeCommand) return raw.reset();
+            raw.readUntil("\n\n");
+            if (end == End::kResetUnanswered) return raw.reset();
+            raw.write("code=ack\nname=a\n");  // and no end
+        });
+        CDHCPSyncClient sync(CProtocolFamily(4), console.target(), true);
+        sync.connect();
+        if (end == End::kResetBeforeCommand) {
+            ASSERT_TRUE(console.waitServed(1));
+        }
+        expectFailure(nbx::testing::failure<CDHCPSyncClientConnectFail>(
+                          [&] { sync.commandResponse("sync_pool"); }),
+                      "sync_pool", console.target(), "The remote end disconnected.");
+    }
 }
 
 TEST_F(SyncClientTest, UnknownResultCode) {
