@@ -129,16 +129,26 @@ void CPluginLoader::start(const std::vector<CIDHCPContext*>& contexts) {
     }
     for (CIDHCPContext* context : contexts) {
         if (!context) continue;
+        void* instance = nullptr;
         try {
-            m_plugin->baseInstance(context);
+            instance = m_plugin->baseInstance(context);
         } catch (...) {
             const std::string cause = describeCurrent();
             _releaseAll();
             _fail("CPluginLoader::start", kStartFailed,
                   nbx::msg("Instance '%1' did not start: %2", context->name(), cause));
         }
-        m_started.push_back(context);
+        m_started.emplace_back(context, instance);
     }
+}
+
+CIDHCPSyncOperations* CPluginLoader::operations(int family) const {
+    if (!m_plugin || !m_plugin->implements(CIDHCPSyncOperations::kInterfaceName)) return nullptr;
+    for (const auto& [context, instance] : m_started) {
+        if (context->family().number() == family)
+            return static_cast<CIDHCPSyncOperations*>(instance);
+    }
+    return nullptr;
 }
 
 void CPluginLoader::stop() {
@@ -149,7 +159,7 @@ void CPluginLoader::stop() {
 
 void CPluginLoader::_releaseAll() {
     while (!m_started.empty()) {
-        CIDHCPContext* context = m_started.back();
+        CIDHCPContext* context = m_started.back().first;
         m_started.pop_back();
         try {
             m_plugin->release(context);

@@ -13,6 +13,7 @@
 #include "dhcp_plugin_api/dhcp_context.h"
 #include "dhcp_plugin_api/host_context.h"
 #include "dhcp_plugin_api/plugin.h"
+#include "dhcp_plugin_api/sync_operations.h"
 
 namespace host {
 
@@ -38,6 +39,8 @@ public:
     const std::string& path() const { return m_path; }
     // The loaded plug-in, or null.
     CIDHCPAutonomousObjectFactory* plugin() const { return m_plugin; }
+    // The started instance's operations for `family`, or null when the plug-in has none.
+    CIDHCPSyncOperations* operations(int family) const;
 
 private:
     void _releaseAll();
@@ -51,7 +54,8 @@ private:
     void* m_library = nullptr;
     CPluginDestroyer m_destroyer = nullptr;
     CIDHCPAutonomousObjectFactory* m_plugin = nullptr;
-    std::vector<CIDHCPContext*> m_started;
+    // With what baseInstance returned for each.
+    std::vector<std::pair<CIDHCPContext*, void*>> m_started;
 };
 
 }  // namespace host

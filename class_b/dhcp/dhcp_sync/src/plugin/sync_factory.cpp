@@ -4,6 +4,7 @@
 
 #include "dhcp_plugin_api/dhcp_context.h"
 #include "dhcp_plugin_api/host_context.h"
+#include "dhcp_plugin_api/sync_operations.h"
 #include "receiver/receiver_task.h"
 #include "standard/throw.h"
 
@@ -62,7 +63,7 @@ void* CDHCPSyncFactory::baseInstance(CIDHCPContext* context) {
         instance.relay = instance.receiver.get();
     }
     ++instance.count;
-    return instance.receiver.get();
+    return &instance.receiver->operations();
 }
 
 void CDHCPSyncFactory::release(CIDHCPContext* context) {

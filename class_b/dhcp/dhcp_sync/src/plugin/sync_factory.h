@@ -30,13 +30,14 @@ public:
     std::string name() const override { return kName; }
     void* _slot11() override { return nullptr; }
     std::string interfaces() const override {
-        return "CIDHCPSyncFactory,CIDHCPAutonomousObjectFactory,CPlugin";
+        return "CIDHCPSyncFactory,CIDHCPSyncOperations,CIDHCPAutonomousObjectFactory,CPlugin";
     }
     std::string requiredInterfaces() const override { return "CIDatabaseInit,CISystemBusFactory"; }
 
-    // Returns the family's receiver task. Throws "Cannot create a dhcp sync instance." /
-    // "Unknown protocol family." for a family other than 4 and 6. A receiver that fails to start
-    // is deleted and the call is not counted; an exception of its start passes on.
+    // Returns the family's operations (a CIDHCPSyncOperations*, its receiver's). Throws "Cannot
+    // create a dhcp sync instance." / "Unknown protocol family." for a family other than 4 and 6. A
+    // receiver that fails to start is deleted and the call is not counted; an exception of its
+    // start passes on.
     void* baseInstance(CIDHCPContext* context) override;
     void release(CIDHCPContext* context) override;
 

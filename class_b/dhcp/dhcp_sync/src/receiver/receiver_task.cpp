@@ -2,6 +2,7 @@
 
 #include <ace/Time_Value.h>
 
+#include "operations/sync_operations.h"
 #include "receiver/cmd_replication_peer.h"
 #include "receiver/receiver_tls.h"
 #include "resolver/resolver_task.h"
@@ -21,7 +22,8 @@ CReceiverTask::CReceiverTask(CIDHCPContext& context, CIReplicationNotifier* noti
       m_state(new CReceiverTLS(this, context, [this] { return stopRequested(); })),
       m_resolver(
           new CResolverTask(context, context.services().resolverDirectory(), context.family())),
-      m_notifier(notifier) {}
+      m_notifier(notifier),
+      m_operations(new CSyncOperations(*this)) {}
 
 CReceiverTask::~CReceiverTask() {
     // The loop uses the state: it ends first. The publishers need the resolver until the state
@@ -33,6 +35,10 @@ CReceiverTask::~CReceiverTask() {
 
 std::uint32_t CReceiverTask::syncInterval() const {
     return m_state->interval();
+}
+
+CIDHCPSyncOperations& CReceiverTask::operations() {
+    return *m_operations;
 }
 
 void CReceiverTask::postReplicationPeer(const CAppEventPtr& event) {

@@ -15,6 +15,8 @@
 class CIReplicationNotifier;
 class CReceiverTLS;
 class CResolverTask;
+class CSyncOperations;
+class CIDHCPSyncOperations;
 
 class CReceiverTask : public CCommandQueueTask<CSTGeneralReactor> {
 public:
@@ -36,6 +38,8 @@ public:
     CIDHCPContext& context() const { return m_context; }
     // The seconds between two closings of the working logs, as last read.
     std::uint32_t syncInterval() const;
+    // What the host's operator sees and does of this instance; lives as long as the task.
+    CIDHCPSyncOperations& operations();
 
 private:
     std::int32_t _init();
@@ -45,4 +49,5 @@ private:
     std::unique_ptr<CReceiverTLS> m_state;
     std::unique_ptr<CResolverTask> m_resolver;
     CIReplicationNotifier* m_notifier;  // not owned
+    std::unique_ptr<CSyncOperations> m_operations;
 };
