@@ -10,6 +10,7 @@
 //   Every add reads the table for its name, so loading slows as the table grows: 100,000
 //   objects take about ten minutes on two cores, 40,000 two
 //   (--benchmark_filter='Throughput|Delay|objects:40000' leaves the long one out).
+// - Latency of the operator's `status` with 16 peers replaying a stream of changes.
 //
 // Each benchmark runs once (its own manual time); the program exits with 1 when a change did
 // not arrive or was refused, since a rate over a replication that never finished means nothing.
@@ -31,6 +32,7 @@
 #include <vector>
 
 #include "host_process.h"
+#include "testing/console_peer.h"
 
 namespace {
 
@@ -358,6 +360,66 @@ void BM_ResidentMemory(benchmark::State& state) {
     }
 }
 
+// The operator's `status` while 16 peers replay a stream of changes: each peer is a console
+// server in this process that acknowledges every command, so that the 16 publishers are busy
+// for the whole run.
+void BM_StatusLatency(benchmark::State& state) {
+    constexpr int kPeers = 16;
+    constexpr int kSamples = 200;
+    for (auto _ : state) {
+        BenchHosts hosts;
+        std::string fault;
+        HostProcess* a = hosts.start(1, "ipv4.dhcpv4.sync.interval=1\n", fault);
+        if (!a) return fail(state, fault);
+        std::vector<std::unique_ptr<nbx::testing::Peer>> peers;
+        for (int peer = 1; peer <= kPeers; ++peer) {
+            peers.push_back(std::make_unique<nbx::testing::Peer>("admin", "peer-password"));
+            int code = -1;
+            const std::string response = a->command(
+                "add replicate_peer\ntarget=" + peers.back()->target() +
+                    "\nconsole_user=admin\nconsole_pass=peer-password\nclasses=*\nlogdir=p" +
+                    std::to_string(peer) + "\n",
+                4, &code);
+            if (code != 0) return fail(state, "peer refused: " + response);
+        }
+        std::atomic<bool> streaming{true};
+        std::thread writer([&] {
+            for (int round = 0; streaming && fault.empty(); ++round)
+                fault = addDomains(*a, "s" + std::to_string(round) + "-", 500, 2);
+        });
+        HostSession admin(a->queryPort(), a->password());
+        std::vector<double> latencies;
+        std::string last;
+        for (int k = 0; k < kSamples; ++k) {
+            int code = -1;
+            const Clock::time_point begin = Clock::now();
+            last = admin.command("status\n", 4, &code);
+            latencies.push_back(seconds(Clock::now() - begin));
+            if (code != 0) {
+                streaming = false;
+                writer.join();
+                return fail(state, "status refused: " + last);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        streaming = false;
+        writer.join();
+        if (!fault.empty()) return fail(state, fault);
+        for (const auto& peer : peers) {
+            if (last.find(peer->target()) == std::string::npos)
+                return fail(state, "status does not show " + peer->target());
+        }
+        std::size_t received = 0;
+        for (const auto& peer : peers) received += peer->commands().size();
+        std::sort(latencies.begin(), latencies.end());
+        state.SetIterationTime(quantile(latencies, 0.5));
+        state.counters["p50_ms"] = 1000 * quantile(latencies, 0.5);
+        state.counters["p99_ms"] = 1000 * quantile(latencies, 0.99);
+        state.counters["max_ms"] = 1000 * latencies.back();
+        state.counters["commands_replayed"] = static_cast<double>(received);
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_ReplicationThroughput)
@@ -381,6 +443,8 @@ BENCHMARK(BM_ResidentMemory)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
+
+BENCHMARK(BM_StatusLatency)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
