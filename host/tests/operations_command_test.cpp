@@ -182,7 +182,8 @@ TEST_F(OperationsCommands, RefusesUnknownTargetsBadArgumentsAndAHostWithoutThePl
 TEST_F(OperationsCommands, ConsoleExitsOneWhenDriftFindsDifferencesOrStopsEarly) {
     ops4.peer("127.0.0.1:7171", "idle");
     const host::CConsoleCommandLine options(
-        {"-s", "127.0.0.1:" + std::to_string(server->queryPort())});
+        {"-s", "127.0.0.1:" + std::to_string(server->queryPort()), "drift", "127.0.0.1:7171"});
+    ASSERT_EQ(options.command(), "drift 127.0.0.1:7171");
     std::ostringstream out, err;
     host::CConsoleCommandRunner runner(options, nullptr, out, err);
     ASSERT_TRUE(runner.open()) << err.str();
@@ -191,9 +192,9 @@ TEST_F(OperationsCommands, ConsoleExitsOneWhenDriftFindsDifferencesOrStopsEarly)
     CSyncDriftReport inStep;
     inStep.classes.push_back({"policy", 3, 3, 0, 0, 0});
     ops4.setDrift(inStep);
-    EXPECT_EQ(runner.run("drift 127.0.0.1:7171"), Runner::kAck);
+    EXPECT_EQ(runner.run(options.command()), Runner::kAck);
     ops4.setDrift(twoDifferences());
-    EXPECT_EQ(runner.run("drift 127.0.0.1:7171"), Runner::kNak);
+    EXPECT_EQ(runner.run(options.command()), Runner::kNak);
     CSyncDriftReport cut = inStep;
     cut.complete = false;
     ops4.setDrift(cut);
