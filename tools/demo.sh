@@ -2,9 +2,11 @@
 # Three hosts on loopback that replicate to each other: builds what is missing, starts them in a
 # temporary folder, each a peer of the other two, changes objects on each of them with
 # nbx-console, waits until every host holds the same objects and shows them side by side,
-# provokes one conflict and shows its log entry, then stops the hosts.
+# provokes one conflict and shows its log entry, shows every host's replication status and the
+# drift reports between the hosts, then stops the hosts.
 #
-# Exits non-zero when a host does not start, a change is refused, or the hosts differ.
+# Exits non-zero when a host does not start, a change is refused, or the hosts differ (as their
+# listings or a drift report tell).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -93,6 +95,57 @@ until in_step; do
     sleep 0.5
 done
 echo "   every host keeps the newer change: $(on 3 show policy name=gold | grep '^description=')"
+
+# status_lines <node>: one line per peer of the host's status, and one per receiver.
+status_lines() {
+    on "$1" status | awk -F= '
+        /^-$/ || /^$/ { emit() ; next }
+        { v[$1] = substr($0, length($1) + 2) }
+        function emit() {
+            if ("peer" in v)
+                printf "   host %s -> %-17s IPv%s  %-11s backlog %s record(s), %s acknowledged, %s conflict(s)\n",
+                    node, v["peer"], v["family"], v["state"], v["backlog_records"], v["acknowledged"], v["conflicts"]
+            else if ("receiver" in v)
+                printf "   host %s receiver IPv%s: %s record(s) written, %s event(s) dropped\n",
+                    node, v["receiver"], v["records_written"], v["events_dropped"]
+            delete v
+        }' node="$1"
+}
+drained() {
+    local node report
+    for node in 1 2 3; do
+        report=$(on "$node" status) || return 1
+        grep -q '^backlog_records=[1-9]' <<<"$report" && return 1
+    done
+    return 0
+}
+
+echo "== replication status of every host (nbx-console status)"
+start=$SECONDS
+until drained; do
+    ((SECONDS - start > 60)) && { echo "a backlog did not drain" >&2; status_lines 1 >&2; exit 1; }
+    sleep 0.5
+done
+for node in 1 2 3; do status_lines "$node"; done
+
+echo "== drift reports between the hosts (nbx-console drift)"
+for node in 1 2 3; do
+    for peer in 1 2 3; do
+        [[ $peer == "$node" ]] && continue
+        for family in "" -6; do
+            # Exit 1: a difference, or a comparison cut short; either fails the demo.
+            if ! report=$(on "$node" $family drift "127.0.0.1:$(query_port "$peer")"); then
+                echo "host $node and host $peer are not in step${family:+ (IPv6)}:" >&2
+                echo "$report" >&2
+                exit 1
+            fi
+            compared=$(awk -F= '$1=="local"{n+=$2} END{print n+0}' <<<"$report")
+            echo "   host $node vs host $peer${family:+ (IPv6)}: $compared object(s) compared," \
+                "$(sed -n 's/^differences=//p' <<<"$report") difference(s)"
+        done
+    done
+done
+echo "   the three hosts are in step"
 
 echo "== stopping the hosts"
 nbx_stop_all || { echo "a host did not stop cleanly (exit $?)" >&2; exit 1; }

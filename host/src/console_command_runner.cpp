@@ -14,6 +14,21 @@ namespace {
 // way a server refuses a login proof.
 constexpr const char* kLoginRefused = "Failed to login to remote server.";
 
+// Whether the last block of a "drift" response reports the peer in step: no difference and a
+// complete comparison.
+bool inStep(const std::string& response) {
+    std::size_t start = response.rfind("\n-\n");
+    start = start == std::string::npos ? 0 : start + 3;
+    const std::string last = "\n" + response.substr(start);
+    return last.find("\ndifferences=0\n") != std::string::npos &&
+           last.find("\ncomplete=yes\n") != std::string::npos;
+}
+
+bool isDrift(const std::string& command) {
+    return command.compare(0, 5, "drift") == 0 &&
+           (command.size() == 5 || command.find_first_of(" \t\n", 5) == 5);
+}
+
 std::string reasonOf(nbx::CException& e) {
     const std::string reason = e.reason().text();
     return reason.empty() ? e.message().text() : reason;
@@ -91,7 +106,10 @@ int CConsoleCommandRunner::run(const std::string& command) {
     m_out << response;
     m_out.flush();
     if (result == CRConsoleClient::kDisconnected) return kFailure;
-    return result == CRConsoleClient::kRejected ? kNak : kAck;
+    if (result == CRConsoleClient::kRejected) return kNak;
+    // A drift report that finds differences, or could not finish, fails a script.
+    if (isDrift(command) && !inStep(response)) return kNak;
+    return kAck;
 }
 
 int CConsoleCommandRunner::runLines(const LineSource& next) {

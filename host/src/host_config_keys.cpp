@@ -56,6 +56,11 @@ const std::vector<Key>& rows() {
         {"rconsole.password", nullptr, Type::kText,
          "The console password; required unless `rconsole.encryption` is `clear`. The file must "
          "therefore be readable by its owner only."},
+        {"http.address", "127.0.0.1", Type::kAddress,
+         "The address of the HTTP monitoring endpoint (`/status`, `/metrics`, `/healthz`); "
+         "loopback unless another is configured."},
+        number("http.port", "0", 0, 65535,
+               "The TCP port of the HTTP monitoring endpoint; 0 turns it off (nothing listens)."),
         choice("system.log.targets", "file", "file,stdout,stderr",
                "`file` writes log lines to `system.log.target.file`; `stdout` and `stderr` both "
                "write them to standard error (for a service manager's journal)."),

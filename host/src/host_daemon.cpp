@@ -4,9 +4,11 @@
 
 #include <cstdio>
 
+#include "extended/config_names.h"
 #include "host/admin_command_handler.h"
 #include "host/context_command_handler.h"
 #include "host/log_sink.h"
+#include "host/operations_command_handler.h"
 #include "host/sync_command_handler.h"
 #include "standard/throw.h"
 
@@ -37,6 +39,7 @@ void CHostDaemon::start() {
         std::map<int, CSystemBus*> buses;
         for (auto& instance : m_instances) buses[instance.first] = &instance.second.services->bus();
         const std::size_t again = m_outbox->open(buses);
+        _startHttp();
         m_console->setLog(&m_controller->logSink());
         m_console->start();
         _writePidFile();
@@ -97,6 +100,7 @@ void CHostDaemon::_openDatabase() {
     for (auto& instance : m_instances) stores[instance.first] = instance.second.store.get();
     m_console->addHandler(std::make_shared<CContextCommandHandler>());
     m_console->addHandler(std::make_shared<CSyncCommandHandler>(stores, m_settings.nodeId));
+    m_console->addHandler(std::make_shared<COperationsCommandHandler>(m_operations));
     m_console->addHandler(std::make_shared<CAdminCommandHandler>(stores, *m_outbox));
 }
 
@@ -117,7 +121,39 @@ void CHostDaemon::_startPlugins() {
         auto loader = std::make_unique<CPluginLoader>(*m_hostContext);
         if (!loader->load(m_settings.pluginPath(plugin))) continue;
         loader->start(contexts);
+        for (const auto& entry : m_instances) {
+            m_operations.offer(entry.first, loader->operations(entry.first));
+        }
         m_loaders.push_back(std::move(loader));
+    }
+}
+
+void CHostDaemon::_startHttp() {
+    if (!m_settings.config) return;
+    const nbx::CConfig& config = *m_settings.config;
+    const std::uint16_t port = config.getUShort("http.port", 0);
+    if (port == 0) return;
+    CHttpEndpointConfig http;
+    std::string address;
+    if (config.get("http.address", address) &&
+        address.find_first_not_of(" \t") != std::string::npos) {
+        http.address = address;
+    }
+    http.port = port;
+    for (const auto& entry : m_instances) {
+        const unsigned family = static_cast<unsigned>(entry.first);
+        http.stallSeconds[entry.first] =
+            config.getULong(nbx::familyKey(family, "sync.stall_seconds"), 300);
+    }
+    m_http = std::make_unique<CHttpEndpoint>(http, m_operations);
+    try {
+        m_http->start();
+    } catch (nbx::CException& failure) {
+        m_http.reset();
+        NBX_THROW(nbx::CException, kModule, "CHostDaemon::start",
+                  nbx::msg("%1: %2 (key '%3')", m_settings.where("http.port"), failure.text(),
+                           "http.port"),
+                  nbx::CMessage());
     }
 }
 
@@ -139,6 +175,9 @@ void CHostDaemon::stop() {
     m_started = false;
     // Changes that still come in wait in the outbox for the next start.
     if (m_outbox) m_outbox->stop();
+    // Neither the endpoint nor a console command may reach a released instance.
+    m_http.reset();
+    m_operations.withdraw();
     for (auto it = m_loaders.rbegin(); it != m_loaders.rend(); ++it) (*it)->stop();
     m_loaders.clear();
     if (m_console) m_console->stop();

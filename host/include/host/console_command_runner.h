@@ -19,7 +19,8 @@ class CConsoleCommandRunner {
 public:
     enum ExitCode {
         kAck = 0,      // the (last) command was answered "ack"
-        kNak = 1,      // it was answered "nak"; the message is in the response written
+        kNak = 1,      // it was answered "nak", or a "drift" found differences or was cut
+                       // short; the response written says which
         kFailure = 2,  // no session, or the connection was lost
     };
 

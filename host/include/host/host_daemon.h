@@ -5,9 +5,11 @@
 // command handlers.
 //
 // start() opens the console's ports first, so that a port in use stops the host before anything
-// is written; then the database, the plug-ins (both instances), the outbox delivery and the
-// console's service. stop() undoes it in order: no more bus deliveries (changes wait in the
-// outbox), instances released and plug-ins destroyed, console closed, database closed.
+// is written; then the database, the plug-ins (both instances), the outbox delivery, the HTTP
+// endpoint (when `http.port` is set) and the console's service. stop() undoes it in order: no
+// more bus deliveries (changes wait in the outbox), the endpoint closed and the plug-ins'
+// operations withdrawn (waiting for the console's running calls), instances released and
+// plug-ins destroyed, console closed, database closed.
 
 #include <map>
 #include <memory>
@@ -21,12 +23,14 @@
 #include "host/host_services.h"
 #include "host/host_settings.h"
 #include "host/host_store.h"
+#include "host/http_endpoint.h"
 #include "host/interface_registry.h"
 #include "host/master_controller.h"
 #include "host/outbox.h"
 #include "host/plugin_loader.h"
 #include "host/protocol_context.h"
 #include "host/sqlite_engine.h"
+#include "host/sync_operations_access.h"
 
 namespace host {
 
@@ -45,6 +49,8 @@ public:
     const CHostSettings& settings() const { return m_settings; }
     std::uint16_t consolePort() const { return m_console ? m_console->tcpPort() : 0; }
     std::uint16_t queryPort() const { return m_console ? m_console->queryPort() : 0; }
+    // 0 when the endpoint is off.
+    std::uint16_t httpPort() const { return m_http ? m_http->port() : 0; }
 
 private:
     struct Instance {
@@ -56,6 +62,7 @@ private:
     void _openConsole();
     void _openDatabase();
     void _startPlugins();
+    void _startHttp();
     void _writePidFile();
 
     CHostSettings m_settings;
@@ -69,6 +76,8 @@ private:
     std::map<int, Instance> m_instances;
     std::unique_ptr<COutbox> m_outbox;
     std::vector<std::unique_ptr<CPluginLoader>> m_loaders;
+    CSyncOperationsAccess m_operations;
+    std::unique_ptr<CHttpEndpoint> m_http;
     bool m_pidWritten = false;
     bool m_started = false;
 };
