@@ -79,9 +79,26 @@ const std::vector<Key>& rows() {
          "query, connect, login, each response) before they drop the connection and retry; 0 "
          "keeps 10."},
         {"ipv6.dhcpv6.sync.timeout", "10", Type::kSeconds, "The same for the IPv6 instance."},
-        {"ipv4.dhcpv4.heartbeat.interval", "", Type::kSeconds,
-         "Seconds between heartbeat checks of the IPv4 targets; accepted, not used yet."},
-        {"ipv6.dhcpv6.heartbeat.interval", "", Type::kSeconds, "The same for the IPv6 instance."},
+        number("ipv4.dhcpv4.sync.backlog_warn_records", "10000", 0, 4294967295u,
+               "Read by the plug-in: one warning when an IPv4 peer's backlog holds more records "
+               "than this, one note when it is back under; 0 turns this limit off."),
+        number("ipv6.dhcpv6.sync.backlog_warn_records", "10000", 0, 4294967295u,
+               "The same for the IPv6 instance."),
+        {"ipv4.dhcpv4.sync.backlog_warn_seconds", "600", Type::kSeconds,
+         "Read by the plug-in: the same warning when the oldest record waiting for an IPv4 peer "
+         "is older than this; 0 turns this limit off."},
+        {"ipv6.dhcpv6.sync.backlog_warn_seconds", "600", Type::kSeconds,
+         "The same for the IPv6 instance."},
+        {"ipv4.dhcpv4.sync.stall_seconds", "300", Type::kSeconds,
+         "An enabled IPv4 peer that has neither taken a command nor been in step for longer "
+         "than this makes `/healthz` answer 503."},
+        {"ipv6.dhcpv6.sync.stall_seconds", "300", Type::kSeconds,
+         "The same for the IPv6 instance."},
+        {"ipv4.dhcpv4.heartbeat.interval", "30", Type::kSeconds,
+         "Read by the plug-in: an idle, connected IPv4 publisher probes its peer after this "
+         "many seconds without an answer; a failed probe drops the connection and retries. 0 "
+         "turns the probe off."},
+        {"ipv6.dhcpv6.heartbeat.interval", "30", Type::kSeconds, "The same for the IPv6 instance."},
         {"ipv4.dhcpv4.sync.db.shared_connections", "no", Type::kBoolean,
          "Read by the plug-in: whether the IPv4 replication threads share database connections "
          "(less memory, less parallel)."},

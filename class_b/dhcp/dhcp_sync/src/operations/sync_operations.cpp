@@ -1,6 +1,7 @@
 #include "operations/sync_operations.h"
 
 #include "receiver/receiver_task.h"
+#include "receiver/receiver_tls.h"
 #include "standard/throw.h"
 
 namespace {
@@ -11,11 +12,15 @@ constexpr const char* kModule = NBX_MODULE_TAG;
 
 CSyncOperations::CSyncOperations(CReceiverTask& receiver) : m_receiver(receiver) {}
 
-// Not built yet: each throws until its piece is in.
 CSyncStatus CSyncOperations::status() {
-    NBX_THROW(nbx::CException, kModule, "CSyncOperations::status", nbx::msg("Not available."),
-              nbx::CMessage());
+    // Each publisher's published snapshot: nothing here waits for a publisher or the receiver.
+    CSyncStatus out;
+    out.receiver = m_receiver.state().receiverStatus();
+    out.peers = m_receiver.state().peerStatuses();
+    return out;
 }
+
+// Not built yet: each throws until its piece is in.
 
 CSyncResyncResult CSyncOperations::resync(const std::string&) {
     NBX_THROW(nbx::CException, kModule, "CSyncOperations::resync", nbx::msg("Not available."),

@@ -1,5 +1,7 @@
 #include "publisher/publisher_processor.h"
 
+#include <ctime>
+
 #include "publisher/publisher_tls.h"
 #include "resolver/resolver_task.h"
 #include "standard/throw.h"
@@ -24,6 +26,7 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
                            m_owner->client->target()),
                   nbx::CMessage());
     }
+    CPeerMonitor::Answer answer = CPeerMonitor::Answer::kAcknowledged;
     try {
         const nbx::CStringMap& response = m_owner->client->commandResponse(command);
         // The client takes an answer without any result code for an acknowledgement; from a
@@ -39,11 +42,13 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
         // the next command.
         const nbx::CStringMap response(outdated.response());
         m_owner->resolver->conflict(m_owner->client->target(), response);
+        answer = CPeerMonitor::Answer::kConflict;
     } catch (CDHCPSyncClientServerError& error) {
         // Retrying cannot help a record the peer finds wrong, and holding the file back would
         // block every later change to this peer; so the file goes on, but the operator gets
         // the record's place and the peer's reason.
         _rejected(error, line);
+        answer = CPeerMonitor::Answer::kRejected;
     } catch (CDHCPSyncClientConnectFail&) {
         throw;  // the dispatch step reconnects
     } catch (nbx::CException&) {
@@ -56,6 +61,8 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
     }
     // Applied, kept by the peer or rejected: the peer answered.
     ++m_owner->answered;
+    m_owner->lastExchange = std::chrono::steady_clock::now();
+    m_owner->monitor->answered(answer, static_cast<std::int64_t>(std::time(nullptr)));
 }
 
 void CPublisherProcessor::_rejected(CDHCPSyncClientServerError& error, unsigned int line) {
@@ -64,6 +71,7 @@ void CPublisherProcessor::_rejected(CDHCPSyncClientServerError& error, unsigned 
     CIHostServices& services = *m_owner->services;
     // The peer's reason first, then where the record lies.
     nbx::CIExceptionFacade& facade = services.exceptionFacade();
+    m_owner->failed(error.text());
     error.report(&facade);
     facade.flush();
     nbx::CMessage message = nbx::msg(

@@ -2,6 +2,9 @@
 
 #include <ace/Time_Value.h>
 
+#include <algorithm>
+#include <ctime>
+
 #include "extended/config_names.h"
 #include "publisher/publisher_tls.h"
 #include "resolver/resolver_task.h"
@@ -13,6 +16,12 @@ namespace {
 constexpr const char* kModule = NBX_MODULE_TAG;
 constexpr const char* kConnectTimerName = "cmd-sync-publisher-connect-timer";
 constexpr const char* kDispatchTimerName = "cmd-sync-publisher-dispatch-timer";
+
+// How the console client tells that the peer refused the credentials: it closes the connection
+// (or stays silent) instead of greeting.
+bool loginRefused(const nbx::CException& failure) {
+    return failure.message().format() == "Failed to login to remote server.";
+}
 
 }  // namespace
 
@@ -42,9 +51,14 @@ std::uint32_t CPublisherTask::retryDelay() const {
     return m_state->retryDelay;
 }
 
+std::shared_ptr<const CPeerMonitor> CPublisherTask::monitor() const {
+    return m_state->monitor;
+}
+
 std::int32_t CPublisherTask::init() {
     try {
         _readSettings();
+        _scan();
         const std::int32_t result = CCommandQueueTask<CSTGeneralReactor>::init();
         if (m_state->client->isEnabled()) {
             _scheduleConnectTimer(0);
@@ -99,6 +113,11 @@ void CPublisherTask::_reconnect() {
             state.client->connect();
             state.connected = true;
             state.answered = 0;
+            state.lastExchange = std::chrono::steady_clock::now();
+            if (state.everConnected) state.monitor->reconnected();
+            state.everConnected = true;
+            state.setState(state.backlog.totals().logs == 0 ? CPublisherTLS::kIdle
+                                                            : CPublisherTLS::kReplaying);
             _scheduleDispatchTimer(0);
             _log(nbx::SEVERITY_AUDIT,
                  nbx::msg("Synchronization initiated with server '%1'.", target()));
@@ -106,6 +125,9 @@ void CPublisherTask::_reconnect() {
             // Each attempt starts from a closed connection.
             state.client->disconnect();
             state.connected = false;
+            state.shown.state =
+                loginRefused(cause) ? CPublisherTLS::kLoginRefused : CPublisherTLS::kUnreachable;
+            state.failed(cause.text());
             cause.report(&m_controller->exceptionFacade());
             NBX_THROW(nbx::CException, kModule, "CPublisherTask::_reconnect",
                       nbx::msg("Failed to initiate synchronization with server '%1'.", target()),
@@ -113,6 +135,8 @@ void CPublisherTask::_reconnect() {
         }
     } catch (nbx::CException& failure) {
         _report(failure);
+        // The backlog grows while the peer is away: the status shows it.
+        _scan();
         _scheduleConnectTimer(state.retryDelay);
     }
 }
@@ -120,6 +144,7 @@ void CPublisherTask::_reconnect() {
 void CPublisherTask::_dispatch() {
     CPublisherTLS& state = *m_state;
     if (!state.client->isEnabled()) {
+        _scan();
         _scheduleDispatchTimer(state.retryDelay);
         return;
     }
@@ -130,10 +155,16 @@ void CPublisherTask::_dispatch() {
     }
     std::uint32_t delay = 0;
     try {
-        if (state.files.empty()) _refreshFiles();
+        // A long replay still looks at the spool now and then: the logs closed meanwhile are
+        // part of the backlog.
+        const bool scanDue = std::chrono::steady_clock::now() - state.lastScan >=
+                             std::chrono::seconds(state.retryDelay);
+        if (state.files.empty() || scanDue) _refreshFiles();
         if (state.files.empty()) {
-            delay = state.retryDelay;
+            state.setState(CPublisherTLS::kIdle);
+            if (!_heartbeat(delay)) return;
         } else {
+            state.setState(CPublisherTLS::kReplaying);
             const nbx::CDirEnt entry = state.files.front();
             if (!nbx::CStat::exists(entry.fullPath())) {
                 state.files.pop_front();
@@ -145,6 +176,8 @@ void CPublisherTask::_dispatch() {
                 // A file that cannot be deleted is found again and sent again; the peer takes
                 // repeated records.
                 nbx::CStat::remove(entry.fullPath());
+                state.backlog.remove(entry.fullPath());
+                _showBacklog();
                 _log(nbx::SEVERITY_DEBUG,
                      nbx::msg("The dhcp sync publisher for server %1 has processed file '%2'.",
                               target(), entry.fileName()));
@@ -160,6 +193,8 @@ void CPublisherTask::_dispatch() {
         // log filled).
         state.client->disconnect();
         state.connected = false;
+        state.shown.state = CPublisherTLS::kUnreachable;
+        state.failed(failure.text());
         _report(failure);
         if (state.answered == 0) {
             _log(nbx::SEVERITY_WARNING,
@@ -170,10 +205,88 @@ void CPublisherTask::_dispatch() {
         _scheduleConnectTimer(state.answered == 0 ? state.retryDelay : 0);
         return;
     } catch (nbx::CException& failure) {
+        // A failed exchange has closed the connection; a file that cannot be read has not.
+        if (!state.connected) state.shown.state = CPublisherTLS::kUnreachable;
+        state.failed(failure.text());
         _report(failure);
         delay = state.retryDelay;
     }
     _scheduleDispatchTimer(delay);
+}
+
+bool CPublisherTask::_heartbeat(std::uint32_t& delay) {
+    CPublisherTLS& state = *m_state;
+    delay = state.retryDelay;
+    if (state.heartbeat == 0) return true;
+    const auto now = std::chrono::steady_clock::now();
+    const auto silent =
+        std::chrono::duration_cast<std::chrono::seconds>(now - state.lastExchange).count();
+    if (silent < static_cast<long long>(state.heartbeat)) {
+        // The next look comes no later than the probe is due.
+        const auto left = static_cast<std::uint32_t>(state.heartbeat - silent);
+        delay = std::min(delay, std::max<std::uint32_t>(left, 1));
+        return true;
+    }
+    try {
+        state.client->commandResponse("set_context=" + state.family.string());
+    } catch (CDHCPSyncOutdated&) {
+        // Any judged answer shows the peer is there.
+    } catch (CDHCPSyncClientServerError&) {
+    } catch (nbx::CException& failure) {
+        // The lost-connection path: the peer is marked away now, not when a change needs it.
+        state.client->disconnect();
+        state.connected = false;
+        state.shown.state = CPublisherTLS::kUnreachable;
+        state.failed(failure.text());
+        _report(failure);
+        _log(nbx::SEVERITY_WARNING,
+             nbx::msg("Server %1 did not answer the heartbeat; the next attempt is in %2 "
+                      "second(s).",
+                      target(), state.retryDelay));
+        _scheduleConnectTimer(state.retryDelay);
+        return false;
+    }
+    state.lastExchange = std::chrono::steady_clock::now();
+    delay = std::min(state.retryDelay, state.heartbeat);
+    return true;
+}
+
+void CPublisherTask::_scan() {
+    CPublisherTLS& state = *m_state;
+    std::list<nbx::CDirEnt> found;
+    try {
+        nbx::CStat::findFiles(state.spoolDirectory, state.logPattern(), found, true);
+    } catch (nbx::CException&) {
+        // A spool not made yet is an empty one.
+        found.clear();
+    }
+    state.backlog.update(found);
+    state.lastScan = std::chrono::steady_clock::now();
+    _showBacklog();
+}
+
+void CPublisherTask::_showBacklog() {
+    CPublisherTLS& state = *m_state;
+    state.showBacklog();
+    const std::uint64_t records = state.shown.backlogRecords;
+    const std::uint64_t age = state.shown.oldestAgeSeconds;
+    switch (state.alarm.update(records, age)) {
+        case CBacklogAlarm::Change::kRaised:
+            _log(nbx::SEVERITY_WARNING,
+                 nbx::msg("The replication backlog of server %1 is over its limit: %2 record(s) "
+                          "waiting (limit %3), the oldest %4 second(s) old (limit %5).",
+                          target(), records, state.alarm.recordLimit(), age,
+                          state.alarm.secondLimit()));
+            break;
+        case CBacklogAlarm::Change::kCleared:
+            _log(nbx::SEVERITY_INFO,
+                 nbx::msg("The replication backlog of server %1 is back under its limits: %2 "
+                          "record(s) waiting, the oldest %3 second(s) old.",
+                          target(), records, age));
+            break;
+        case CBacklogAlarm::Change::kNone:
+            break;
+    }
 }
 
 void CPublisherTask::_refreshFiles() {
@@ -184,7 +297,10 @@ void CPublisherTask::_refreshFiles() {
     // The zero-padded version numbers make the byte order of the paths the closing order.
     found.sort(
         [](const nbx::CDirEnt& a, const nbx::CDirEnt& b) { return a.fullPath() < b.fullPath(); });
+    state.backlog.update(found);
+    state.lastScan = std::chrono::steady_clock::now();
     state.files.splice(state.files.end(), found);
+    _showBacklog();
 }
 
 void CPublisherTask::_readSettings() {
@@ -195,6 +311,12 @@ void CPublisherTask::_readSettings() {
     state.retryDelay = config->getULong(nbx::familyKey(family, "sync.interval"), state.retryDelay);
     // A zero delay would list the spool and retry the peer without pause.
     if (state.retryDelay == 0) state.retryDelay = 1;
+    state.heartbeat =
+        config->getULong(nbx::familyKey(family, "heartbeat.interval"), state.heartbeat);
+    state.alarm.setLimits(config->getULong(nbx::familyKey(family, "sync.backlog_warn_records"),
+                                           static_cast<std::uint32_t>(state.alarm.recordLimit())),
+                          config->getULong(nbx::familyKey(family, "sync.backlog_warn_seconds"),
+                                           static_cast<std::uint32_t>(state.alarm.secondLimit())));
     // A zero time-out would wait on a silent peer without limit, and so would a stop.
     const std::uint32_t seconds = config->getULong(nbx::familyKey(family, "sync.timeout"), 0);
     if (seconds == 0) return;

@@ -15,6 +15,7 @@
 #include "extended/command_queue_task.h"
 #include "standard/protocol_family.h"
 
+class CPeerMonitor;
 class CResolverTask;
 struct CPublisherTLS;
 
@@ -41,16 +42,27 @@ public:
     const std::string& spoolDirectory() const;
     // Seconds between attempts and between idle looks at the spool; settled by init().
     std::uint32_t retryDelay() const;
+    // What other threads read of this publisher; stays valid after the task is gone.
+    std::shared_ptr<const CPeerMonitor> monitor() const;
 
 private:
     void _reconnect();
     void _dispatch();
     void _scheduleConnectTimer(std::uint32_t delaySeconds);
     void _scheduleDispatchTimer(std::uint32_t delaySeconds);
-    // Lists the spool's closed logs of this family, oldest first.
+    // Lists the spool's closed logs of this family, oldest first, and counts them.
     void _refreshFiles();
-    // This family's "sync.interval" (the retry delay; absent or empty keeps the current one)
-    // and "sync.timeout" (the client's time-outs; absent, empty or 0 keeps the client's own).
+    // Counts the closed logs waiting without touching the replay list.
+    void _scan();
+    // Publishes the backlog and raises or clears its alarm.
+    void _showBacklog();
+    // On an idle connection: probes the peer once "heartbeat.interval" has passed without an
+    // answer, and sets `delay` to the next look. False when the probe failed: the connection is
+    // closed and the reconnect is scheduled.
+    bool _heartbeat(std::uint32_t& delay);
+    // This family's "sync.interval" (the retry delay; absent or empty keeps the current one),
+    // "heartbeat.interval", "sync.backlog_warn_records", "sync.backlog_warn_seconds" and
+    // "sync.timeout" (the client's time-outs; absent, empty or 0 keeps the client's own).
     void _readSettings();
     // To the host log with module "dhcp_sync".
     void _log(std::uint32_t level, nbx::CMessage message);

@@ -1,14 +1,19 @@
 #pragma once
 // The working state of one publisher task. After construction only the task's own thread
-// touches it, so nothing here takes a lock.
+// touches it, so nothing here takes a lock; other threads see the task through its monitor.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 
 #include "dhcp_plugin_api/host_services.h"
 #include "dhcp_sync/sync_client.h"
+#include "operations/backlog_alarm.h"
+#include "operations/peer_monitor.h"
+#include "operations/spool_backlog.h"
 #include "publisher/publisher_processor.h"
 #include "standard/dir_ent.h"
 #include "standard/general_ptr.h"
@@ -29,9 +34,13 @@ struct CPublisherTLS {
           spoolDirectory(spoolDirectory),
           processor(this),
           family(family),
-          stopping(stopping) {
+          stopping(stopping),
+          monitor(std::make_shared<CPeerMonitor>(target, family.number())) {
         client->setUser(user);
         client->setPassword(password);
+        shown.target = target;
+        shown.family = family.number();
+        shown.state = enabled ? kConnecting : kDisabled;
     }
     CPublisherTLS(const CPublisherTLS&) = delete;
     CPublisherTLS& operator=(const CPublisherTLS&) = delete;
@@ -54,4 +63,32 @@ struct CPublisherTLS {
     std::uint32_t answered = 0;
     // The task's stop flag: a file in progress is left as soon as it is set.
     const std::atomic<bool>* stopping;  // not owned
+
+    static constexpr const char* kConnecting = "connecting";
+    static constexpr const char* kReplaying = "replaying";
+    static constexpr const char* kIdle = "idle";
+    static constexpr const char* kDisabled = "disabled";
+    static constexpr const char* kLoginRefused = "login refused";
+    static constexpr const char* kUnreachable = "unreachable";
+
+    // Each is published at once when it differs from what was shown.
+    void setState(const char* state);
+    // A failure at `now` with its text (cut to a length fit for a status line).
+    void failed(const std::string& text);
+    // The backlog's totals into the shown status, published.
+    void showBacklog();
+    void publish() { monitor->publish(shown); }
+
+    // Read by other threads; shared so that a reader may outlive the task.
+    std::shared_ptr<CPeerMonitor> monitor;
+    // What was last published, counters aside.
+    CSyncPeerStatus shown;
+    CSpoolBacklog backlog;
+    CBacklogAlarm alarm;
+    std::chrono::steady_clock::time_point lastScan;
+    // "heartbeat.interval": seconds of silence on an idle connection before a probe; 0 is off.
+    std::uint32_t heartbeat = 30;
+    // The last answer of the peer on the current connection.
+    std::chrono::steady_clock::time_point lastExchange;
+    bool everConnected = false;
 };

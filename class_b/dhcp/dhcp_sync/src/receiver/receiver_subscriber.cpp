@@ -35,10 +35,12 @@ void CReceiverSubscriber::onEvent(const CAppEventPtr& event) {
         throw;
     } catch (nbx::CException& failure) {
         m_state->rollbackTransaction();
+        if (topic != "config") m_state->dropped();
         m_state->report(failure);
     } catch (const std::exception& failure) {
         // The bus delivers on the receiver's thread: nothing may end that thread.
         m_state->rollbackTransaction();
+        if (topic != "config") m_state->dropped();
         nbx::CException wrapped = nbx::makeException(
             NBX_SITE(NBX_MODULE_TAG, "CReceiverSubscriber::onEvent"),
             nbx::msg("Failed to process the '%1' event of object %2 of type '%3'.",

@@ -40,6 +40,8 @@ public:
     std::uint32_t syncInterval() const;
     // What the host's operator sees and does of this instance; lives as long as the task.
     CIDHCPSyncOperations& operations();
+    // The working state; its status readers may be called from any thread.
+    CReceiverTLS& state() const { return *m_state; }
 
 private:
     std::int32_t _init();

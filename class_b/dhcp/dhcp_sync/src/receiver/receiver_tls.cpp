@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <exception>
@@ -10,6 +11,7 @@
 
 #include "dhcp_database/dhcp_catalog.h"
 #include "extended/config_names.h"
+#include "operations/peer_monitor.h"
 #include "plugin/replication_notifier.h"
 #include "publisher/publisher_task.h"
 #include "receiver/receiver_processor.h"
@@ -76,6 +78,31 @@ std::string CReceiverTLS::workingFileName() const {
 
 std::string CReceiverTLS::spoolDirectory(const CSyncTarget& target) const {
     return nbx::CStat::join(m_services.baseDirectory(), target.logdir);
+}
+
+CSyncReceiverStatus CReceiverTLS::receiverStatus() const {
+    CSyncReceiverStatus out;
+    out.family = m_family.number();
+    out.recordsWritten = m_recordsWritten.load(std::memory_order_relaxed);
+    out.eventsDropped = m_eventsDropped.load(std::memory_order_relaxed);
+    return out;
+}
+
+std::vector<CSyncPeerStatus> CReceiverTLS::peerStatuses() const {
+    std::vector<std::shared_ptr<const CPeerMonitor>> monitors;
+    {
+        std::lock_guard<std::mutex> guard(m_monitorsMutex);
+        monitors.reserve(m_monitors.size());
+        for (const auto& entry : m_monitors) monitors.push_back(entry.second);
+    }
+    // Read outside the lock: a reader never holds up a peer change.
+    std::vector<CSyncPeerStatus> out;
+    out.reserve(monitors.size());
+    for (const auto& monitor : monitors) out.push_back(monitor->status());
+    std::stable_sort(
+        out.begin(), out.end(),
+        [](const CSyncPeerStatus& a, const CSyncPeerStatus& b) { return a.target < b.target; });
+    return out;
 }
 
 void CReceiverTLS::log(std::uint32_t severity, nbx::CMessage message) const {
@@ -274,6 +301,10 @@ void CReceiverTLS::addPeers(std::int32_t oid, const std::string& oldDirectory) {
             publisher->stop();
             throw;
         }
+        {
+            std::lock_guard<std::mutex> guard(m_monitorsMutex);
+            m_monitors[peer.oid] = publisher->monitor();
+        }
         m_publishers[peer.oid] = std::move(publisher);
         log(nbx::SEVERITY_AUDIT, nbx::msg("Replication peer '%1' has been added.", peer.target));
     }
@@ -326,6 +357,10 @@ void CReceiverTLS::removePeers(std::int32_t oid, bool deleteSpool) {
         const std::int32_t peer = found->first;
         std::unique_ptr<CPublisherTask> publisher = std::move(found->second);
         found = m_publishers.erase(found);
+        {
+            std::lock_guard<std::mutex> guard(m_monitorsMutex);
+            m_monitors.erase(peer);
+        }
         // One peer that cannot be taken down cleanly must not keep the others running.
         try {
             publisher->stop();
@@ -461,6 +496,7 @@ bool CReceiverTLS::_writeTo(CTargetEntry& entry, const std::string& text,
     for (bool waiting = false;; waiting = true) {
         try {
             entry.stream->write(text);
+            m_recordsWritten.fetch_add(1, std::memory_order_relaxed);
             if (waiting) {
                 log(nbx::SEVERITY_INFO,
                     nbx::msg("The spool directory '%1' takes changes again.", directory));

@@ -11,10 +11,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "dhcp_plugin_api/dhcp_context.h"
 #include "dhcp_plugin_api/host_services.h"
+#include "dhcp_plugin_api/sync_operations.h"
 #include "dhcp_plugin_api/system_bus.h"
 #include "extended/command_queue_task.h"
 #include "extended/versioned_file_stream.h"
@@ -24,6 +27,7 @@
 #include "standard/protocol_family.h"
 
 class CIReplicationNotifier;
+class CPeerMonitor;
 class CPublisherTask;
 class CReceiverSubscriber;
 class CResolverTask;
@@ -36,8 +40,7 @@ class CReceiverTLS {
 public:
     // `queue` is the receiver task's, through which the bus delivers; neither is owned.
     // `stopping` tells whether the task was told to stop.
-    CReceiverTLS(CICommandQueueTask* queue, CIDHCPContext& context,
-                 std::function<bool()> stopping);
+    CReceiverTLS(CICommandQueueTask* queue, CIDHCPContext& context, std::function<bool()> stopping);
     ~CReceiverTLS();
     CReceiverTLS(const CReceiverTLS&) = delete;
     CReceiverTLS& operator=(const CReceiverTLS&) = delete;
@@ -90,6 +93,15 @@ public:
     std::string workingFileName() const;
     std::string spoolDirectory(const CSyncTarget& target) const;
 
+    // For any thread: the records appended to the peers' logs and the events that could not be
+    // turned into a record or written, since the start.
+    CSyncReceiverStatus receiverStatus() const;
+    // For any thread: every running peer as its publisher last published itself, in target
+    // order.
+    std::vector<CSyncPeerStatus> peerStatuses() const;
+    // An event given up on: it will not reach the spools.
+    void dropped() { m_eventsDropped.fetch_add(1, std::memory_order_relaxed); }
+
     // A message of module "dhcp_sync" to the host log.
     void log(std::uint32_t severity, nbx::CMessage message) const;
     // Through the calling thread's exception stack, flushed at once.
@@ -136,6 +148,11 @@ private:
     // Read by the task's timer and, for inspection, by other threads.
     std::atomic<std::uint32_t> m_interval{5};
     std::map<std::int32_t, std::unique_ptr<CPublisherTask>> m_publishers;
+    // The publishers' monitors, for other threads; changed only with the peers.
+    mutable std::mutex m_monitorsMutex;
+    std::map<std::int32_t, std::shared_ptr<const CPeerMonitor>> m_monitors;
+    std::atomic<std::uint64_t> m_recordsWritten{0};
+    std::atomic<std::uint64_t> m_eventsDropped{0};
     CResolverTask* m_resolver = nullptr;          // not owned
     CIReplicationNotifier* m_notifier = nullptr;  // not owned
     bool m_open = false;
