@@ -1,5 +1,6 @@
 #include "operations/sync_operations.h"
 
+#include "operations/drift_reporter.h"
 #include "receiver/receiver_task.h"
 #include "standard/throw.h"
 
@@ -17,12 +18,14 @@ CSyncStatus CSyncOperations::status() {
               nbx::CMessage());
 }
 
-CSyncResyncResult CSyncOperations::resync(const std::string&) {
-    NBX_THROW(nbx::CException, kModule, "CSyncOperations::resync", nbx::msg("Not available."),
-              nbx::CMessage());
+// The spools are the receiver's: the resync runs on its thread.
+CSyncResyncResult CSyncOperations::resync(const std::string& target) {
+    return m_receiver.resync(target);
 }
 
-CSyncDriftReport CSyncOperations::drift(const std::string&) {
-    NBX_THROW(nbx::CException, kModule, "CSyncOperations::drift", nbx::msg("Not available."),
-              nbx::CMessage());
+// Reads only: runs on the caller's thread, with a session of its own, and never holds up
+// replication.
+CSyncDriftReport CSyncOperations::drift(const std::string& target) {
+    CIDHCPContext& context = m_receiver.context();
+    return CDriftReporter(context.services(), context.family()).compare(target);
 }

@@ -10,6 +10,7 @@
 
 #include "dhcp_database/dhcp_catalog.h"
 #include "extended/config_names.h"
+#include "operations/resync_writer.h"
 #include "plugin/replication_notifier.h"
 #include "publisher/publisher_task.h"
 #include "receiver/receiver_processor.h"
@@ -407,6 +408,7 @@ void CReceiverTLS::handlePeerEvent(const CAppEventPtr& event, bool relay) {
         if (oid != -1) {
             if (change.type() == "add") {
                 addPeers(oid, std::string());
+                _resyncNewPeer(oid);
             } else if (change.type() == "del") {
                 removePeers(oid, true);
             } else if (change.type() == "modify") {
@@ -427,6 +429,53 @@ void CReceiverTLS::handlePeerEvent(const CAppEventPtr& event, bool relay) {
                                nbx::msg("%1", failure.what()));
         report(wrapped);
     }
+}
+
+void CReceiverTLS::_resyncNewPeer(std::int32_t oid) {
+    const std::shared_ptr<const nbx::CConfig> config = m_services.config();
+    const std::string key =
+        nbx::familyKey(static_cast<unsigned>(m_family.number()), "sync.resync_new_peers");
+    const CSyncTarget* target = findTarget(oid);
+    if (!config || !config->getBool(key, false) || !target) return;
+    const std::string name = target->target;
+    try {
+        std::uint64_t total = 0;
+        for (const auto& written : CResyncWriter(*this).write(oid).written) total += written.second;
+        log(nbx::SEVERITY_INFO,
+            nbx::msg("Replication peer '%1' has been given its %2 object(s) of IPv%3.", name,
+                     static_cast<unsigned long long>(total), m_family.string()));
+    } catch (nbx::CException& failure) {
+        // The peer stays; the operator can run the resync again.
+        rollbackTransaction();
+        report(failure);
+    }
+}
+
+const CSyncTarget* CReceiverTLS::findTarget(const std::string& target) const {
+    for (const auto& entry : m_targets) {
+        if (entry.second.target.target == target) return &entry.second.target;
+    }
+    return nullptr;
+}
+
+const CSyncTarget* CReceiverTLS::findTarget(std::int32_t oid) const {
+    const auto found = m_targets.find(oid);
+    return found == m_targets.end() ? nullptr : &found->second.target;
+}
+
+void CReceiverTLS::writeTo(std::int32_t oid, const std::string& text) {
+    const auto found = m_targets.find(oid);
+    if (found == m_targets.end()) {
+        NBX_THROW(nbx::CException, kModule, "CReceiverTLS::writeTo",
+                  nbx::msg("Unable to find receiver target %1.", oid),
+                  nbx::msg("Target does not exist."));
+    }
+    std::unique_ptr<nbx::CException> failure;
+    if (!_writeTo(found->second, text, failure)) throw nbx::CException(*failure);
+}
+
+bool CReceiverTLS::failoverOwnsBindings() const {
+    return m_services.queryInterface(kFailoverInterface) != nullptr;
 }
 
 void CReceiverTLS::dispatch() {
