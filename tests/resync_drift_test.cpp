@@ -174,6 +174,18 @@ TEST_F(ResyncDrift, ResyncBringsAnEmptyPeerInStepReferencedClassesFirst) {
     }
 }
 
+TEST_F(ResyncDrift, ClassesLargerThanAPageAreWrittenAndComparedWhole) {
+    constexpr int kDomains = 1201;  // past two pages of 500
+    for (int i = 0; i < kDomains; ++i) host.store(4, "domain", "name=d" + std::to_string(i) + "\n");
+    addPeer(peer.peerRecord("domain"));
+    const CSyncResyncResult result = operations->resync(peer.target());
+    ASSERT_EQ(result.written.size(), 1u);
+    EXPECT_EQ(result.written.front().second, kDomains + 1u);
+    ASSERT_TRUE(eventuallyInStep());
+    EXPECT_NE(peer.command("list domain").find("count=" + std::to_string(kDomains + 1)),
+              std::string::npos);
+}
+
 TEST_F(ResyncDrift, RepeatedResyncChangesNothingOnThePeer) {
     addPeer(peer.peerRecord());
     operations->resync(peer.target());
