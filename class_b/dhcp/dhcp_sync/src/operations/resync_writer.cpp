@@ -22,18 +22,18 @@ bool isBinding(const std::string& topic) {
 }  // namespace
 
 const std::vector<std::string>& CResyncWriter::order() {
+    // The classes the receiver replicates as they change (access controls and packet history
+    // never travel, so a resync does not send them and a drift report does not count them).
     // A peer resolves references by name when it applies a record and refuses one that names
-    // an object it does not hold: domains before the accounts and access controls that name
-    // them, roles before capabilities, queries before their groups, options and vendor classes
-    // before the policies that use them, policies before pools, pools before the bindings
-    // that name their source pool.
+    // an object it does not hold: domains before every object that names them, roles before
+    // capabilities, queries before their groups, options and vendor classes before the
+    // policies that use them, policies before pools, pools before the bindings that name
+    // their source pool.
     static const std::vector<std::string> kOrder = {
-        "domain",           "domain_group",      "user_role",       "capability",
-        "account",          "user_account",      "access_control",  "user_access_control",
-        "keyvalue",         "sql_query",         "sql_query_group", "snmp_query",
-        "snmp_query_group", "historical_packet", "option",          "vendor_class",
-        "policy",           "address_pool",      "network_pool",    "rule",
-        "address_binding",  "network_binding",
+        "domain",           "domain_group", "user_role",       "capability",      "account",
+        "user_account",     "keyvalue",     "sql_query",       "sql_query_group", "snmp_query",
+        "snmp_query_group", "option",       "vendor_class",    "policy",          "address_pool",
+        "network_pool",     "rule",         "address_binding", "network_binding",
     };
     return kOrder;
 }
@@ -91,11 +91,15 @@ CSyncResyncResult CResyncWriter::write(std::int32_t peerOid) {
     // "mod_time"), it only tells when the record was made.
     const std::string eventTime = nbx::CTimeT::now().dateUTC();
     CSyncResyncResult result;
+    unsigned long long total = 0;
     for (const std::string& topic : topicsFor(target, m_state.failoverOwnsBindings())) {
         result.written.emplace_back(topic, _writeClass(peerOid, topic, eventTime));
+        total += result.written.back().second;
     }
     m_state.log(nbx::SEVERITY_AUDIT,
-                nbx::msg("Replication peer '%1' has been resynchronized.", target.target));
+                nbx::msg("Replication peer '%1' has been resynchronized: %2 object(s) of IPv%3 "
+                         "written to its spool.",
+                         target.target, total, m_state.family().string()));
     return result;
 }
 
@@ -110,10 +114,9 @@ std::uint64_t CResyncWriter::_writeClass(std::int32_t peerOid, const std::string
     for (;;) {
         if (m_state.stopping()) {
             NBX_THROW(nbx::CException, kModule, "CResyncWriter::write",
-                      nbx::msg("The resync of %1 stopped after %2 object(s) of type '%3'.",
-                               m_state.findTarget(peerOid) ? m_state.findTarget(peerOid)->target
-                                                           : std::to_string(peerOid),
-                               static_cast<unsigned long long>(written), topic),
+                      nbx::msg("The resync of replication peer %1 stopped after %2 object(s) of "
+                               "type '%3'.",
+                               peerOid, static_cast<unsigned long long>(written), topic),
                       nbx::msg("The receiver was told to stop."));
         }
         // The page is read in a transaction that ends before the spool is written: a write

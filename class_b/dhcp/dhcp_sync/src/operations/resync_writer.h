@@ -22,7 +22,7 @@ class CResyncWriter {
 public:
     static constexpr std::uint32_t kPageSize = 500;
 
-    // Every replicated topic, referenced classes before those that reference them.
+    // The topics the receiver replicates, referenced classes before those that reference them.
     static const std::vector<std::string>& order();
     // The topics of `order()` that a peer with this filter takes here: bindings only where no
     // failover owns them.

@@ -432,18 +432,12 @@ void CReceiverTLS::handlePeerEvent(const CAppEventPtr& event, bool relay) {
 }
 
 void CReceiverTLS::_resyncNewPeer(std::int32_t oid) {
-    const std::shared_ptr<const nbx::CConfig> config = m_services.config();
-    const std::string key =
-        nbx::familyKey(static_cast<unsigned>(m_family.number()), "sync.resync_new_peers");
-    const CSyncTarget* target = findTarget(oid);
-    if (!config || !config->getBool(key, false) || !target) return;
-    const std::string name = target->target;
     try {
-        std::uint64_t total = 0;
-        for (const auto& written : CResyncWriter(*this).write(oid).written) total += written.second;
-        log(nbx::SEVERITY_INFO,
-            nbx::msg("Replication peer '%1' has been given its %2 object(s) of IPv%3.", name,
-                     static_cast<unsigned long long>(total), m_family.string()));
+        const std::shared_ptr<const nbx::CConfig> config = m_services.config();
+        const std::string key =
+            nbx::familyKey(static_cast<unsigned>(m_family.number()), "sync.resync_new_peers");
+        if (!config || !config->getBool(key, false) || !findTarget(oid)) return;
+        CResyncWriter(*this).write(oid);
     } catch (nbx::CException& failure) {
         // The peer stays; the operator can run the resync again.
         rollbackTransaction();
