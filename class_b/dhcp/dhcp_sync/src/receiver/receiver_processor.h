@@ -38,5 +38,6 @@ public:
     static std::string header(const std::string& topic, const std::string& operation,
                               const std::string& eventTime, std::int32_t oid);
 
+private:
     CReceiverTLS* m_state;  // not owned
 };
