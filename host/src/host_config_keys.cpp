@@ -39,6 +39,11 @@ const std::vector<Key>& rows() {
          "The file that holds the daemon's process id while it runs; `none` for no pid file."},
         {"host.failover", "no", Type::kBoolean,
          "Offer the plug-in the interface of a failover partner."},
+        {"ipv4.dhcpv4.sync.resync_new_peers", "no", Type::kBoolean,
+         "Read by the plug-in: a replication peer whose record is added gets every object of the "
+         "IPv4 classes its filter takes, as after `resync`."},
+        {"ipv6.dhcpv6.sync.resync_new_peers", "no", Type::kBoolean,
+         "The same for the IPv6 instance."},
         {"ipv6.enable", "yes", Type::kBoolean,
          "Start the IPv6 protocol instance besides the IPv4 one."},
         {"rconsole.listen_on", "127.0.0.1", Type::kAddress,

@@ -13,11 +13,11 @@ std::int32_t CReceiverProcessor::oidOf(const std::string& text) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
-std::string CReceiverProcessor::_header(const std::string& topic, const std::string& operation,
-                                        const CAppEvent& event, std::int32_t oid) {
+std::string CReceiverProcessor::header(const std::string& topic, const std::string& operation,
+                                       const std::string& eventTime, std::int32_t oid) {
     nbx::CStringMap entries;
     entries.set("_event_operation", operation);
-    entries.set("_event_time", event.time().dateUTC());
+    entries.set("_event_time", eventTime);
     entries.setLong("_oid", oid);
     return "sync_" + topic + "\n" + entries.string();
 }
@@ -27,7 +27,7 @@ bool CReceiverProcessor::process(const CAppEventPtr& event, Record& record) {
     const std::string& topic = change.topic();
     if (topic == "address_lease" || topic == "network_lease") return processLease(event, record);
     const std::int32_t oid = oidOf(change.oid());
-    record.text = _header(topic, change.type(), change, oid);
+    record.text = header(topic, change.type(), change.time().dateUTC(), oid);
     record.topic = topic;
     if (change.type() != "del") {
         std::string object;
@@ -52,7 +52,7 @@ bool CReceiverProcessor::processLease(const CAppEventPtr& event, Record& record)
     const std::int32_t oid = oidOf(lease.oid());
     std::string object;
     if (!serialize(topic, oid, object)) return false;
-    record.text = _header(topic, operation, lease, oid) + object;
+    record.text = header(topic, operation, lease.time().dateUTC(), oid) + object;
     record.topic = topic;
     return true;
 }

@@ -34,11 +34,10 @@ public:
 
     // An event's object id: decimal, "0x" hexadecimal or "0" octal, as signed 32 bits.
     static std::int32_t oidOf(const std::string& text);
+    // The record without its object text; `eventTime` as CTimeT::dateUTC writes it.
+    static std::string header(const std::string& topic, const std::string& operation,
+                              const std::string& eventTime, std::int32_t oid);
 
 private:
-    // The record without its object text.
-    static std::string _header(const std::string& topic, const std::string& operation,
-                               const CAppEvent& event, std::int32_t oid);
-
     CReceiverTLS* m_state;  // not owned
 };

@@ -2,6 +2,10 @@
 
 #include <ace/Time_Value.h>
 
+#include <chrono>
+#include <future>
+
+#include "operations/cmd_resync.h"
 #include "operations/sync_operations.h"
 #include "receiver/cmd_replication_peer.h"
 #include "receiver/receiver_tls.h"
@@ -39,6 +43,24 @@ std::uint32_t CReceiverTask::syncInterval() const {
 
 CIDHCPSyncOperations& CReceiverTask::operations() {
     return *m_operations;
+}
+
+CSyncResyncResult CReceiverTask::resync(const std::string& target) {
+    const auto notRunning = [&] {
+        NBX_THROW(nbx::CException, kModule, "CReceiverTask::resync",
+                  nbx::msg("Cannot resync '%1'.", target),
+                  nbx::msg("The sync receiver of %1 is not running.", m_context.name()));
+    };
+    if (!isRunning() || stopRequested()) notRunning();
+    auto* command = new CCmdResync(target, m_state.get());
+    std::future<CSyncResyncResult> result = command->result();
+    // A full queue throws CExQueueFull from here: nothing was queued.
+    sendCommand(CAsyncCommandPtr(command));
+    // A resync of many objects takes its time; a receiver that stops never runs a queued one.
+    while (result.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
+        if (!isRunning()) notRunning();
+    }
+    return result.get();
 }
 
 void CReceiverTask::postReplicationPeer(const CAppEventPtr& event) {

@@ -9,6 +9,7 @@
 
 #include "ace_ext/general_reactor.h"
 #include "dhcp_plugin_api/dhcp_context.h"
+#include "dhcp_plugin_api/sync_operations.h"
 #include "dhcp_plugin_api/system_bus.h"
 #include "extended/command_queue_task.h"
 
@@ -42,6 +43,9 @@ public:
     CIDHCPSyncOperations& operations();
     // The working state; its status readers may be called from any thread.
     CReceiverTLS& state() const { return *m_state; }
+    // From any other thread: runs the resync of `target` on the task's thread and waits for
+    // it. A task that does not run (or stops meanwhile) or a full queue throws.
+    CSyncResyncResult resync(const std::string& target);
 
 private:
     std::int32_t _init();

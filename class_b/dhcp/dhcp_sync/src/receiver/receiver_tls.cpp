@@ -12,6 +12,7 @@
 #include "dhcp_database/dhcp_catalog.h"
 #include "extended/config_names.h"
 #include "operations/peer_monitor.h"
+#include "operations/resync_writer.h"
 #include "plugin/replication_notifier.h"
 #include "publisher/publisher_task.h"
 #include "receiver/receiver_processor.h"
@@ -442,6 +443,7 @@ void CReceiverTLS::handlePeerEvent(const CAppEventPtr& event, bool relay) {
         if (oid != -1) {
             if (change.type() == "add") {
                 addPeers(oid, std::string());
+                _resyncNewPeer(oid);
             } else if (change.type() == "del") {
                 removePeers(oid, true);
             } else if (change.type() == "modify") {
@@ -462,6 +464,47 @@ void CReceiverTLS::handlePeerEvent(const CAppEventPtr& event, bool relay) {
                                nbx::msg("%1", failure.what()));
         report(wrapped);
     }
+}
+
+void CReceiverTLS::_resyncNewPeer(std::int32_t oid) {
+    try {
+        const std::shared_ptr<const nbx::CConfig> config = m_services.config();
+        const std::string key =
+            nbx::familyKey(static_cast<unsigned>(m_family.number()), "sync.resync_new_peers");
+        if (!config || !config->getBool(key, false) || !findTarget(oid)) return;
+        CResyncWriter(*this).write(oid);
+    } catch (nbx::CException& failure) {
+        // The peer stays; the operator can run the resync again.
+        rollbackTransaction();
+        report(failure);
+    }
+}
+
+const CSyncTarget* CReceiverTLS::findTarget(const std::string& target) const {
+    for (const auto& entry : m_targets) {
+        if (entry.second.target.target == target) return &entry.second.target;
+    }
+    return nullptr;
+}
+
+const CSyncTarget* CReceiverTLS::findTarget(std::int32_t oid) const {
+    const auto found = m_targets.find(oid);
+    return found == m_targets.end() ? nullptr : &found->second.target;
+}
+
+void CReceiverTLS::writeTo(std::int32_t oid, const std::string& text) {
+    const auto found = m_targets.find(oid);
+    if (found == m_targets.end()) {
+        NBX_THROW(nbx::CException, kModule, "CReceiverTLS::writeTo",
+                  nbx::msg("Unable to find receiver target %1.", oid),
+                  nbx::msg("Target does not exist."));
+    }
+    std::unique_ptr<nbx::CException> failure;
+    if (!_writeTo(found->second, text, failure)) throw nbx::CException(*failure);
+}
+
+bool CReceiverTLS::failoverOwnsBindings() const {
+    return m_services.queryInterface(kFailoverInterface) != nullptr;
 }
 
 void CReceiverTLS::dispatch() {

@@ -77,6 +77,14 @@ public:
     // is tried again every second until it takes the record: a change is never dropped for a
     // full disk. Told to stop meanwhile, it throws CExSpoolUnwritten.
     void write(const std::string& record, const std::string& topic);
+    // The running peer with this target (or record OID), or null.
+    const CSyncTarget* findTarget(const std::string& target) const;
+    const CSyncTarget* findTarget(std::int32_t oid) const;
+    // Appends `text` (whole records) to that one peer's working log, as write() does.
+    void writeTo(std::int32_t oid, const std::string& text);
+    bool stopping() const { return m_stopping && m_stopping(); }
+    // A failover owns bindings and leases: their topics are not replicated.
+    bool failoverOwnsBindings() const;
 
     void beginTransaction();
     void commitTransaction();
@@ -124,6 +132,8 @@ private:
     // A peer whose spool directory is another running peer's.
     bool _shared(const CSyncTarget& target) const;
     void _warnUnknownClasses(const CSyncTarget& target) const;
+    // "sync.resync_new_peers": a peer whose record was just added gets every object.
+    void _resyncNewPeer(std::int32_t oid);
     // Writes into one peer's log, waiting while it is out of space; false after a failure
     // of another kind, which is left in `failure`.
     bool _writeTo(CTargetEntry& entry, const std::string& text,
