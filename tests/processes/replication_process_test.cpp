@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <list>
@@ -241,8 +244,9 @@ class SmallDisk {
 public:
     explicit SmallDisk(const std::string& folder) : m_folder(folder) {
         ::mkdir(folder.c_str(), 0755);
-        m_mounted = std::system(("mount -t tmpfs -o size=1m tmpfs " + folder + " 2>/dev/null")
-                                    .c_str()) == 0;
+        m_mounted =
+            std::system(("mount -t tmpfs -o size=1m tmpfs " + folder + " 2>/dev/null").c_str()) ==
+            0;
     }
     ~SmallDisk() {
         if (m_mounted) std::system(("umount -l " + m_folder).c_str());
@@ -256,6 +260,97 @@ private:
     std::string m_folder;
     bool m_mounted = false;
 };
+
+// One GET over a fresh connection: the status code line and the body, or "" when nothing answers.
+std::string httpGet(std::uint16_t port, const std::string& path) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            answer.append(buffer, got);
+    }
+    ::close(fd);
+    const std::size_t line = answer.find("\r\n");
+    const std::size_t body = answer.find("\r\n\r\n");
+    if (line == std::string::npos || body == std::string::npos) return std::string();
+    return answer.substr(0, line) + "\n" + answer.substr(body + 4);
+}
+
+// The block of a console response ("-" lines between blocks) that holds every line of `lines`,
+// with a newline before it, or "".
+std::string blockOf(const std::string& response, const std::vector<std::string>& lines) {
+    for (std::size_t begin = 0; begin < response.size();) {
+        std::size_t end = response.find("\n-\n", begin);
+        if (end == std::string::npos) end = response.size();
+        const std::string block = "\n" + response.substr(begin, end - begin) + "\n";
+        bool all = true;
+        for (const std::string& line : lines)
+            all = all && block.find("\n" + line) != std::string::npos;
+        if (all) return block;
+        begin = end + 3;
+    }
+    return std::string();
+}
+
+// The value of the sample `name{labels}` in a metrics text, or -1.
+long sample(const std::string& metrics, const std::string& series) {
+    const std::size_t at = metrics.find("\n" + series + " ");
+    return at == std::string::npos ? -1 : std::atol(metrics.c_str() + at + series.size() + 2);
+}
+
+TEST_F(HostGroup, OperatorSeesTrafficAPeerGoneAndTheDriftOfARealGroup) {
+    // Host 1 serves the HTTP endpoint and probes an idle peer every second.
+    const std::uint16_t http = nbx::testing::freePort(SOCK_STREAM);
+    const std::string probe =
+        "ipv4.dhcpv4.heartbeat.interval=1\nipv6.dhcpv6.heartbeat.interval=1\n";
+    hosts.push_back(
+        std::make_unique<HostProcess>(root, 1, probe + "http.port=" + std::to_string(http) + "\n"));
+    hosts.push_back(std::make_unique<HostProcess>(root, 2, probe));
+    for (auto& host : hosts) ASSERT_TRUE(host->start()) << host->output();
+    HostProcess& a = *hosts[0];
+    HostProcess& b = *hosts[1];
+    ack(a, a.peerRecord(b));
+    const std::vector<std::string> peer4 = {"peer=" + b.target() + "\n", "family=4\n"};
+    const std::string series =
+        "nbx_sync_commands_acknowledged_total{peer=\"" + b.target() + "\",family=\"4\"}";
+    ASSERT_TRUE(eventually([&] { return sample(httpGet(http, "/metrics"), series) == 0; }))
+        << httpGet(http, "/metrics");
+
+    // Counters move with traffic; the peer keeps up, so the host is healthy.
+    for (int i = 0; i < 3; ++i) ack(a, "add domain\nname=t" + std::to_string(i));
+    EXPECT_TRUE(eventually([&] { return sample(httpGet(http, "/metrics"), series) == 3; }))
+        << httpGet(http, "/metrics");
+    EXPECT_EQ(httpGet(http, "/healthz").substr(0, 16), "HTTP/1.1 200 OK\n");
+
+    // Killed while idle, the peer shows as unreachable without any change to send, and a
+    // drift against it is marked incomplete, never in step.
+    b.kill();
+    EXPECT_TRUE(eventually([&] {
+        return blockOf(a.command("status"), peer4).find("\nstate=unreachable\n") !=
+               std::string::npos;
+    })) << a.command("status");
+    EXPECT_NE(a.command("drift " + b.target()).find("complete=no"), std::string::npos);
+
+    // Back again, the group is in step; a change made behind the plug-in's back shows up.
+    ASSERT_TRUE(b.start()) << b.output();
+    EXPECT_TRUE(eventually([&] {
+        const std::string report = a.command("drift " + b.target());
+        return report.find("\ndifferences=0\n") != std::string::npos &&
+               report.find("\ncomplete=yes\n") != std::string::npos;
+    })) << a.command("drift " + b.target());
+    ack(b, "add domain\nname=only-on-b");
+    const std::string drift = a.command("drift " + b.target());
+    EXPECT_NE(drift.find("difference=missing here\n"), std::string::npos) << drift;
+    EXPECT_NE(drift.find("name=only-on-b\n"), std::string::npos) << drift;
+}
 
 TEST_F(HostGroup, AFullSpoolDiskHoldsChangesUntilSpaceIsFreedOrTheNextStart) {
     const std::string spool = root + "/host1/data/spool";
