@@ -132,6 +132,26 @@ TEST_F(PeerStatusTest, ALoginRefusedShowsAsSuch) {
     EXPECT_EQ(shown.lastSuccess, 0);
 }
 
+// Each answer counts once where it belongs; a peer's long reason is cut for the status.
+TEST_F(PeerStatusTest, AnswersAreCountedByKindAndALongReasonIsCut) {
+    const std::string reason(600, 'r');
+    peer.script->push({"code=ack\nmessage=kept the local object"});
+    peer.script->push({"code=nak\nmessage=" + reason});
+    const std::string now = nbx::CTimeT::now().dateUTC();
+    writeFile(spool + "/0000001-transactions.4.log",
+              record("a", now) + record("b", now) + record("c", now));
+    start(peer.target());
+    ASSERT_TRUE(eventually([&] { return status().backlogLogs == 0 && status().state == "idle"; }))
+        << host.errors();
+    const CSyncPeerStatus shown = status();
+    EXPECT_EQ(shown.conflicts, 1u);
+    EXPECT_EQ(shown.rejected, 1u);
+    EXPECT_EQ(shown.acknowledged, 1u);
+    ASSERT_EQ(shown.lastFailureText.size(), 515u);
+    EXPECT_EQ(shown.lastFailureText.substr(0, 24), "Failed to send command '");
+    EXPECT_EQ(shown.lastFailureText.substr(512), "...");
+}
+
 // Retries are an hour apart: only the heartbeat can notice the peer's going.
 TEST_F(PeerStatusTest, HeartbeatNoticesAPeerGoneWhileIdle) {
     host.setConfig(
