@@ -175,8 +175,13 @@ TEST_F(ResyncDrift, ResyncBringsAnEmptyPeerInStepReferencedClassesFirst) {
 }
 
 TEST_F(ResyncDrift, ClassesLargerThanAPageAreWrittenAndComparedWhole) {
-    constexpr int kDomains = 1201;  // past two pages of 500
-    for (int i = 0; i < kDomains; ++i) host.store(4, "domain", "name=d" + std::to_string(i) + "\n");
+    // Past two resync pages of 500 and one drift page of 1000, here and on the peer.
+    constexpr int kDomains = 1201;
+    std::uint32_t late = 0;  // an object of the second drift page
+    for (int i = 0; i < kDomains; ++i) {
+        const std::uint32_t oid = host.store(4, "domain", "name=d" + std::to_string(i) + "\n");
+        if (i == 1100) late = oid;
+    }
     addPeer(peer.peerRecord("domain"));
     const CSyncResyncResult result = operations->resync(peer.target());
     ASSERT_EQ(result.written.size(), 1u);
@@ -184,6 +189,18 @@ TEST_F(ResyncDrift, ClassesLargerThanAPageAreWrittenAndComparedWhole) {
     ASSERT_TRUE(eventuallyInStep());
     EXPECT_NE(peer.command("list domain").find("count=" + std::to_string(kDomains + 1)),
               std::string::npos);
+
+    int code = -1;
+    peer.command("modify domain\noid=" + std::to_string(late) + "\ndescription=moved\n", &code);
+    ASSERT_EQ(code, 0);
+    const CSyncDriftReport report = operations->drift(peer.target());
+    ASSERT_TRUE(report.complete) << report.incompleteReason;
+    ASSERT_EQ(report.differences.size(), 1u) << describe(report);
+    EXPECT_EQ(report.differences.front().name, "d1100");
+    EXPECT_EQ(report.differences.front().kind, Kind::kDiffers);
+    EXPECT_EQ(report.differences.front().fields, "description");
+    ASSERT_EQ(report.classes.size(), 1u);
+    EXPECT_EQ(report.classes.front().peer, kDomains + 1u);
 }
 
 TEST_F(ResyncDrift, RepeatedResyncChangesNothingOnThePeer) {

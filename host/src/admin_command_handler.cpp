@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "host/console_command.h"
+#include "standard/decimal.h"
 #include "standard/throw.h"
 #include "standard/time_t.h"
 
@@ -26,6 +27,36 @@ std::uint32_t oidOf(const CConsoleCommand& command, const std::string& what) {
     std::uint32_t oid = 0;
     if (!parseOid(text, oid)) refuse(what, nbx::msg("Bad object id '%1'.", text));
     return oid;
+}
+
+// "list" with "after" or "limit": one page in increasing oid order.
+struct ListPage {
+    bool paged = false;
+    std::uint32_t after = 0;
+    std::uint32_t limit = CAdminCommandHandler::kListLimit;
+};
+
+ListPage listPage(const CConsoleCommand& command, const std::string& what) {
+    ListPage page;
+    for (const auto& entry : command.keys) {
+        if (entry.first == "after") {
+            if (!parseOid(entry.second, page.after))
+                refuse(what, nbx::msg("Bad object id '%1' for key 'after'.", entry.second));
+        } else if (entry.first == "limit") {
+            const nbx::DecimalPrefix number = nbx::readDecimal(entry.second);
+            if (number.status != nbx::DecimalPrefix::ok || number.length != entry.second.size() ||
+                number.value < 1 || number.value > CAdminCommandHandler::kListLimit) {
+                refuse(what, nbx::msg("Bad limit '%1': a number from 1 to %2.", entry.second,
+                                      CAdminCommandHandler::kListLimit));
+            }
+            page.limit = static_cast<std::uint32_t>(number.value);
+        } else {
+            refuse(what,
+                   nbx::msg("Unknown key '%1': a list takes 'after' and 'limit'.", entry.first));
+        }
+        page.paged = true;
+    }
+    return page;
 }
 
 nbx::CStringMap textBlock(const CPrstUserBase& object) {
@@ -85,13 +116,15 @@ bool CAdminCommandHandler::handle(CConsoleSession& session, const std::string& c
     blocks.clear();
 
     if (verb == "list") {
-        std::size_t count = 0;
-        for (const CPrstObjectPtr& object : store.list(topic)) {
-            blocks.push_back(textBlock(*object));
-            ++count;
-        }
+        const ListPage page = listPage(parsed, what);
+        bool more = false;
+        // Scripts read the unpaged answer as it always was: every object, no "more".
+        const CPrstObjectList objects =
+            page.paged ? store.page(topic, page.after, page.limit, more) : store.list(topic);
+        for (const CPrstObjectPtr& object : objects) blocks.push_back(textBlock(*object));
         nbx::CStringMap last = ack();
-        last.set("count", std::to_string(count));
+        last.set("count", std::to_string(objects.size()));
+        if (page.paged) last.set("more", more ? "yes" : "no");
         blocks.push_back(last);
         return true;
     }

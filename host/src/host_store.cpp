@@ -107,6 +107,17 @@ CPrstObjectList CHostStore::list(const std::string& topic) const {
     return _proxy(topic).select(0, _ownClass(topic));
 }
 
+CPrstObjectList CHostStore::page(const std::string& topic, std::uint32_t after, std::uint32_t limit,
+                                 bool& more) const {
+    // One row past the page tells whether another page follows, without counting the rest.
+    limit = std::max<std::uint32_t>(1, std::min<std::uint32_t>(limit, kNoKey - 1));
+    CPrstObjectList found = _proxy(topic).select(
+        0, _ownClass(topic) + " AND T.PK > " + std::to_string(after), kNoKey, limit + 1);
+    more = found.size() > limit;
+    if (more) found.pop_back();
+    return found;
+}
+
 void CHostStore::check(const CPrstUserBase& object, CDBTransactionHandle tx) const {
     const std::string& topic = object.textClassName();
     nbx::CStringMap text(object.string(), "\n", 0, false);

@@ -125,6 +125,29 @@ TEST_F(HostConsole, AdministersObjectsInTheNodesKeyRange) {
     EXPECT_EQ(count("address_pool"), 0u) << "each family sees its own pools";
 }
 
+TEST_F(HostConsole, ListsAPageAfterAnOidInOidOrder) {
+    std::vector<std::string> oids;
+    for (const char* name : {"a", "b", "c"})
+        oids.push_back(oidOf(run("add domain\nname=" + std::string(name))));
+    const std::string unpaged = run("list domain");
+    EXPECT_EQ(unpaged.find("more="), std::string::npos) << unpaged;
+    EXPECT_NE(unpaged.find("code=ack\ncount=3\n"), std::string::npos) << unpaged;
+
+    const std::string first = run("list domain\nlimit=2");
+    EXPECT_LT(first.find("name=a\n"), first.find("name=b\n")) << first;
+    EXPECT_EQ(first.find("name=c\n"), std::string::npos) << first;
+    EXPECT_NE(first.find("code=ack\ncount=2\nmore=yes\n"), std::string::npos) << first;
+
+    const std::string second = run("list domain\nafter=" + oids[1] + "\nlimit=2");
+    EXPECT_EQ(field(second, "oid"), oids[2]) << second;
+    EXPECT_NE(second.find("code=ack\ncount=1\nmore=no\n"), std::string::npos) << second;
+    // A page that ends exactly at the last object has nothing more.
+    EXPECT_NE(run("list domain\nafter=" + oids[0] + "\nlimit=2").find("count=2\nmore=no\n"),
+              std::string::npos);
+    EXPECT_NE(run("list domain\nafter=" + oids[2]).find("code=ack\ncount=0\nmore=no\n"),
+              std::string::npos);
+}
+
 TEST_F(HostConsole, RefusesBadCommandsAndStoresNothing) {
     run("add policy\nname=gold\n");
     run(peer("1", "p1"));
@@ -147,6 +170,11 @@ TEST_F(HostConsole, RefusesBadCommandsAndStoresNothing) {
         {"modify policy\nname=gold\n", "Missing key 'oid'."},
         {"modify policy\noid=12x\n", "Bad object id '12x'."},
         {"del policy\noid=99\n", "No policy with oid 99."},
+        {"list policy\nafter=x\n", "Bad object id 'x' for key 'after'."},
+        {"list policy\nlimit=ten\n", "Bad limit 'ten': a number from 1 to 100000."},
+        {"list policy\nlimit=0\n", "Bad limit '0'"},
+        {"list policy\nlimit=100001\n", "Bad limit '100001'"},
+        {"list policy\nlimit=5\nname=gold\n", "Unknown key 'name'"},
     };
     for (const auto& [command, reason] : cases) expectRefused(command, reason);
     EXPECT_EQ(count("policy"), 1u);

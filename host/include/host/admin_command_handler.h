@@ -9,7 +9,11 @@
 //   del <topic>     oid                        code=ack
 //   show <topic>    oid or name                the object's text form, then code=ack
 //   list <topic>                               one block per object, then code=ack, count=<n>
+//   list <topic>    after=<oid>, limit=<n>     one page: the objects after the oid, at most n,
+//                   (either or both)           in increasing oid order, then code=ack,
+//                                              count=<n>, more=yes|no
 
+#include <cstdint>
 #include <map>
 
 #include "host/console_command_handler.h"
@@ -20,6 +24,9 @@ namespace host {
 
 class CAdminCommandHandler : public CIConsoleCommandHandler {
 public:
+    // The most objects one "list" page may ask for, and the page size of an "after" alone.
+    static constexpr std::uint32_t kListLimit = 100000;
+
     // `stores` by family (4, 6), not owned.
     CAdminCommandHandler(std::map<int, CHostStore*> stores, COutbox& outbox);
 

@@ -46,7 +46,12 @@ public:
     // The object of `topic` whose "name" is `name`, or null (also for a class without names).
     CPrstObjectPtr findByName(const std::string& topic, const std::string& name,
                               CDBTransactionHandle tx = 0) const;
+    // Every object of `topic`, in increasing OID order.
     CPrstObjectList list(const std::string& topic) const;
+    // At most `limit` objects of `topic` whose OID is greater than `after`, in increasing OID
+    // order; `more` tells whether any is left after the last one. Reads one page only.
+    CPrstObjectList page(const std::string& topic, std::uint32_t after, std::uint32_t limit,
+                         bool& more) const;
 
     // Refuses an object whose name another object of its topic holds ("The name '%1' is taken
     // by %2 %3.") or whose references name objects that do not exist ("The %1 '%2' named by

@@ -228,7 +228,8 @@ CSyncDriftReport CDriftReporter::compare(const std::string& target) {
         CLocalCursor local(store.session(), topic, m_pageSize);
         CClassMerge merge(report, topic, local);
         try {
-            client.list(topic, [&merge](const nbx::CStringMap& object) { merge.peer(object); });
+            client.list(topic, m_pageSize,
+                        [&merge](const nbx::CStringMap& object) { merge.peer(object); });
             merge.finish();
         } catch (nbx::CException& failure) {
             // What was compared stands; nothing after it may pass for "in step".

@@ -1,12 +1,12 @@
 #pragma once
 // Compares, class by class, this host's objects with a replication peer's, as seen through the
-// peer's console ("list <topic>" with the peer record's credentials).
+// peer's console ("list <topic>" with "after" and "limit", with the peer record's credentials).
 //
-// Both sides come in increasing OID order (the local side in pages, the peer's block by block
-// as its answer arrives) and are merged as they come: memory holds one local page and one of
-// the peer's objects, whatever the number of objects. Texts are compared without "oid",
-// "mod_time" (equal content with another time is no drift) and masked values (passwords never
-// travel, so they cannot be compared).
+// Both sides come in increasing OID order, a page at a time (the peer's page block by block as
+// it arrives), and are merged as they come: this host holds one local page and one of the
+// peer's objects, the peer one page, whatever the number of objects. Texts are compared without
+// "oid", "mod_time" (equal content with another time is no drift) and masked values (passwords
+// never travel, so they cannot be compared).
 //
 // Runs on the calling thread, with a database session of its own.
 
@@ -21,7 +21,8 @@
 
 class CDriftReporter {
 public:
-    static constexpr std::uint32_t kPageSize = 500;
+    // Objects per page, here and on the peer.
+    static constexpr std::uint32_t kPageSize = 1000;
 
     CDriftReporter(CIHostServices& services, const CProtocolFamily& family,
                    std::uint32_t pageSize = kPageSize);
