@@ -161,6 +161,7 @@ TEST_F(ResyncDrift, ResyncBringsAnEmptyPeerInStepReferencedClassesFirst) {
     const auto at = [&](const std::string& topic) {
         return std::find(order.begin(), order.end(), topic) - order.begin();
     };
+    for (const Change& change : kIPv4Objects) EXPECT_LT(at(change.topic), order.size());
     EXPECT_LT(at("user_role"), at("capability"));
     EXPECT_LT(at("policy"), at("address_pool"));
     EXPECT_LT(at("address_pool"), at("address_binding"));
@@ -291,6 +292,22 @@ protected:
     AutoResync()
         : ResyncDrift("ipv4.dhcpv4.sync.interval=1\nipv4.dhcpv4.sync.resync_new_peers=yes\n") {}
 };
+
+TEST_F(ResyncDrift, PeerListOutOfOidOrderGivesAnIncompleteReport) {
+    // Merging by oid needs the peer's order: a list that goes back cannot be compared.
+    Peer scripted("admin", "peer-secret");
+    scripted.script->push({"oid=" + std::to_string(0x02000005) + "\nname=late\n",
+                           "oid=" + std::to_string(0x02000003) + "\nname=early\n",
+                           "code=ack\ncount=2\nmore=no"});
+    host.add(4, "replicate_peer",
+             "target=" + scripted.target() +
+                 "\nconsole_user=admin\nconsole_pass=peer-secret\nenabled=false\n"
+                 "classes=domain\n");
+    const CSyncDriftReport report = operations->drift(scripted.target());
+    EXPECT_FALSE(report.complete);
+    EXPECT_NE(report.incompleteReason.find("not in increasing oid order"), std::string::npos)
+        << report.incompleteReason;
+}
 
 TEST_F(AutoResync, NewPeerRecordBringsThePeerInStep) {
     addPeer(peer.peerRecord());
