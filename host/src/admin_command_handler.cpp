@@ -25,7 +25,7 @@ std::uint32_t oidOf(const CConsoleCommand& command, const std::string& what) {
     std::string text;
     if (!command.keys.get("oid", text)) refuse(what, nbx::msg("Missing key 'oid'."));
     std::uint32_t oid = 0;
-    if (!parseOid(text, oid)) refuse(what, nbx::msg("Bad object id '%1'.", text));
+    if (!nbx::readOid(text, oid)) refuse(what, nbx::msg("Bad object id '%1'.", text));
     return oid;
 }
 
@@ -40,7 +40,7 @@ ListPage listPage(const CConsoleCommand& command, const std::string& what) {
     ListPage page;
     for (const auto& entry : command.keys) {
         if (entry.first == "after") {
-            if (!parseOid(entry.second, page.after))
+            if (!nbx::readOid(entry.second, page.after))
                 refuse(what, nbx::msg("Bad object id '%1' for key 'after'.", entry.second));
         } else if (entry.first == "limit") {
             const nbx::DecimalPrefix number = nbx::readDecimal(entry.second);

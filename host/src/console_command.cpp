@@ -3,7 +3,6 @@
 #include <climits>
 #include <cstdint>
 
-#include "standard/decimal.h"
 #include "standard/throw.h"
 
 namespace host {
@@ -61,16 +60,6 @@ CConsoleCommand CConsoleCommand::parse(const std::string& command) {
     }
     if (parsed.words.empty()) malformed(nbx::msg("The command is empty."));
     return parsed;
-}
-
-bool parseOid(const std::string& text, std::uint32_t& oid) {
-    const nbx::DecimalPrefix number = nbx::readDecimal(text);
-    if (number.status != nbx::DecimalPrefix::ok || number.length != text.size() ||
-        number.value < INT32_MIN || number.value > UINT32_MAX) {
-        return false;
-    }
-    oid = static_cast<std::uint32_t>(number.value);
-    return true;
 }
 
 std::string oidText(std::uint32_t oid) {

@@ -4,6 +4,7 @@
 
 #include "host/console_command.h"
 #include "oodb/db_transaction.h"
+#include "standard/decimal.h"
 #include "standard/throw.h"
 #include "standard/time_t.h"
 
@@ -80,7 +81,7 @@ bool CSyncCommandHandler::handle(CConsoleSession& session, const std::string& co
         timeOf(required(parsed, "_event_time", what), "_event_time", what);
     const std::string oidValue = required(parsed, "_oid", what);
     std::uint32_t oid = 0;
-    if (!parseOid(oidValue, oid)) refuse(what, nbx::msg("Bad object id '%1'.", oidValue));
+    if (!nbx::readOid(oidValue, oid)) refuse(what, nbx::msg("Bad object id '%1'.", oidValue));
 
     // The object's own keys: the record without its event entries.
     std::string text;

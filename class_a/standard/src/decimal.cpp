@@ -1,6 +1,7 @@
 #include "standard/decimal.h"
 
 #include <charconv>
+#include <cstdint>
 #include <limits>
 
 namespace nbx {
@@ -26,6 +27,16 @@ DecimalPrefix readDecimal(std::string_view text) {
     out.value =
         negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
     return out;
+}
+
+bool readOid(std::string_view text, std::uint32_t& oid) {
+    const DecimalPrefix number = readDecimal(text);
+    if (number.status != DecimalPrefix::ok || number.length != text.size() ||
+        number.value < INT32_MIN || number.value > UINT32_MAX) {
+        return false;
+    }
+    oid = static_cast<std::uint32_t>(number.value);
+    return true;
 }
 
 }  // namespace nbx

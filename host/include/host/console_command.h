@@ -21,9 +21,6 @@ struct CConsoleCommand {
     static CConsoleCommand parse(const std::string& command);
 };
 
-// OIDs travel as signed 32-bit decimals ("-1"); their unsigned form is taken too. False for any
-// other text.
-bool parseOid(const std::string& text, std::uint32_t& oid);
 // The travelling form of an OID.
 std::string oidText(std::uint32_t oid);
 

@@ -20,4 +20,8 @@ struct DecimalPrefix {
 // No digit after the sign is invalid; digits beyond the range of int64_t are out of range.
 DecimalPrefix readDecimal(std::string_view text);
 
+// An object id as it travels: a signed 32-bit decimal ("-1"), or the same bits in unsigned
+// form. False for any other text, blanks included.
+bool readOid(std::string_view text, std::uint32_t& oid);
+
 }  // namespace nbx

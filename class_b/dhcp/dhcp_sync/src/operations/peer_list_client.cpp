@@ -2,7 +2,6 @@
 
 #include <ace/Time_Value.h>
 
-#include <climits>
 #include <exception>
 
 #include "standard/decimal.h"
@@ -11,17 +10,6 @@
 namespace {
 
 constexpr const char* kModule = NBX_MODULE_TAG;
-
-// OIDs travel as signed 32-bit decimals; both forms name one OID. False for any other text.
-bool readOid(const std::string& text, std::uint32_t& oid) {
-    const nbx::DecimalPrefix number = nbx::readDecimal(text);
-    if (number.status != nbx::DecimalPrefix::ok || number.length != text.size() ||
-        number.value < INT32_MIN || number.value > UINT32_MAX) {
-        return false;
-    }
-    oid = static_cast<std::uint32_t>(number.value);
-    return true;
-}
 
 }  // namespace
 
@@ -59,7 +47,7 @@ void CPeerListClient::list(const std::string& topic, std::uint32_t pageSize,
         if (more != "yes") return;
         // Each page must end past the one before, or the listing would never end.
         std::uint32_t last = 0;
-        if (!readOid(m_lastOid, last) || (!first && last <= after)) {
+        if (!nbx::readOid(m_lastOid, last) || (!first && last <= after)) {
             NBX_THROW(nbx::CException, kModule, "CPeerListClient::list",
                       nbx::msg("Cannot list the objects of type '%1' on %2.", topic, target()),
                       nbx::msg("The peer says more objects follow, but its page ends at no "
