@@ -60,7 +60,12 @@ CSyncResyncResult CReceiverTask::resync(const std::string& target) {
     while (result.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
         if (!isRunning()) notRunning();
     }
-    return result.get();
+    try {
+        return result.get();
+    } catch (const std::future_error&) {
+        notRunning();  // dropped unrun with the queue of a receiver that stopped
+        throw;
+    }
 }
 
 void CReceiverTask::postReplicationPeer(const CAppEventPtr& event) {
