@@ -53,19 +53,21 @@ CSyncResyncResult CReceiverTask::resync(const std::string& target) {
     };
     if (!isRunning() || stopRequested()) notRunning();
     auto* command = new CCmdResync(target, m_state.get());
-    std::future<CSyncResyncResult> result = command->result();
+    std::future<CCmdResync::Outcome> result = command->result();
     // A full queue throws CExQueueFull from here: nothing was queued.
     sendCommand(CAsyncCommandPtr(command));
     // A resync of many objects takes its time; a receiver that stops never runs a queued one.
     while (result.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
         if (!isRunning()) notRunning();
     }
+    CCmdResync::Outcome outcome;
     try {
-        return result.get();
+        outcome = result.get();
     } catch (const std::future_error&) {
         notRunning();  // dropped unrun with the queue of a receiver that stopped
-        throw;
     }
+    if (outcome.failure) throw *outcome.failure;
+    return outcome.written;
 }
 
 void CReceiverTask::postReplicationPeer(const CAppEventPtr& event) {
