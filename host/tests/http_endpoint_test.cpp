@@ -78,7 +78,10 @@ protected:
     // The body of the answer to `path`, whose status must be `status`.
     std::string get(const std::string& path, int status = 200) {
         auto response = client->Get(path.c_str());
-        if (!response) return ADD_FAILURE() << path << ": no answer", "";
+        if (!response) {
+            ADD_FAILURE() << path << ": no answer";
+            return "";
+        }
         EXPECT_EQ(response->status, status) << path;
         return response->body;
     }
