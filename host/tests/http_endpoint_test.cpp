@@ -5,10 +5,12 @@
 #include <httplib.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -21,77 +23,38 @@
 namespace {
 
 // A reader of the Prometheus text exposition format, strict where a scraper is: every line a
-// HELP or TYPE comment, a sample of a metric whose TYPE came before, or empty. Fails the test
-// on any other line and gives the samples as "name{labels}" -> value.
-void readExposition(const std::string& text, std::map<std::string, double>& samples) {
-    std::set<std::string> typed;
-    auto isName = [](const std::string& name, bool colon) {
-        if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) return false;
-        for (char c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && !(colon && c == ':'))
-                return false;
-        return true;
-    };
-    std::istringstream lines(text);
-    std::string line;
-    int number = 0;
-    while (std::getline(lines, line)) {
-        ++number;
-        SCOPED_TRACE("line " + std::to_string(number) + ": " + line);
-        if (line.empty()) continue;
-        if (line[0] == '#') {
-            std::istringstream words(line.substr(1));
-            std::string kind, name, rest;
-            words >> kind >> name;
-            std::getline(words, rest);
-            if (kind == "TYPE") {
-                EXPECT_TRUE(isName(name, true));
-                EXPECT_TRUE(rest == " counter" || rest == " gauge" || rest == " untyped" ||
-                            rest == " histogram" || rest == " summary");
-                EXPECT_TRUE(typed.insert(name).second) << "typed twice";
-            } else if (kind == "HELP") {
-                EXPECT_TRUE(isName(name, true));
-            }
-            continue;
-        }
-        std::size_t at = line.find_first_of("{ ");
-        ASSERT_NE(at, std::string::npos);
-        const std::string name = line.substr(0, at);
-        EXPECT_TRUE(isName(name, true));
-        EXPECT_TRUE(typed.count(name)) << "no TYPE before the sample";
-        std::string labels;
-        if (line[at] == '{') {
-            const std::size_t open = at++;
-            while (line.at(at) != '}') {
-                const std::size_t equals = line.find('=', at);
-                ASSERT_NE(equals, std::string::npos);
-                EXPECT_TRUE(isName(line.substr(at, equals - at), false));
-                ASSERT_EQ(line.at(equals + 1), '"');
-                at = equals + 2;
-                for (; line.at(at) != '"'; ++at) {
-                    if (line[at] == '\\') {
-                        ++at;
-                        EXPECT_TRUE(line.at(at) == '\\' || line[at] == '"' || line[at] == 'n');
-                    }
-                }
-                ++at;
-                if (line.at(at) == ',') ++at;
-            }
-            labels = line.substr(open, at + 1 - open);
-            ++at;
-        }
-        ASSERT_EQ(line.at(at), ' ');
-        const std::string valueText = line.substr(at + 1);
-        std::size_t used = 0;
-        const double value = std::stod(valueText, &used);
-        EXPECT_EQ(used, valueText.size()) << "a value and nothing else";
-        EXPECT_TRUE(samples.emplace(name + labels, value).second) << "a sample given twice";
-    }
-}
-
+// HELP or TYPE comment (or another comment), a sample of a metric whose TYPE came before, or
+// empty. Fails the test on any other line and gives the samples as "name{labels}" -> value.
 std::map<std::string, double> parseExposition(const std::string& text) {
+    const std::string name = "[a-zA-Z_:][a-zA-Z0-9_:]*";
+    const std::string label = R"([a-zA-Z_]\w*="(?:[^"\\\n]|\\[\\"n])*")";
+    const std::regex type("# TYPE (" + name + ") (counter|gauge|untyped|histogram|summary)");
+    const std::regex help("# HELP " + name + "( .*)?");
+    const std::regex sample("(" + name + ")(\\{(?:" + label + "(?:," + label +
+                            ")*,?)?\\})? (\\S+)");
     std::map<std::string, double> samples;
-    readExposition(text, samples);
+    std::set<std::string> typed;
+    std::istringstream lines(text);
+    std::smatch match;
+    for (std::string line; std::getline(lines, line);) {
+        SCOPED_TRACE(line);
+        if (line.empty()) continue;
+        if (std::regex_match(line, match, type)) {
+            EXPECT_TRUE(typed.insert(match[1]).second) << "typed twice";
+        } else if (line[0] == '#') {
+            EXPECT_TRUE(std::regex_match(line, help) ||
+                        (line.rfind("# TYPE", 0) != 0 && line.rfind("# HELP", 0) != 0));
+        } else if (!std::regex_match(line, match, sample)) {
+            ADD_FAILURE() << "not a sample";
+        } else {
+            EXPECT_TRUE(typed.count(match[1])) << "no TYPE before the sample";
+            std::size_t used = 0;
+            const double value = std::stod(match[3], &used);
+            EXPECT_EQ(used, match[3].length()) << "a value and nothing else";
+            EXPECT_TRUE(samples.emplace(match[1].str() + match[2].str(), value).second)
+                << "a sample given twice";
+        }
+    }
     return samples;
 }
 
@@ -112,7 +75,16 @@ protected:
         client = std::make_unique<httplib::Client>("127.0.0.1", endpoint->port());
         client->set_read_timeout(30, 0);
     }
-    httplib::Result get(const std::string& path) { return client->Get(path.c_str()); }
+    // The body of the answer to `path`, whose status must be `status`.
+    std::string get(const std::string& path, int status = 200) {
+        auto response = client->Get(path.c_str());
+        if (!response) {
+            ADD_FAILURE() << path << ": no answer";
+            return "";
+        }
+        EXPECT_EQ(response->status, status) << path;
+        return response->body;
+    }
     static std::int64_t now() { return std::time(nullptr); }
 
     opstest::FakeOperations ops4{4};
@@ -128,11 +100,10 @@ TEST_F(HttpEndpoint, MetricsAreValidExpositionTextAndMoveWithTraffic) {
     // A target no address holds, to see the label escaped.
     ops4.peer("odd\"peer\\", "connecting");
     start();
-    auto first = get("/metrics");
+    auto first = client->Get("/metrics");
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->status, 200);
     EXPECT_EQ(first->get_header_value("Content-Type").rfind("text/plain; version=0.0.4", 0), 0u);
-    std::map<std::string, double> before = parseExposition(first->body);
+    std::map<std::string, double> before = parseExposition(get("/metrics"));
     const std::string acked =
         "nbx_sync_commands_acknowledged_total{peer=\"127.0.0.1:7171\",family=\"4\"}";
     ASSERT_EQ(before.count(acked), 1u) << first->body;
@@ -147,7 +118,7 @@ TEST_F(HttpEndpoint, MetricsAreValidExpositionTextAndMoveWithTraffic) {
         p.conflicts = 2;
     });
     ops4.receiver([](CSyncReceiverStatus& r) { r.recordsWritten = 40; });
-    std::map<std::string, double> after = parseExposition(get("/metrics")->body);
+    std::map<std::string, double> after = parseExposition(get("/metrics"));
     EXPECT_EQ(after[acked] - before[acked], 40);
     EXPECT_EQ(after["nbx_sync_conflicts_total{peer=\"127.0.0.1:7171\",family=\"4\"}"], 2);
     EXPECT_EQ(after["nbx_sync_receiver_records_written_total{family=\"4\"}"], 40);
@@ -160,10 +131,7 @@ TEST_F(HttpEndpoint, StatusIsTheConsolesContentAsJson) {
         p.backlogBytes = 4096;
     });
     start();
-    auto response = get("/status");
-    ASSERT_TRUE(response);
-    EXPECT_EQ(response->status, 200);
-    const nlohmann::json status = nlohmann::json::parse(response->body);
+    const nlohmann::json status = nlohmann::json::parse(get("/status"));
     ASSERT_EQ(status["families"].size(), 2u);
     const nlohmann::json& peer = status["families"][0]["peers"][0];
     EXPECT_EQ(peer["peer"], "127.0.0.1:7171");
@@ -180,9 +148,7 @@ TEST_F(HttpEndpoint, HealthFailsWhileAnEnabledPeerIsStalled) {
     host::CHttpEndpointConfig config;
     config.stallSeconds = {{4, 60}, {6, 600}};
     start(config);
-    auto healthy = get("/healthz");
-    ASSERT_TRUE(healthy);
-    EXPECT_EQ(healthy->status, 200);
+    get("/healthz", 200);
 
     // Past the IPv4 limit; within the IPv6 one; a disabled peer is never stalled.
     ops4.peer("127.0.0.1:7171", "unreachable",
@@ -190,16 +156,10 @@ TEST_F(HttpEndpoint, HealthFailsWhileAnEnabledPeerIsStalled) {
     ops6.peer("[::1]:7171", "unreachable",
               [&](CSyncPeerStatus& p) { p.lastProgress = now() - 500; });
     ops6.peer("[::1]:7272", "disabled", [&](CSyncPeerStatus& p) { p.lastProgress = 1; });
-    auto stalled = get("/healthz");
-    ASSERT_TRUE(stalled);
-    EXPECT_EQ(stalled->status, 503);
-    EXPECT_EQ(stalled->body, "stalled: 127.0.0.1:7171 (IPv4)\n");
+    EXPECT_EQ(get("/healthz", 503), "stalled: 127.0.0.1:7171 (IPv4)\n");
 
     access.withdraw();
-    auto none = get("/healthz");
-    ASSERT_TRUE(none);
-    EXPECT_EQ(none->status, 503);
-    EXPECT_NE(none->body.find("No sync plug-in is loaded."), std::string::npos);
+    EXPECT_NE(get("/healthz", 503).find("No sync plug-in is loaded."), std::string::npos);
 }
 
 TEST_F(HttpEndpoint, SurvivesMalformedHugeAndSlowRequests) {
@@ -209,39 +169,34 @@ TEST_F(HttpEndpoint, SurvivesMalformedHugeAndSlowRequests) {
     start(config);
     const std::uint16_t port = endpoint->port();
 
-    int fd = consoletest::rawConnect(port);
-    ASSERT_TRUE(consoletest::rawSend(fd, "\x01\x02 NOT HTTP\r\n\r\n"));
-    EXPECT_EQ(consoletest::rawRead(fd, 12).substr(0, 12), "HTTP/1.1 400");
-    ::close(fd);
-
-    fd = consoletest::rawConnect(port);
-    ASSERT_TRUE(consoletest::rawSend(
-        fd, "POST /status HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000000\r\n\r\n" +
-                std::string(4096, 'x')));
-    EXPECT_EQ(consoletest::rawRead(fd, 12).substr(0, 12), "HTTP/1.1 413");
-    ::close(fd);
-
-    fd = consoletest::rawConnect(port);
-    ASSERT_TRUE(consoletest::rawSend(fd, "GET /" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n"));
-    EXPECT_EQ(consoletest::rawRead(fd, 12).substr(0, 10), "HTTP/1.1 4");
-    ::close(fd);
+    const struct {
+        std::string request, answer;
+    } bad[] = {
+        {"\x01\x02 NOT HTTP\r\n\r\n", "HTTP/1.1 400"},
+        {"POST /status HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000000\r\n\r\n" +
+             std::string(4096, 'x'),
+         "HTTP/1.1 413"},
+        {"GET /" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 4"},
+    };
+    for (const auto& request : bad) {
+        const int fd = consoletest::rawConnect(port);
+        ASSERT_TRUE(consoletest::rawSend(fd, request.request));
+        EXPECT_EQ(consoletest::rawRead(fd, 12).substr(0, request.answer.size()), request.answer);
+        ::close(fd);
+    }
 
     // A client that sends a byte a second holds one thread; the others answer meanwhile.
-    fd = consoletest::rawConnect(port);
+    const int fd = consoletest::rawConnect(port);
     const std::string slow = "GET /status HTTP/1.1\r\n";
     for (std::size_t i = 0; i < 3; ++i) {
         ASSERT_TRUE(consoletest::rawSend(fd, slow.substr(i, 1)));
-        auto other = get("/healthz");
-        ASSERT_TRUE(other);
-        EXPECT_EQ(other->status, 200);
+        get("/healthz", 200);
         std::this_thread::sleep_for(std::chrono::seconds(1));
     }
     // Once it falls silent for longer than the read time-out it is dropped.
     EXPECT_TRUE(consoletest::rawClosed(fd, 30000));
     ::close(fd);
-    auto last = get("/metrics");
-    ASSERT_TRUE(last);
-    EXPECT_EQ(last->status, 200);
+    get("/metrics", 200);
 }
 
 namespace {
@@ -249,29 +204,26 @@ namespace {
 // The TCP ports this process listens on.
 std::set<int> listeningPorts() {
     std::set<std::string> inodes;
-    if (DIR* fds = ::opendir("/proc/self/fd")) {
-        while (dirent* entry = ::readdir(fds)) {
-            char target[64] = {};
-            const std::string path = std::string("/proc/self/fd/") + entry->d_name;
-            const ssize_t size = ::readlink(path.c_str(), target, sizeof target - 1);
-            const std::string link(target, size > 0 ? static_cast<std::size_t>(size) : 0);
-            if (link.rfind("socket:[", 0) == 0) inodes.insert(link.substr(8, link.size() - 9));
-        }
-        ::closedir(fds);
+    DIR* fds = ::opendir("/proc/self/fd");
+    while (dirent* entry = fds ? ::readdir(fds) : nullptr) {
+        char link[64] = {};
+        const std::string path = std::string("/proc/self/fd/") + entry->d_name;
+        if (::readlink(path.c_str(), link, sizeof link - 1) > 0 &&
+            !std::strncmp(link, "socket:[", 8))
+            inodes.insert(std::string(link + 8, std::strlen(link) - 9));
     }
+    if (fds) ::closedir(fds);
     std::set<int> ports;
     for (const char* table : {"/proc/self/net/tcp", "/proc/self/net/tcp6"}) {
         std::ifstream in(table);
-        std::string line;
+        std::string line, slot, local, remote, state, inode;
         std::getline(in, line);
         while (std::getline(in, line)) {
             std::istringstream fields(line);
-            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
-                timeout >> inode;
-            if (state == "0A" && inodes.count(inode)) {
+            fields >> slot >> local >> remote >> state;
+            for (int skip = 0; skip < 6; ++skip) fields >> inode;  // queues ... inode
+            if (state == "0A" && inodes.count(inode))
                 ports.insert(std::stoi(local.substr(local.find(':') + 1), nullptr, 16));
-            }
         }
     }
     return ports;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <condition_variable>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -17,12 +16,10 @@ namespace {
 using Blocks = std::vector<nbx::CStringMap>;
 
 // The blocks of a response text as the console server framed them.
-Blocks blocksOf(const std::string& response) {
+Blocks blocksOf(std::string text) {
     Blocks blocks;
-    std::string text = response;
     while (!text.empty() && text.back() == '\n') text.pop_back();
-    std::size_t start = 0;
-    while (true) {
+    for (std::size_t start = 0;;) {
         const std::size_t end = text.find("\n-\n", start);
         blocks.emplace_back(text.substr(start, end - start), "\n");
         if (end == std::string::npos) return blocks;
@@ -30,9 +27,14 @@ Blocks blocksOf(const std::string& response) {
     }
 }
 
-std::string value(const nbx::CStringMap& block, const std::string& key) {
-    std::string text;
-    return block.get(key, text) ? text : "<none>";
+// The values of `keys` in one block, joined by '/'.
+std::string fields(const nbx::CStringMap& block, std::initializer_list<const char*> keys) {
+    std::string out;
+    for (const char* key : keys) {
+        std::string text;
+        out += (out.empty() ? "" : "/") + (block.get(key, text) ? text : "<none>");
+    }
+    return out;
 }
 
 class OperationsCommands : public ::testing::Test {
@@ -95,88 +97,68 @@ TEST_F(OperationsCommands, StatusShowsEveryPeerOfBothFamiliesAndTheReceivers) {
 
     const Blocks blocks = ask("status");
     ASSERT_EQ(blocks.size(), 6u);
-    const nbx::CStringMap& down = blocks[0];
-    EXPECT_EQ(value(down, "peer"), "127.0.0.1:7171");
-    EXPECT_EQ(value(down, "state"), "unreachable");
-    EXPECT_EQ(value(down, "backlog_logs") + "/" + value(down, "backlog_records") + "/" +
-                  value(down, "backlog_bytes") + "/" + value(down, "oldest_age"),
-              "2/120/4096/42");
-    EXPECT_EQ(value(down, "last_failure"), "2025-12-31T12:00:00Z");
-    EXPECT_EQ(value(down, "last_failure_text"), "Connection refused.");
-    EXPECT_EQ(value(down, "last_success"), "never");
-    EXPECT_EQ(value(down, "reconnects"), "7");
-    const nbx::CStringMap& up = blocks[1];
-    EXPECT_EQ(value(up, "state"), "idle");
-    EXPECT_EQ(value(up, "last_success"), "2025-12-31T12:00:00Z");
-    EXPECT_EQ(
-        value(up, "acknowledged") + "/" + value(up, "conflicts") + "/" + value(up, "rejected"),
-        "31/1/2");
-    EXPECT_EQ(value(blocks[2], "family"), "6");
-    EXPECT_EQ(value(blocks[2], "state"), "login refused");
-    EXPECT_EQ(value(blocks[3], "receiver"), "4");
-    EXPECT_EQ(value(blocks[3], "records_written"), "151");
-    EXPECT_EQ(value(blocks[4], "receiver"), "6");
-    EXPECT_EQ(value(blocks[4], "events_dropped"), "3");
-    EXPECT_EQ(value(blocks[5], "code"), "ack");
-    EXPECT_EQ(value(blocks[5], "peers"), "3");
+    EXPECT_EQ(fields(blocks[0], {"peer", "state", "backlog_logs", "backlog_records",
+                                 "backlog_bytes", "oldest_age", "last_failure", "last_failure_text",
+                                 "last_success", "reconnects"}),
+              "127.0.0.1:7171/unreachable/2/120/4096/42/2025-12-31T12:00:00Z/"
+              "Connection refused./never/7");
+    EXPECT_EQ(fields(blocks[1], {"state", "last_success", "acknowledged", "conflicts", "rejected"}),
+              "idle/2025-12-31T12:00:00Z/31/1/2");
+    EXPECT_EQ(fields(blocks[2], {"family", "state"}), "6/login refused");
+    EXPECT_EQ(fields(blocks[3], {"receiver", "records_written"}), "4/151");
+    EXPECT_EQ(fields(blocks[4], {"receiver", "events_dropped"}), "6/3");
+    EXPECT_EQ(fields(blocks[5], {"code", "peers"}), "ack/3");
 }
 
 TEST_F(OperationsCommands, ResyncAndDriftActInTheSessionsFamily) {
     ops4.peer("127.0.0.1:7171", "idle");
     ops6.peer("[::1]:7171", "idle");
-    ops6.setResync({{{"domain", 2}, {"policy", 5}, {"address_pool", 1}}});
-    ops6.setDrift(twoDifferences());
+    ops6.set(CSyncResyncResult{{{"domain", 2}, {"policy", 5}, {"address_pool", 1}}});
+    ops6.set(twoDifferences());
 
     ask("set_context=6");
     Blocks blocks = ask("resync [::1]:7171");
     EXPECT_EQ(ops6.resynced, std::vector<std::string>{"[::1]:7171"});
     EXPECT_TRUE(ops4.resynced.empty());
     ASSERT_EQ(blocks.size(), 4u);
-    EXPECT_EQ(value(blocks[0], "topic") + "=" + value(blocks[0], "written"), "domain=2");
-    EXPECT_EQ(value(blocks[2], "topic") + "=" + value(blocks[2], "written"), "address_pool=1");
-    EXPECT_EQ(value(blocks[3], "written"), "8");
+    EXPECT_EQ(fields(blocks[0], {"topic", "written"}), "domain/2");
+    EXPECT_EQ(fields(blocks[2], {"topic", "written"}), "address_pool/1");
+    EXPECT_EQ(fields(blocks[3], {"written"}), "8");
 
     blocks = ask("drift [::1]:7171");
     ASSERT_EQ(blocks.size(), 4u);
-    EXPECT_EQ(value(blocks[0], "topic"), "policy");
-    EXPECT_EQ(value(blocks[0], "local") + "/" + value(blocks[0], "peer") + "/" +
-                  value(blocks[0], "missing_on_peer") + "/" + value(blocks[0], "missing_here") +
-                  "/" + value(blocks[0], "differing"),
-              "3/2/1/0/1");
-    EXPECT_EQ(value(blocks[1], "difference"), "differs");
-    EXPECT_EQ(value(blocks[1], "oid") + " " + value(blocks[1], "name"), "1048577 gold");
-    EXPECT_EQ(value(blocks[1], "fields"), "description,lease");
-    EXPECT_EQ(value(blocks[2], "difference"), "missing on peer");
-    EXPECT_EQ(value(blocks[3], "differences"), "2");
-    EXPECT_EQ(value(blocks[3], "complete"), "yes");
+    EXPECT_EQ(fields(blocks[0],
+                     {"topic", "local", "peer", "missing_on_peer", "missing_here", "differing"}),
+              "policy/3/2/1/0/1");
+    EXPECT_EQ(fields(blocks[1], {"difference", "oid", "name", "fields"}),
+              "differs/1048577/gold/description,lease");
+    EXPECT_EQ(fields(blocks[2], {"difference"}), "missing on peer");
+    EXPECT_EQ(fields(blocks[3], {"differences", "complete"}), "2/yes");
 
     CSyncDriftReport cut;
     cut.complete = false;
     cut.incompleteReason = "The peer closed the connection.";
-    ops6.setDrift(cut);
+    ops6.set(cut);
     blocks = ask("drift [::1]:7171", CRConsoleClient::kOutdated);
-    EXPECT_EQ(value(blocks.back(), "complete"), "no");
-    EXPECT_EQ(value(blocks.back(), "message"), "The peer closed the connection.");
+    EXPECT_EQ(fields(blocks.back(), {"complete", "message"}), "no/The peer closed the connection.");
 }
 
 TEST_F(OperationsCommands, RefusesUnknownTargetsBadArgumentsAndAHostWithoutThePlugin) {
     ops4.peer("127.0.0.1:7171", "idle");
-    ask("resync 127.0.0.2:7171", CRConsoleClient::kRejected);
-    EXPECT_NE(client.lastMessage().find("No peer '127.0.0.2:7171'."), std::string::npos)
-        << client.lastMessage();
-    ask("drift 127.0.0.2:7171", CRConsoleClient::kRejected);
-    EXPECT_NE(client.lastMessage().find("No peer"), std::string::npos);
-    ask("drift", CRConsoleClient::kRejected);
-    EXPECT_NE(client.lastMessage().find("names no target"), std::string::npos);
-    ask("status policy", CRConsoleClient::kRejected);
+    const auto refused = [&](const std::string& command, const std::string& text) {
+        ask(command, CRConsoleClient::kRejected);
+        EXPECT_NE(client.lastMessage().find(text), std::string::npos)
+            << command << ": " << client.lastMessage();
+    };
+    refused("resync 127.0.0.2:7171", "No peer '127.0.0.2:7171'.");
+    refused("drift 127.0.0.2:7171", "No peer");
+    refused("drift", "names no target");
+    refused("status policy", "");
     EXPECT_TRUE(ops4.resynced.empty());
 
     access.withdraw();
-    ask("status", CRConsoleClient::kRejected);
-    EXPECT_NE(client.lastMessage().find("No sync plug-in is loaded."), std::string::npos)
-        << client.lastMessage();
-    ask("resync 127.0.0.1:7171", CRConsoleClient::kRejected);
-    EXPECT_NE(client.lastMessage().find("No sync plug-in is loaded for IPv4."), std::string::npos);
+    refused("status", "No sync plug-in is loaded.");
+    refused("resync 127.0.0.1:7171", "No sync plug-in is loaded for IPv4.");
 }
 
 TEST_F(OperationsCommands, ConsoleExitsOneWhenDriftFindsDifferencesOrStopsEarly) {
@@ -185,20 +167,19 @@ TEST_F(OperationsCommands, ConsoleExitsOneWhenDriftFindsDifferencesOrStopsEarly)
         {"-s", "127.0.0.1:" + std::to_string(server->queryPort()), "drift", "127.0.0.1:7171"});
     ASSERT_EQ(options.command(), "drift 127.0.0.1:7171");
     std::ostringstream out, err;
-    host::CConsoleCommandRunner runner(options, nullptr, out, err);
-    ASSERT_TRUE(runner.open()) << err.str();
     using Runner = host::CConsoleCommandRunner;
+    Runner runner(options, nullptr, out, err);
+    ASSERT_TRUE(runner.open()) << err.str();
 
     CSyncDriftReport inStep;
     inStep.classes.push_back({"policy", 3, 3, 0, 0, 0});
-    ops4.setDrift(inStep);
+    ops4.set(inStep);
     EXPECT_EQ(runner.run(options.command()), Runner::kAck);
-    ops4.setDrift(twoDifferences());
+    ops4.set(twoDifferences());
     EXPECT_EQ(runner.run(options.command()), Runner::kNak);
-    CSyncDriftReport cut = inStep;
-    cut.complete = false;
-    ops4.setDrift(cut);
-    EXPECT_EQ(runner.run("drift 127.0.0.1:7171"), Runner::kNak);
+    inStep.complete = false;
+    ops4.set(inStep);
+    EXPECT_EQ(runner.run(options.command()), Runner::kNak);
     // Only drift reports are judged by their content.
     EXPECT_EQ(runner.run("status"), Runner::kAck);
     EXPECT_EQ(runner.run("drift 127.0.0.9:1"), Runner::kNak);
@@ -209,34 +190,21 @@ TEST(SyncOperationsAccess, WithdrawWaitsForTheCallsUnderWay) {
     opstest::FakeOperations ops{4};
     host::CSyncOperationsAccess access;
     access.offer(4, &ops);
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool release = false;
-    std::atomic<bool> inside{false}, withdrawn{false};
+    std::promise<void> inside, release;
     std::thread caller([&] {
         access.use(4, [&](CIDHCPSyncOperations* operations) {
             EXPECT_EQ(operations, &ops);
-            inside = true;
-            std::unique_lock<std::mutex> lock(mutex);
-            wake.wait(lock, [&] { return release; });
+            inside.set_value();
+            release.get_future().wait();
         });
     });
-    ASSERT_TRUE(nbx::testing::eventually([&] { return inside.load(); }));
-    std::thread withdrawer([&] {
-        access.withdraw();
-        withdrawn = true;
-    });
+    inside.get_future().wait();
+    auto withdrawn = std::async(std::launch::async, [&] { access.withdraw(); });
     // The withdrawal cannot end while the call holds the operations.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_FALSE(withdrawn);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        release = true;
-    }
-    wake.notify_all();
+    EXPECT_EQ(withdrawn.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    release.set_value();
     caller.join();
-    withdrawer.join();
-    EXPECT_TRUE(withdrawn);
+    EXPECT_EQ(withdrawn.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     access.use(4, [](CIDHCPSyncOperations* operations) { EXPECT_EQ(operations, nullptr); });
     EXPECT_TRUE(access.families().empty());
 }

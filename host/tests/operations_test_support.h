@@ -2,6 +2,7 @@
 // A sync plug-in's operations played by the tests: the status, resync and drift answers are set
 // by the test and may be changed while a server reads them.
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,36 +32,28 @@ public:
         return m_drift;
     }
 
-    // A peer in `state`; its other fields as the test sets them through `change`.
-    template <typename Change>
-    void peer(const std::string& target, const std::string& state, Change change) {
+    // Adds or replaces the peer `target` in `state`; `change` sets its other fields.
+    void peer(const std::string& target, const std::string& state,
+              const std::function<void(CSyncPeerStatus&)>& change = {}) {
         std::lock_guard<std::mutex> guard(m_mutex);
         CSyncPeerStatus peer;
         peer.target = target;
         peer.family = m_status.receiver.family;
         peer.state = state;
-        change(peer);
-        for (auto& known : m_status.peers) {
-            if (known.target == target) {
-                known = peer;
-                return;
-            }
-        }
+        if (change) change(peer);
+        for (auto& known : m_status.peers)
+            if (known.target == target) return void(known = peer);
         m_status.peers.push_back(peer);
     }
-    void peer(const std::string& target, const std::string& state) {
-        peer(target, state, [](CSyncPeerStatus&) {});
-    }
-    template <typename Change>
-    void receiver(Change change) {
+    void receiver(const std::function<void(CSyncReceiverStatus&)>& change) {
         std::lock_guard<std::mutex> guard(m_mutex);
         change(m_status.receiver);
     }
-    void setResync(CSyncResyncResult result) {
+    void set(CSyncResyncResult result) {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_resync = std::move(result);
     }
-    void setDrift(CSyncDriftReport report) {
+    void set(CSyncDriftReport report) {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_drift = std::move(report);
     }

@@ -1,5 +1,6 @@
 // The receiver of one protocol instance on a real bus and a real SQLite database: what it writes
-// into the peers' spools, how it follows the replicate_peer records, and what it leaves behind.
+// into the peers' spools, how it follows the replicate_peer records, what it leaves behind and
+// the status it gives of its peers.
 // The test thread changes objects through a session of its own on the same database file and
 // publishes the bus events, as the host's console does.
 
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <list>
 #include <mutex>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "security/access_token.h"
 #include "standard/stat.h"
 #include "sync_test_host.h"
+#include "testing/console_peer.h"
 
 namespace {
 
@@ -352,4 +355,89 @@ TEST_F(Receiver, AConfigEventRereadsTheSyncInterval) {
         publish("reload", "config", "0");
         EXPECT_TRUE(eventually([&] { return receiver->syncInterval() == c.interval; }));
     }
+}
+
+namespace {
+
+// A receiver whose peers are live console servers, for what the operator sees of them.
+struct ReceiverStatus : Receiver {
+    ReceiverStatus() : Receiver("ipv4.dhcpv4.sync.interval=1\nipv4.dhcpv4.sync.timeout=2") {}
+    void storeLivePeer(const nbx::testing::Peer& peer, const std::string& logdir) {
+        store<CPrstReplicatePeer>(
+            "classes=*\nconsole_pass=peer-password\nconsole_user=replicator\n"
+            "enabled=true\nlogdir=" +
+            logdir + "\ntarget=" + peer.target() + "\n");
+    }
+    static std::string waiting(const std::string& name, const std::string& time) {
+        return "sync_keyvalue\n_event_operation=add\n_event_time=" + time +
+               "\n_oid=1\nname=" + name + "\n\n";
+    }
+    CSyncStatus status() { return receiver->operations().status(); }
+    static const CSyncPeerStatus* find(const CSyncStatus& all, const std::string& target) {
+        for (const CSyncPeerStatus& peer : all.peers)
+            if (peer.target == target) return &peer;
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(ReceiverStatus, ShowsEachPeerInTargetOrderWithItsStateBacklogAndLastFailure) {
+    nbx::testing::Peer up, down;
+    down.stop();
+    // The down peer's spool holds two closed logs from before; their records wait.
+    const std::string downLog = host.baseDirectory() + "/down/000000";
+    ASSERT_EQ(nbx::CStat::makeDirectory(host.baseDirectory() + "/down", true), 0);
+    const std::string old = "Mon Jan  1 09:00:00 2001";
+    std::ofstream(downLog + "1-transactions.4.log") << waiting("a", old) << waiting("b", old);
+    std::ofstream(downLog + "2-transactions.4.log") << waiting("c", old);
+    storeLivePeer(up, "up");
+    storeLivePeer(down, "down");
+    startWithDatabase();
+
+    ASSERT_TRUE(eventually([&] {
+        const CSyncStatus all = status();
+        const CSyncPeerStatus* a = find(all, up.target());
+        const CSyncPeerStatus* b = find(all, down.target());
+        return a && b && a->state == "idle" && b->state == "unreachable";
+    })) << host.errors();
+    const CSyncStatus all = status();
+    ASSERT_EQ(all.peers.size(), 2u);
+    EXPECT_LT(all.peers[0].target, all.peers[1].target);
+    const CSyncPeerStatus& upStatus = *find(all, up.target());
+    EXPECT_EQ(upStatus.family, 4);
+    EXPECT_EQ(upStatus.backlogLogs, 0u);
+    EXPECT_EQ(upStatus.lastFailure, 0);
+    EXPECT_GT(upStatus.lastProgress, 0);
+
+    const CSyncPeerStatus& downStatus = *find(all, down.target());
+    EXPECT_EQ(downStatus.backlogLogs, 2u);
+    EXPECT_EQ(downStatus.backlogRecords, 3u);
+    EXPECT_EQ(downStatus.backlogBytes, readFile(downLog + "1-transactions.4.log").size() +
+                                           readFile(downLog + "2-transactions.4.log").size());
+    nbx::CTimeT oldest;
+    oldest.string(old);
+    EXPECT_GE(static_cast<std::int64_t>(downStatus.oldestAgeSeconds),
+              nbx::CTimeT::now().value() - oldest.value() - 60);
+    EXPECT_GT(downStatus.lastFailure, 0);
+    EXPECT_NE(downStatus.lastFailureText.find("not running on the remote server"),
+              std::string::npos)
+        << downStatus.lastFailureText;
+    EXPECT_EQ(downStatus.lastSuccess, 0);
+
+    // One change goes into both spools and the live peer acknowledges it; an event whose
+    // object cannot be read is dropped.
+    auto value = store<CPrstKeyValue>("class=ui\nkey=theme\nvalue=dark\n");
+    publish("add", "keyvalue", std::to_string(value->oid()), nbx::CTimeT::now().value());
+    publish("add", "keyvalue", "999999", nbx::CTimeT::now().value());
+    ASSERT_TRUE(up.received(1)) << host.errors();
+    ASSERT_TRUE(eventually([&] {
+        const CSyncStatus now = status();
+        return now.receiver.eventsDropped == 1 && find(now, up.target())->acknowledged == 1 &&
+               find(now, down.target())->backlogRecords == 4;
+    })) << host.errors();
+    const CSyncStatus after = status();
+    EXPECT_EQ(after.receiver.family, 4);
+    EXPECT_EQ(after.receiver.recordsWritten, 2u);
+    EXPECT_GT(find(after, up.target())->lastSuccess, 0);
 }
