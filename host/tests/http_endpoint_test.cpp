@@ -58,11 +58,9 @@ std::map<std::string, double> parseExposition(const std::string& text) {
     return samples;
 }
 
-class HttpEndpoint : public ::testing::Test {
+class HttpEndpoint : public ::testing::Test, protected opstest::FakePlugin {
 protected:
     void SetUp() override {
-        access.offer(4, &ops4);
-        access.offer(6, &ops6);
         ops4.peer("127.0.0.1:7171", "idle", [&](CSyncPeerStatus& p) { p.lastProgress = now(); });
         ops6.peer("[::1]:7171", "replaying", [&](CSyncPeerStatus& p) {
             p.lastProgress = now();
@@ -87,9 +85,6 @@ protected:
     }
     static std::int64_t now() { return std::time(nullptr); }
 
-    opstest::FakeOperations ops4{4};
-    opstest::FakeOperations ops6{6};
-    host::CSyncOperationsAccess access;
     std::unique_ptr<host::CHttpEndpoint> endpoint;
     std::unique_ptr<httplib::Client> client;
 };
@@ -185,13 +180,13 @@ TEST_F(HttpEndpoint, SurvivesMalformedHugeAndSlowRequests) {
         ::close(fd);
     }
 
-    // A client that sends a byte a second holds one thread; the others answer meanwhile.
+    // A client whose request comes a byte at a time holds one thread; the others answer
+    // between its bytes.
     const int fd = consoletest::rawConnect(port);
     const std::string slow = "GET /status HTTP/1.1\r\n";
     for (std::size_t i = 0; i < 3; ++i) {
         ASSERT_TRUE(consoletest::rawSend(fd, slow.substr(i, 1)));
         get("/healthz", 200);
-        std::this_thread::sleep_for(std::chrono::seconds(1));
     }
     // Once it falls silent for longer than the read time-out it is dropped.
     EXPECT_TRUE(consoletest::rawClosed(fd, 30000));

@@ -37,11 +37,9 @@ std::string fields(const nbx::CStringMap& block, std::initializer_list<const cha
     return out;
 }
 
-class OperationsCommands : public ::testing::Test {
+class OperationsCommands : public ::testing::Test, protected opstest::FakePlugin {
 protected:
     void SetUp() override {
-        access.offer(4, &ops4);
-        access.offer(6, &ops6);
         host::CConsoleServerConfig config;
         config.listenAddress = "127.0.0.1";
         config.clear = true;
@@ -56,9 +54,6 @@ protected:
         return blocksOf(client.response);
     }
 
-    opstest::FakeOperations ops4{4};
-    opstest::FakeOperations ops6{6};
-    host::CSyncOperationsAccess access;
     std::unique_ptr<host::CConsoleServer> server;
     consoletest::Client client;
 };

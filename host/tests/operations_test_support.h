@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dhcp_plugin_api/sync_operations.h"
+#include "host/sync_operations_access.h"
 #include "standard/throw.h"
 
 namespace opstest {
@@ -72,6 +73,18 @@ private:
     CSyncStatus m_status;
     CSyncResyncResult m_resync;
     CSyncDriftReport m_drift;
+};
+
+// Both families' fake operations, offered as the daemon offers a started plug-in's. A fixture
+// that derives from it keeps them until its own servers are gone.
+struct FakePlugin {
+    FakePlugin() {
+        access.offer(4, &ops4);
+        access.offer(6, &ops6);
+    }
+    FakeOperations ops4{4};
+    FakeOperations ops6{6};
+    host::CSyncOperationsAccess access;
 };
 
 }  // namespace opstest
