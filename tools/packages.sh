@@ -2,7 +2,7 @@
 # any is missing (as root on a fresh Debian 12 machine).
 nbx_packages=(build-essential cmake pkg-config libace-dev libssl-dev libsqlite3-dev
               nlohmann-json3-dev libreadline-dev libgtest-dev libgmock-dev libbenchmark-dev
-              libcpp-httplib-dev iproute2)
+              libcpp-httplib-dev iproute2 sqlite3)
 
 nbx_install_packages() {
     local missing=() p
