@@ -14,10 +14,20 @@ constexpr const char* kModule = NBX_MODULE_TAG;
 
 void CPublisherProcessor::execute(const std::string& directory, const std::string& name) {
     m_fileName = name;
+    const std::string path = directory + "/" + name;
+    if (m_owner->resumeFile != path) {
+        m_owner->resumeFile = path;
+        m_owner->resumeLine = 0;
+    }
     nbx::CFileReader::execute(directory, name);
+    // Every command answered: the log is done with, and so is its place.
+    m_owner->resumeFile.clear();
+    m_owner->resumeLine = 0;
 }
 
 void CPublisherProcessor::onCommand(const std::string& command, unsigned int line) {
+    // Answered on an earlier connection.
+    if (line <= m_owner->resumeLine) return;
     // Checked before each command rather than after the file: a long file against a live peer
     // must not keep stop() waiting.
     if (m_owner->stopping && m_owner->stopping->load()) {
@@ -60,6 +70,7 @@ void CPublisherProcessor::onCommand(const std::string& command, unsigned int lin
         throw;
     }
     // Applied, kept by the peer or rejected: the peer answered.
+    m_owner->resumeLine = line;
     ++m_owner->answered;
     m_owner->lastExchange = std::chrono::steady_clock::now();
     m_owner->monitor->answered(answer, static_cast<std::int64_t>(std::time(nullptr)));

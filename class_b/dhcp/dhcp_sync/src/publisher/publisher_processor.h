@@ -6,8 +6,8 @@
 // message) never stops the file: the rejection is logged with its place in the file, the
 // conflict goes to the resolver, and the next record follows. Everything else (a lost
 // connection, a time-out, an answer without a result code, which confirms nothing) leaves the
-// file to the dispatch step, which keeps it for a later attempt; a failed exchange also closes
-// the connection, whose state is then unknown.
+// file to the dispatch step, which keeps it for a later attempt that goes on after the last
+// answered command; a failed exchange also closes the connection, whose state is then unknown.
 
 #include <string>
 

@@ -187,7 +187,7 @@ void CPublisherTask::_dispatch() {
         // The file stays first; the loop ends after this handler.
         return;
     } catch (CDHCPSyncClientConnectFail& failure) {
-        // The file stays first and is replayed from its first record on the new connection:
+        // The file stays first and goes on after its last answered command on the new connection:
         // at once after a connection that got somewhere, else after the retry delay, so that
         // a peer that drops every connection at its first command is not hammered (nor the
         // log filled).

@@ -61,6 +61,14 @@ struct CPublisherTLS {
     bool connected = false;
     // Commands of the spool answered on the current connection.
     std::uint32_t answered = 0;
+    // A closed log left part-way (its path) and the line that ends its last answered command:
+    // the next attempt at that log goes on after it. A peer that drops the connection after
+    // every few commands therefore still gets the whole log, and a record it has answered is
+    // not sent again, where an older record of an object it took a newer change of since would
+    // come back as a conflict that never was. Kept for this run of the task only: after a
+    // restart the log is sent from its start, which the peer takes as repeats.
+    std::string resumeFile;
+    unsigned int resumeLine = 0;
     // The task's stop flag: a file in progress is left as soon as it is set.
     const std::atomic<bool>* stopping;  // not owned
 
