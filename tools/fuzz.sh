@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets of fuzz/ with clang (libFuzzer, ASan, UBSan) and runs each for the
 # given number of seconds on its seed corpus (fuzz/corpus/<target>) and the corpus it grew in
-# earlier runs. Crashing inputs are left in build-fuzz/findings/. Exits non-zero when a target
-# found one.
+# earlier runs, as many targets at once as there are cores. Crashing inputs are left in
+# build-fuzz/findings/. Exits non-zero when a target found one.
 #
 #   tools/fuzz.sh [SECONDS]      (default 600 per target)
 set -euo pipefail
@@ -26,19 +26,34 @@ if ! cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >"$build/buil
     exit 2
 fi
 
-status=0
-for target in "${targets[@]}"; do
-    grown=$build/corpus/$target
+# One target per core at a time: each runs for the whole time given, so the run takes that
+# time once per round of targets rather than once per target.
+fuzz_one() {
+    local target=$1 grown=$build/corpus/$1 log=$build/findings/$1.log result runs
     mkdir -p "$grown"
-    log=$build/findings/$target.log
     if "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
         -artifact_prefix="$build/findings/$target-" "$grown" "fuzz/corpus/$target" >"$log" 2>&1; then
         result=ok
     else
         result=FOUND
-        status=1
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     echo "$target: $result, ${runs:-0} runs, $(( ${runs:-0} / (seconds > 0 ? seconds : 1) )) per second"
+    [[ $result == ok ]]
+}
+
+status=0
+running=0
+for target in "${targets[@]}"; do
+    if ((running >= $(nproc))); then
+        wait -n || status=1
+        running=$((running - 1))
+    fi
+    fuzz_one "$target" &
+    running=$((running + 1))
+done
+while ((running > 0)); do
+    wait -n || status=1
+    running=$((running - 1))
 done
 exit $status
