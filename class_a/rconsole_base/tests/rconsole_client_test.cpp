@@ -94,11 +94,10 @@ private:
     CBlowfish m_cipher;
 };
 
-
 const ACE_Time_Value kBrief(0, 200 * 1000);
 
-std::string text(std::uint16_t port, const char* host = "127.0.0.1") {
-    return std::string(host) + ":" + std::to_string(port);
+std::string loopback(std::uint16_t port) {
+    return "127.0.0.1:" + std::to_string(port);
 }
 
 // A loopback port of `type` that nobody serves: bound (UDP: so that nothing else takes it and
@@ -218,7 +217,7 @@ TEST_F(RConsoleConnectTest, ConnectFailures) {
         {"70000,clear", invalid, "Invalid port.", "CRConsoleClient::connect", 0},
         {nullptr, "Cannot connect.", "The Test service is not running on the remote server.",
          "CRConsoleClient::_queryPort", 0},
-        {"", "Cannot connect to server " + text(closed.port()) + ".", "",
+        {"", "Cannot connect to server " + loopback(closed.port()) + ".", "",
          "CRConsoleClient::_connectServer", static_cast<std::uint32_t>(ECONNREFUSED)},
     };
     for (const auto& c : cases) {
@@ -226,7 +225,7 @@ TEST_F(RConsoleConnectTest, ConnectFailures) {
         console.setAnswer(c.answer && *c.answer ? c.answer
                                                 : std::to_string(closed.port()) + ",clear");
         auto f = c.answer ? failure([&] { client.connect(console.target()); })
-                          : failure<CExNoResponse>([&] { client.connect(text(silent.port())); });
+                          : failure<CExNoResponse>([&] { client.connect(loopback(silent.port())); });
         ASSERT_TRUE(f.thrown);
         EXPECT_EQ(f.message, c.message);
         if (!c.reason.empty()) {
