@@ -71,8 +71,8 @@ private:
     std::vector<std::string> m_entries;
 };
 
-// Logs "<name>:input:<bytes read>", "<name>:output", "<name>:exception", "<name>:timeout:<arg>"
-// and "<name>:close:<mask>". Each call returns what its hook returns (0 without one).
+// Logs "<name>:input:<bytes read>", "<name>:output", "<name>:timeout:<arg>" and
+// "<name>:close:<mask>". Each call returns what its hook returns (0 without one).
 class RecordingHandler : public ACE_Event_Handler {
 public:
     RecordingHandler(std::string name, ACE_HANDLE handle, CallLog& log)
@@ -88,10 +88,6 @@ public:
     int handle_output(ACE_HANDLE) override {
         m_log.add(m_name + ":output");
         return onOutput ? onOutput() : 0;
-    }
-    int handle_exception(ACE_HANDLE) override {
-        m_log.add(m_name + ":exception");
-        return 0;
     }
     int handle_timeout(const ACE_Time_Value&, const void* arg) override {
         m_log.add(m_name + ":timeout:" + (arg ? static_cast<const char*>(arg) : ""));

@@ -17,17 +17,7 @@ namespace {
 using namespace tasktest;
 using nbx::testing::Failure;
 
-class CommandQueueTaskTest : public ::testing::Test {
-protected:
-    void TearDown() override { EXPECT_EQ(liveCommands().load(), 0) << "a command was leaked"; }
-
-    std::uint32_t taskThreadOf(TestTask& task) {
-        return static_cast<std::uint32_t>(
-            ask(task, &controller, [] { return static_cast<long>(nbx::currentThreadId()); }));
-    }
-
-    nbx::testing::RecordingController controller;
-};
+using CommandQueueTaskTest = TaskTest;
 
 void expectQueueFull(const CExQueueFull& thrown, const std::string& command,
                      const std::string& task) {
@@ -43,7 +33,7 @@ void expectQueueFull(const CExQueueFull& thrown, const std::string& command,
 TEST_F(CommandQueueTaskTest, RunsItsThreadRegisteredUnderItsNameUntilStopped) {
     TestTask task(&controller, "v4-sync-test");
     ASSERT_EQ(task.run(), 0);
-    std::uint32_t thread = taskThreadOf(task);
+    std::uint32_t thread = threadOf(task);
     std::string name;
     ASSERT_TRUE(controller.taskRegistry()->find(thread, name));
     EXPECT_EQ(name, "v4-sync-test");
@@ -59,22 +49,30 @@ TEST_F(CommandQueueTaskTest, RunsItsThreadRegisteredUnderItsNameUntilStopped) {
     EXPECT_THROW(task.run(), nbx::CException);
 }
 
-TEST_F(CommandQueueTaskTest, InitResultEndsTheTaskBeforeAnyLoop) {
-    TestTask task(&controller, "v4-sync-failing", 5);
-    EXPECT_EQ(task.run(), 5);
-    EXPECT_EQ(task.thr_count(), 0u);
-    EXPECT_EQ(controller.taskRegistry()->size(), 0u) << "the failed thread stayed registered";
-    // A command posted now is queued but never runs; destroying the task releases it.
-    std::atomic<bool> executed{false};
-    task.sendCommand(makeCommand("cmd-test-never", [&](std::uint32_t) { executed = true; }));
-    EXPECT_EQ(task.run(), 5);
-    EXPECT_EQ(task.inits.load(), 1);
+TEST_F(CommandQueueTaskTest, TaskThatNeverRanOrFailedItsInitRunsNoCommandAndGoesQuietly) {
+    {
+        TestTask task(&controller, "v4-sync-failing", 5);
+        EXPECT_EQ(task.status(), 0);
+        try {
+            task.sendCommand(makeCommand("cmd-test-early", [](std::uint32_t) {}));
+            ADD_FAILURE() << "a task without a queue took a command";
+        } catch (const CExQueueFull& thrown) {
+            expectQueueFull(thrown, "cmd-test-early", "v4-sync-failing");
+        }
+        EXPECT_EQ(task.stop(), 0) << "stop before run";
 
-    // The thread is gone: stop must not wait for it (its wait rounds last two seconds).
-    auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(task.stop(), 5);
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 1900ms);
-    EXPECT_FALSE(executed.load());
+        EXPECT_EQ(task.run(), 5);
+        EXPECT_EQ(task.thr_count(), 0u);
+        EXPECT_EQ(controller.taskRegistry()->size(), 0u) << "the failed thread stayed registered";
+        // A command posted now is queued but never runs; destroying the task releases it.
+        std::atomic<bool> executed{false};
+        task.sendCommand(makeCommand("cmd-test-never", [&](std::uint32_t) { executed = true; }));
+        EXPECT_EQ(task.run(), 5);
+        EXPECT_EQ(task.inits.load(), 1);
+        EXPECT_EQ(task.stop(), 5);
+        EXPECT_FALSE(executed.load());
+    }
+    EXPECT_TRUE(controller.sink().entries().empty());
 }
 
 TEST_F(CommandQueueTaskTest, CommandsFromFourSendersRunExactlyOnceInSenderOrder) {
@@ -112,13 +110,8 @@ TEST_F(CommandQueueTaskTest, CommandsFromFourSendersRunExactlyOnceInSenderOrder)
 TEST_F(CommandQueueTaskTest, FullQueueRefusesCommandsUntilTheTaskCatchesUp) {
     TestTask task(&controller, "v4-sync-fill");
     ASSERT_EQ(task.run(), 0);
-    nbx::CMREvent blocked;
     nbx::CMREvent gate;
-    task.sendCommand(makeCommand("cmd-test-block", [&](std::uint32_t) {
-        blocked.signal();
-        gate.wait();
-    }));
-    ASSERT_TRUE(blocked.waitFor(30s));
+    ASSERT_TRUE(hold(task, gate));
 
     std::atomic<int> executed{0};
     int posted = 0;
@@ -144,21 +137,6 @@ TEST_F(CommandQueueTaskTest, FullQueueRefusesCommandsUntilTheTaskCatchesUp) {
     ASSERT_TRUE(eventually([&] { return executed.load() == posted + 1; }));
     EXPECT_EQ(task.stop(), 0);
     EXPECT_EQ(executed.load(), posted + 1) << "a command ran twice";
-}
-
-TEST_F(CommandQueueTaskTest, TaskThatNeverRanRefusesCommandsAndGoesQuietly) {
-    {
-        TestTask task(&controller, "v4-sync-early");
-        EXPECT_EQ(task.status(), 0);
-        try {
-            task.sendCommand(makeCommand("cmd-test-early", [](std::uint32_t) {}));
-            ADD_FAILURE() << "a task without a queue took a command";
-        } catch (const CExQueueFull& thrown) {
-            expectQueueFull(thrown, "cmd-test-early", "v4-sync-early");
-        }
-        EXPECT_EQ(task.stop(), 0) << "stop before run";
-    }
-    EXPECT_TRUE(controller.sink().entries().empty());
 }
 
 TEST_F(CommandQueueTaskTest, ResultsReachTheSenderAndThrownFailuresTheLog) {
@@ -197,7 +175,7 @@ TEST_F(CommandQueueTaskTest, ResultsReachTheSenderAndThrownFailuresTheLog) {
 TEST_F(CommandQueueTaskTest, TargetedCommandRunsOnlyOnItsTargetThread) {
     TestTask task(&controller, "v4-sync-target");
     ASSERT_EQ(task.run(), 0);
-    const std::uint32_t taskThread = taskThreadOf(task);
+    const std::uint32_t taskThread = threadOf(task);
     const std::string discard =
         "Task 'v4-sync-target' is discarding targeted command 'cmd-test-targeted' because "
         "synchronous execution would cause a deadlock. Please contact technical support.";
@@ -319,13 +297,8 @@ TEST_F(CommandQueueTaskTest, BrokenCommandPointersAreLoggedNotRun) {
 TEST_F(CommandQueueTaskTest, DestroyingAStoppedTaskReleasesTheQueuedCommands) {
     auto task = std::make_unique<TestTask>(&controller, "v4-sync-drain");
     ASSERT_EQ(task->run(), 0);
-    nbx::CMREvent blocked;
     nbx::CMREvent gate;
-    task->sendCommand(makeCommand("cmd-test-block", [&](std::uint32_t) {
-        blocked.signal();
-        gate.wait();
-    }));
-    ASSERT_TRUE(blocked.waitFor(30s));
+    ASSERT_TRUE(hold(*task, gate));
     std::atomic<int> executed{0};
     constexpr int kQueued = 50;
     for (int i = 0; i < kQueued; ++i) {
@@ -345,7 +318,7 @@ TEST_F(CommandQueueTaskTest, DestroyingAStoppedTaskReleasesTheQueuedCommands) {
 TEST_F(CommandQueueTaskTest, CommandMayStopItsOwnTask) {
     TestTask task(&controller, "v4-sync-self-stop");
     ASSERT_EQ(task.run(), 0);
-    const std::uint32_t thread = taskThreadOf(task);
+    const std::uint32_t thread = threadOf(task);
     task.sendCommand(makeCommand("cmd-test-stop", [&](std::uint32_t) { task.stop(); }));
     ASSERT_TRUE(eventually([&] { return task.thr_count() == 0; })) << "the loop did not end";
     std::string name;

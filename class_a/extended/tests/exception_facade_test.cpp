@@ -139,9 +139,7 @@ TEST_F(ExceptionFacadeTest, FlushHandsTheListToTheSinkAndClears) {
     EXPECT_EQ(controller.sink().entries().size(), 2u);
 }
 
-TEST(ExceptionFacade, RecordsMayBeReleasedOnAnotherThread) {
-    nbx::testing::RecordingController controller;
-    CExceptionFacade facade(&controller);
+TEST_F(ExceptionFacadeTest, RecordsMayBeReleasedOnAnotherThread) {
     for (int i = 0; i < 10; ++i) facade.push(record(msg("Failure %1.", i)));
     nbx::CExceptionList handedOver = facade.exceptions();
     facade.clear();

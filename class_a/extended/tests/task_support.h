@@ -1,11 +1,14 @@
 #pragma once
 // Commands and a task for the command-queue tests. The tasks run over the general reactor.
 
+#include <gtest/gtest.h>
+
 #include "ace_ext/general_reactor.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -127,6 +130,29 @@ inline long ask(CICommandQueueTask& task, nbx::CIMasterController* controller,
 }
 
 using nbx::testing::eventually;
+
+// Holds the task's thread in a command until `gate` is signalled; true once it is held.
+inline bool hold(CICommandQueueTask& task, nbx::CMREvent& gate) {
+    auto held = std::make_shared<nbx::CMREvent>();
+    task.sendCommand(makeCommand("cmd-test-block", [held, &gate](std::uint32_t) {
+        held->signal();
+        gate.wait();
+    }));
+    return held->waitFor(30s);
+}
+
+// Every test of a task ends with no command left alive.
+class TaskTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(liveCommands().load(), 0) << "a command was leaked"; }
+
+    std::uint32_t threadOf(TestTask& task) {
+        return static_cast<std::uint32_t>(
+            ask(task, &controller, [] { return static_cast<long>(nbx::currentThreadId()); }));
+    }
+
+    nbx::testing::RecordingController controller;
+};
 
 inline bool logged(const nbx::testing::RecordingLogSink& sink, std::uint32_t severity,
                    const std::string& text, const std::string& module) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -171,17 +170,6 @@ TEST_F(VersionedFileStreamTest, AVanishedWorkingFileCannotBeFinished) {
     stream->write("next");
     stream->close();
     EXPECT_EQ(files(), (Files{{versionName(0), "next"}}));
-}
-
-TEST_F(VersionedFileStreamTest, AnEmptyWorkingFileThatCannotBeRemoved) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-    auto stream = makeStream();
-    stream->reopen();
-    ASSERT_EQ(::chmod(m_dir.c_str(), 0500), 0);
-    const Failure e = failure([&] { stream->close(); });
-    ::chmod(m_dir.c_str(), 0700);
-    EXPECT_EQ(e.text(), "Failed to remove empty versioned working file '" + path(kName) +
-                            "'. | Permission denied");
 }
 
 TEST_F(VersionedFileStreamTest, AFailedWriteLeavesNothingOfItAndTheNextWriteGoesOn) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -12,48 +13,32 @@ CBlowfish keyed(const std::string& password) {
     return cipher;
 }
 
-std::string pattern(std::size_t length, char first) {
-    std::string out(length, '\0');
-    for (std::size_t i = 0; i < length; ++i) out[i] = static_cast<char>(first + i % 26);
-    return out;
-}
-
 }  // namespace
 
 TEST(RConsoleLoginTest, ProofCarriesTheUserAndTheEncipheredRest) {
     const std::string challenge = CRConsoleLogin::challenge();
     ASSERT_EQ(challenge.size(), 1024u);
-    const CBlowfish cipher = keyed("password12");
-    const struct {
-        const char* name;
-        std::string user;
-        std::size_t userBytes;
-    } cases[] = {
-        {"short user", "admin", 5},
-        {"300-byte user", pattern(300, 'A'), 256},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string proof = CRConsoleLogin::proof(challenge, c.user, cipher);
+    EXPECT_NE(CRConsoleLogin::challenge(), challenge);
+    for (const std::string& user : {std::string("admin"), std::string(300, 'u')}) {
+        SCOPED_TRACE(user.size());
+        const std::size_t kept = std::min<std::size_t>(user.size(), 256);
+        const std::string proof = CRConsoleLogin::proof(challenge, user, keyed("password12"));
         ASSERT_EQ(proof.size(), 1024u);
-        EXPECT_EQ(proof.substr(0, c.userBytes), c.user.substr(0, c.userBytes));
-        EXPECT_EQ(proof.substr(c.userBytes, 256 - c.userBytes),
-                  challenge.substr(c.userBytes, 256 - c.userBytes));
-        // A chained run keyed with "passwor", the first 7 characters.
+        EXPECT_EQ(proof.substr(0, 256), user.substr(0, kept) + challenge.substr(kept, 256 - kept));
+        // One chained run keyed with "passwor", the first 7 characters.
         std::string rest = proof.substr(256);
+        EXPECT_NE(rest, challenge.substr(256));
         keyed("passwor").decipherChain(&rest[0], rest.size());
         EXPECT_EQ(rest, challenge.substr(256));
-        EXPECT_NE(proof.substr(256), challenge.substr(256));
     }
 }
 
 TEST(RConsoleLoginTest, CheckTakesOnlyTheRightProof) {
     const std::string challenge = CRConsoleLogin::challenge();
-    const std::string user = pattern(300, 'a');
+    const std::string user(300, 'a');
     const std::string proof = CRConsoleLogin::proof(challenge, user, keyed("abcdefgHIJKL"));
-    EXPECT_TRUE(CRConsoleLogin::check(challenge, proof, user, keyed("abcdefgHIJKL")));
-    // Characters beyond the seventh of the password and bytes beyond the 256th of the user
-    // name take no part.
+    // Characters beyond the seventh of the password and bytes beyond the 256th of the user name
+    // take no part.
     EXPECT_TRUE(CRConsoleLogin::check(challenge, proof, user.substr(0, 256) + "other",
                                       keyed("abcdefgXYZ")));
     EXPECT_FALSE(CRConsoleLogin::check(challenge, proof, user, keyed("abcdefX")));
@@ -66,8 +51,4 @@ TEST(RConsoleLoginTest, CheckTakesOnlyTheRightProof) {
     const std::string empty = CRConsoleLogin::proof(challenge, "", keyed(""));
     EXPECT_TRUE(CRConsoleLogin::check(challenge, empty, "", keyed("*")));
     EXPECT_FALSE(CRConsoleLogin::check(challenge, empty, "", keyed("+")));
-}
-
-TEST(RConsoleLoginTest, ChallengesDiffer) {
-    EXPECT_NE(CRConsoleLogin::challenge(), CRConsoleLogin::challenge());
 }
