@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
-#include "security/access_token.h"
 #include "standard/hex_store.h"
 #include "testing/failure.h"
 
