@@ -12,150 +12,116 @@ namespace {
 
 using Bytes = nbx::CHexStore::Bytes;
 
-Bytes hex(const std::string& text) {
+Bytes bytes(const std::string& hex) {
     nbx::CHexStore store(Bytes{}, "");
-    store.string(text);
+    store.string(hex);
     return store.bytes();
 }
 
-std::string hex(const Bytes& bytes) {
-    return nbx::CHexStore(bytes, "").string();
+std::string hex(const Bytes& data) {
+    return nbx::CHexStore(data, "").string();
 }
 
-CBlowfish keyed(const std::string& hexKey, std::size_t length = 0) {
-    const Bytes key = hex(hexKey);
+CBlowfish keyed(const std::string& hexKey, std::size_t length = 8) {
     CBlowfish cipher;
-    cipher.setKey(key.data(), length ? length : key.size());
+    cipher.setKey(bytes(hexKey).data(), length);
     return cipher;
 }
 
-std::string encipher(const CBlowfish& cipher, const std::string& hexPlain) {
-    Bytes block = hex(hexPlain);
-    cipher.encipherBlocks(block.data(), block.size());
-    return hex(block);
+// Each block alone; deciphering must give the plain text back.
+std::string encipher(const CBlowfish& cipher, const std::string& plain) {
+    Bytes data = bytes(plain);
+    cipher.encipherBlocks(data.data(), data.size());
+    const std::string out = hex(data);
+    cipher.decipherBlocks(data.data(), data.size());
+    EXPECT_EQ(hex(data), plain);
+    return out;
 }
+
+const std::string kOnes = "1111111111111111", kOnesEnciphered = "61F9C3802281B096";
 
 }  // namespace
 
-TEST(Blowfish, PublishedVectors) {
-    // Rows of the cipher's author's variable-key table.
+TEST(Blowfish, PublishedVectorsBlockByBlockAndKeysCutAt56Bytes) {
+    // Rows of the cipher author's variable-key and key-length tables (a login keys with one to
+    // seven bytes). Equal plain blocks give equal cipher blocks: no chaining between blocks.
+    const char* const longKey = "F0E1D2C3B4A5968778695A4B3C2D1E0F0011223344556677";
     const struct {
-        const char *key, *plain, *cipher;
+        const char* key;
+        std::size_t length;
+        std::string plain, cipher;
     } table[] = {
-        {"0000000000000000", "0000000000000000", "4EF997456198DD78"},
-        {"3000000000000000", "1000000000000001", "7D856F9A613063F2"},
-        {"FEDCBA9876543210", "0123456789ABCDEF", "0ACEAB0FC6A0A28D"},
+        {"FEDCBA9876543210", 8, "0123456789ABCDEF", "0ACEAB0FC6A0A28D"},
+        {longKey, 1, "FEDCBA9876543210", "F9AD597C49DB005E"},
+        {longKey, 7, "FEDCBA9876543210", "8BB77032F960629D"},
+        {longKey, 24, "FEDCBA9876543210", "05044B62FA52D080"},
+        {"0123456789ABCDEF", 8, kOnes + kOnes, kOnesEnciphered + kOnesEnciphered},
     };
     for (const auto& row : table) {
-        SCOPED_TRACE(std::string("key ") + row.key + " plain " + row.plain);
-        const CBlowfish cipher = keyed(row.key);
-        Bytes block = hex(row.plain);
-        cipher.encipherBlocks(block.data(), block.size());
-        EXPECT_EQ(hex(block), row.cipher);
-        cipher.decipherBlocks(block.data(), block.size());
-        EXPECT_EQ(hex(block), row.plain);
+        SCOPED_TRACE(std::string(row.key) + " " + std::to_string(row.length) + " " + row.plain);
+        EXPECT_EQ(encipher(keyed(row.key, row.length), row.plain), row.cipher);
     }
-    // The key-length table: the first n bytes of one key. Short keys matter: a login keys with
-    // one to seven bytes.
-    const char longKey[] = "F0E1D2C3B4A5968778695A4B3C2D1E0F0011223344556677";
-    const std::pair<std::size_t, const char*> lengths[] = {
-        {1, "F9AD597C49DB005E"},
-        {7, "8BB77032F960629D"},
-        {24, "05044B62FA52D080"},
-    };
-    for (const auto& row : lengths) {
-        SCOPED_TRACE("key length " + std::to_string(row.first));
-        EXPECT_EQ(encipher(keyed(longKey, row.first), "FEDCBA9876543210"), row.second);
-    }
+    std::string key;
+    for (int i = 0; i < 80; ++i) key += hex(Bytes{static_cast<unsigned char>(i * 7 + 1)});
+    const std::string at56 = encipher(keyed(key, 56), kOnes);
+    EXPECT_EQ(encipher(keyed(key, 72), kOnes), at56);  // OpenSSL alone would use 72 bytes
+    EXPECT_NE(encipher(keyed(key, 55), kOnes), at56);
 }
 
-TEST(Blowfish, KeysLongerThan56BytesAreCut) {
-    Bytes key(80);
-    for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<unsigned char>(i * 7 + 1);
-    auto withLength = [&](std::size_t length) {
-        CBlowfish cipher;
-        cipher.setKey(key.data(), length);
-        return encipher(cipher, "0123456789ABCDEF");
-    };
-    const std::string at56 = withLength(56);
-    EXPECT_EQ(withLength(57), at56);
-    EXPECT_EQ(withLength(72), at56);  // OpenSSL alone would still use these bytes
-    EXPECT_NE(withLength(55), at56);  // the 56th byte still counts
-}
-
-TEST(Blowfish, BlocksAreEncipheredAloneUnderTheObjectsOwnSchedule) {
+TEST(Blowfish, CopiesKeepTheirOwnSchedule) {
     CBlowfish original = keyed("FFFFFFFFFFFFFFFF");
-    original.setKey(hex("0123456789ABCDEF").data(), 8);  // rekeying replaces the schedule
-    // Three equal blocks: without chaining all three come out as the single-block result.
-    Bytes three = hex(std::string(48, '1'));
-    original.encipherBlocks(three.data(), three.size());
-    EXPECT_EQ(hex(three), "61F9C3802281B09661F9C3802281B09661F9C3802281B096");
-    original.decipherBlocks(three.data(), three.size());
-    EXPECT_EQ(hex(three), std::string(48, '1'));
-
-    CBlowfish copy(original);
-    CBlowfish assigned;
+    original.setKey(bytes("0123456789ABCDEF").data(), 8);  // rekeying replaces the schedule
+    CBlowfish copy(original), assigned;
     assigned = copy;
-    original.setKey(hex("FFFFFFFFFFFFFFFF").data(), 8);
-    EXPECT_EQ(encipher(copy, "1111111111111111"), "61F9C3802281B096");
-    EXPECT_EQ(encipher(assigned, "1111111111111111"), "61F9C3802281B096");
+    original.setKey(bytes("FFFFFFFFFFFFFFFF").data(), 8);
+    EXPECT_EQ(encipher(copy, kOnes), kOnesEnciphered);
+    EXPECT_EQ(encipher(assigned, kOnes), kOnesEnciphered);
 }
 
 TEST(Blowfish, ChainedRunsFromTheGivenOrAZeroVector) {
-    const CBlowfish cipher = keyed("0123456789ABCDEFF0E1D2C3B4A59687");
-    const Bytes iv = hex("FEDCBA9876543210");
+    const CBlowfish cipher = keyed("0123456789ABCDEFF0E1D2C3B4A59687", 16);
+    const Bytes iv = bytes("FEDCBA9876543210");
     const std::string text = "7654321 Now is the time for ";
     Bytes buffer(32, 0);  // the text, its terminating zero and zero padding to whole blocks
     std::copy(text.begin(), text.end(), buffer.begin());
+    const Bytes plain = buffer;
     cipher.encipherChain(buffer.data(), buffer.size(), iv.data());
     EXPECT_EQ(hex(buffer), "6B77B4D63006DEE605B156E27403979358DEB9E7154616D959F1652BD5FF92CC");
     EXPECT_EQ(hex(iv), "FEDCBA9876543210");  // the caller's vector is not advanced
     cipher.decipherChain(buffer.data(), buffer.size(), iv.data());
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data())), text);
-    EXPECT_EQ(hex(Bytes(buffer.begin() + 28, buffer.end())), "00000000");
+    EXPECT_EQ(buffer, plain);
 
     // Without a vector (the login proof) the run starts from zeros: the first block is the block
-    // cipher alone, the next differs although every plain block is the same.
-    const Bytes plain(768, 7);
-    Bytes proof = plain;
+    // cipher alone, the next differs although both plain blocks are the same.
+    Bytes proof = bytes(kOnes + kOnes);
     cipher.encipherChain(proof.data(), proof.size());
-    EXPECT_EQ(hex(Bytes(proof.begin(), proof.begin() + 8)), encipher(cipher, "0707070707070707"));
-    EXPECT_NE(Bytes(proof.begin(), proof.begin() + 8),
-              Bytes(proof.begin() + 8, proof.begin() + 16));
+    EXPECT_EQ(hex(Bytes(proof.begin(), proof.begin() + 8)), encipher(cipher, kOnes));
+    EXPECT_NE(Bytes(proof.begin(), proof.begin() + 8), Bytes(proof.begin() + 8, proof.end()));
     cipher.decipherChain(proof.data(), proof.size());
-    EXPECT_EQ(proof, plain);
+    EXPECT_EQ(hex(proof), kOnes + kOnes);
 }
 
 TEST(Blowfish, RefusalsTouchNothing) {
-    CBlowfish unkeyed;
-    CBlowfish cipher = keyed("0123456789ABCDEF");
-    Bytes buffer(770);
+    CBlowfish unkeyed, cipher = keyed("0123456789ABCDEF");
+    Bytes buffer(16, 9);
     const std::string odd = "Cannot run the cipher. | The length ";
-    const struct {
-        std::function<void()> call;
-        std::string expected;
-        const char* function;
-    } cases[] = {
-        {[&] { cipher.setKey("", 0); }, "Cannot set cipher key. | Empty key.", "CBlowfish::setKey"},
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { cipher.setKey("", 0); }, "Cannot set cipher key. | Empty key. @ CBlowfish::setKey"},
         {[&] { unkeyed.encipherBlocks(buffer.data(), 16); },
-         "Cannot run the cipher. | No key is set.", "CBlowfish::encipherBlocks"},
-        {[&] { cipher.encipherBlocks(buffer.data(), 7); }, odd + "7 is not a multiple of 8.",
-         "CBlowfish::encipherBlocks"},
-        {[&] { cipher.decipherChain(buffer.data(), 4); }, odd + "4 is not a multiple of 8.",
-         "CBlowfish::decipherChain"},
-        {[&] { cipher.encipherBlocks(nullptr, 8); }, "Cannot run the cipher. | No buffer.",
-         "CBlowfish::encipherBlocks"},
+         "Cannot run the cipher. | No key is set. @ CBlowfish::encipherBlocks"},
+        {[&] { cipher.encipherBlocks(buffer.data(), 7); },
+         odd + "7 is not a multiple of 8. @ CBlowfish::encipherBlocks"},
+        {[&] { cipher.decipherChain(buffer.data(), 4); },
+         odd + "4 is not a multiple of 8. @ CBlowfish::decipherChain"},
+        {[&] { cipher.encipherBlocks(nullptr, 8); },
+         "Cannot run the cipher. | No buffer. @ CBlowfish::encipherBlocks"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.expected);
-        const Bytes before = buffer;
-        const nbx::testing::Failure f = nbx::testing::failure(c.call);
-        EXPECT_EQ(f.text(), c.expected);
+    for (const auto& [call, expected] : cases) {
+        const nbx::testing::Failure f = nbx::testing::failure(call);
+        EXPECT_EQ(f.text() + " @ " + f.function, expected);
         EXPECT_EQ(f.module, "security");
-        EXPECT_EQ(f.function, c.function);
-        EXPECT_EQ(buffer, before);
+        EXPECT_EQ(buffer, Bytes(16, 9));
     }
-    EXPECT_FALSE(unkeyed.hasKey());
-    EXPECT_NO_THROW(cipher.encipherBlocks(nullptr, 0));  // nothing to do, no buffer needed
-    EXPECT_EQ(encipher(cipher, "1111111111111111"), "61F9C3802281B096");  // old key kept
+    EXPECT_NO_THROW(cipher.encipherBlocks(nullptr, 0));   // nothing to do, no buffer needed
+    EXPECT_EQ(encipher(cipher, kOnes), kOnesEnciphered);  // the old key is kept
 }

@@ -10,26 +10,30 @@ using Bytes = CHexStore::Bytes;
 TEST(HexStoreText, WritesUpperCasePairsBetweenSeparators) {
     EXPECT_EQ(CHexStore(Bytes{10, 27, 255}, "-").string(), "0A-1B-FF");
     EXPECT_EQ(CHexStore(Bytes{0xDE, 0xAD}, ", ").string(), "DE, AD");
-    EXPECT_EQ(CHexStore(Bytes{1, 2, 3}, "").string(), "010203");
     EXPECT_EQ(CHexStore(Bytes{}, "-").string(), "");
     EXPECT_EQ(CHexStore("\x01\xfe", 2).string(), "01-FE");  // "-" by default
+    Bytes all;
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<unsigned char>(i));
+    for (const char* separator : {"-", "", "::"}) {
+        CHexStore again(Bytes{9}, separator);
+        again.string(CHexStore(all, separator).string());
+        EXPECT_EQ(again.bytes(), all) << separator;
+    }
 }
 
 TEST(HexStoreText, ReadsLenientlyAndRefusesWhatIsNotADigit) {
-    struct Case {
-        const char* text;
-        const char* separator;
-        Bytes bytes;
-    };
     // The separator is skipped, not checked; a trailing separator or a lone character after the
     // last pair is let pass.
-    const Case accepted[] = {
+    const struct {
+        const char *text, *separator;
+        Bytes bytes;
+    } accepted[] = {
         {"0a:1B-fF", "-", {10, 27, 255}},
         {"0A1", "-", {10}},
         {"0A1B", "", {10, 27}},
         {"0A--1B", "::", {10, 27}},
     };
-    for (const Case& c : accepted) {
+    for (const auto& c : accepted) {
         SCOPED_TRACE(std::string("'") + c.text + "' with '" + c.separator + "'");
         CHexStore store(Bytes{}, c.separator);
         EXPECT_TRUE(store.string(c.text));
@@ -46,24 +50,4 @@ TEST(HexStoreText, ReadsLenientlyAndRefusesWhatIsNotADigit) {
              "CHexStore::_char2Nybble"});
         EXPECT_TRUE(store.empty());  // emptied, nothing half-read
     }
-}
-
-TEST(HexStoreText, RoundTripsEveryByteWithAnySeparator) {
-    Bytes all;
-    for (int i = 0; i < 256; ++i) all.push_back(static_cast<unsigned char>(i));
-    for (const char* separator : {"-", "", "::"}) {
-        CHexStore again(Bytes{9}, separator);
-        again.string(CHexStore(all, separator).string());
-        EXPECT_EQ(again.bytes(), all) << separator;
-    }
-}
-
-TEST(HexStoreRobustness, BadInputNeverCrashes) {
-    valuetest::readHostileTexts<nbx::CParseException>(
-        valuetest::hostileTexts({"0A-1B-FF", "0a:1b", "00", "0A1B2C"}, "0123456789abcdefgG-:"),
-        CHexStore(Bytes{5}, "-"),
-        [](const CHexStore& store, const std::string& text, bool refused) {
-            // emptied when refused; at most one byte per two characters when accepted
-            EXPECT_TRUE(refused ? store.empty() : store.size() * 2 <= text.size());
-        });
 }

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "standard/task_registry.h"
 #include "testing/failure.h"
 
 namespace {
@@ -44,11 +45,9 @@ public:
         return status();
     }
 
-    std::atomic<int> inits{0};
-    std::atomic<int> loops{0};
+    std::atomic<int> inits{0}, loops{0};
     std::atomic<std::int32_t> indexSeenByInit{-1};
-    nbx::CMREvent loopEntered;
-    nbx::CMREvent release;
+    nbx::CMREvent loopEntered, release;
 
 private:
     std::int32_t m_initResult;
@@ -63,7 +62,6 @@ std::string failureOf(const nbx::testing::Failure& f) {
 
 TEST(TaskTest, RunStartsTheLoopOnceAndASecondRunThrows) {
     GateTask task;
-    EXPECT_EQ(task.status(), 0);
     EXPECT_EQ(task.run(), 0);
     ASSERT_TRUE(task.loopEntered.waitFor(10s));
     EXPECT_EQ(task.indexSeenByInit.load(), 0);
@@ -99,15 +97,12 @@ TEST(TaskTest, FailedInitEndsTheThreadAndEveryLaterRunReportsTheSameStatus) {
         EXPECT_EQ(task->inits.load(), 1);
         EXPECT_EQ(task->loops.load(), 0);
     }
-    EXPECT_EQ(refused.status(), 5);
 }
 
 TEST(TaskTest, ConcurrentRunsStartOneLoop) {
     for (int round = 0; round < 5; ++round) {
-        SCOPED_TRACE(round);
         GateTask task;
-        std::atomic<int> started{0};
-        std::atomic<int> refused{0};
+        std::atomic<int> started{0}, refused{0};
         std::vector<std::thread> callers;
         for (int i = 0; i < 3; ++i) {
             callers.emplace_back([&] {
@@ -126,6 +121,50 @@ TEST(TaskTest, ConcurrentRunsStartOneLoop) {
         EXPECT_EQ(task.loops.load(), 1);
         EXPECT_EQ(task.inits.load(), 1);
     }
+}
+
+TEST(TaskRegistryTest, RegistersTheCallingThreadOnceUnderItsName) {
+    CTaskRegistryPtr registry(new CTaskRegistry);
+    const std::string id = std::to_string(nbx::currentThreadId());
+    registry->registerTask("v4-sync-receiver");
+    EXPECT_EQ(failureOf(failure([&] { registry->registerTask("second"); })),
+              "Failed to register thread " + id +
+                  " with name second in the task registry. | Task already registered. @ "
+                  "CTaskRegistry::registerTask in standard");
+    std::string name;
+    ASSERT_TRUE(registry->find(nbx::currentThreadId(), name));
+    EXPECT_EQ(name, "v4-sync-receiver") << "a refused registration replaced the first";
+
+    registry->deregisterTask();
+    EXPECT_FALSE(registry->find(nbx::currentThreadId(), name));
+    EXPECT_EQ(
+        failure([&] { registry->deregisterTask(); }).text(),
+        "Failed to de-register thread " + id + " from the task registry. | Task not registered.");
+}
+
+TEST(TaskRegistryTest, ThreadsRegisterConcurrentlyThroughTheLockingPointer) {
+    CTaskRegistryPtr registry(new CTaskRegistry);
+    constexpr int kThreads = 4;
+    nbx::CMREvent allRegistered, allChecked;
+    std::atomic<int> registered{0}, checked{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            registry->registerTask("task-" + std::to_string(i));
+            if (++registered == kThreads) allRegistered.signal();
+            allRegistered.wait();
+            // Every other registration must be visible, and each thread keeps its own name.
+            std::string name;
+            EXPECT_TRUE(registry->find(nbx::currentThreadId(), name));
+            EXPECT_EQ(name, "task-" + std::to_string(i));
+            EXPECT_EQ(registry->size(), static_cast<std::size_t>(kThreads));
+            if (++checked == kThreads) allChecked.signal();
+            allChecked.wait();
+            registry->deregisterTask();
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(registry->size(), 0u);
 }
 
 }  // namespace
