@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,30 +79,28 @@ TEST_F(DBTimeoutMgrTest, APassedDeadlineInterruptsOnceOnTheTasksThread) {
 TEST_F(DBTimeoutMgrTest, GuardsWithinTheirLimitOrWithoutOneAreNeverInterrupted) {
     struct Case {
         const char* name;
-        std::chrono::milliseconds timeout;
+        std::optional<std::chrono::milliseconds> timeout;  // none: the default of 30 s
         std::size_t entered;
     };
-    const Case cases[] = {{"ended early", 60s, 1}, {"no limit", 0ms, 0}, {"negative", -5ms, 0}};
+    const Case cases[] = {{"ended early", 60s, 1},
+                          {"default", std::nullopt, 1},
+                          {"no limit", 0ms, 0},
+                          {"negative", -5ms, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CountingConnection connection;
         {
-            CDBTimeoutMgr::Guard guard(*manager, connection, c.timeout);
+            auto guard =
+                c.timeout ? std::make_unique<CDBTimeoutMgr::Guard>(*manager, connection, *c.timeout)
+                          : std::make_unique<CDBTimeoutMgr::Guard>(*manager, connection);
             EXPECT_EQ(manager->watching(), c.entered);
             waitForTicks();
-            EXPECT_FALSE(guard.expired());
+            EXPECT_FALSE(guard->expired());
         }
         EXPECT_EQ(manager->watching(), 0u);
         waitForTicks();
         EXPECT_EQ(connection.interrupts.load(), 0);
     }
-    // Without a timeout the default applies: entered, and far from due.
-    CountingConnection connection;
-    CDBTimeoutMgr::Guard guard(*manager, connection);
-    EXPECT_EQ(manager->watching(), 1u);
-    waitForTicks();
-    EXPECT_FALSE(guard.expired());
-    EXPECT_EQ(connection.interrupts.load(), 0);
 }
 
 TEST_F(DBTimeoutMgrTest, GuardsFromSeveralThreadsFireExactlyWhenTheyReportExpired) {

@@ -14,7 +14,7 @@ using oodb_test::textOf;
 
 using Calls = std::vector<std::string>;
 
-TEST(DBTransaction, CommitEndsItAndAnEndedTransactionRefusesToEndAgain) {
+TEST(DBTransaction, CommitEndsItAndLeavingItUnfinishedRollsBack) {
     RecordingConnection connection;
     {
         CDBTransaction tx(connection);
@@ -26,29 +26,19 @@ TEST(DBTransaction, CommitEndsItAndAnEndedTransactionRefusesToEndAgain) {
         EXPECT_EQ(textOf([&] { tx.rollback(); }),
                   "Cannot roll back transaction. | The transaction has ended.");
     }
-    EXPECT_EQ(connection.calls, (Calls{"begin 1", "commit 1"}));
-}
-
-TEST(DBTransaction, LeavingTheScopeWithoutCommitRollsBack) {
-    RecordingConnection connection;
     try {
         CDBTransaction tx(connection);
         throw std::runtime_error("work failed");
     } catch (std::runtime_error&) {
     }
-    { CDBTransaction untouched(connection); }
-    EXPECT_EQ(connection.calls, (Calls{"begin 1", "rollback 1", "begin 2", "rollback 2"}));
-}
-
-TEST(DBTransaction, AFailedCommitIsRolledBackByTheDestructor) {
-    RecordingConnection connection;
     connection.failCommit = true;
     {
         CDBTransaction tx(connection);
         EXPECT_EQ(textOf([&] { tx.commit(); }), "Commit failed. | ");
         EXPECT_TRUE(tx.active());
     }
-    EXPECT_EQ(connection.calls, (Calls{"begin 1", "commit 1", "rollback 1"}));
+    EXPECT_EQ(connection.calls, (Calls{"begin 1", "commit 1", "begin 2", "rollback 2", "begin 3",
+                                       "commit 3", "rollback 3"}));
 }
 
 TEST(DBTransaction, BindsToANamedPrecompiledStatementAndRunsIt) {

@@ -1,12 +1,10 @@
 #pragma once
-// Temporary directories with statement and table group files, and the texts of a thrown
-// nbx::CException.
+// Folders of statement and table group files, and the texts of a thrown nbx::CException.
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "standard/exception.h"
 #include "testing/failure.h"
 #include "testing/temp_folder.h"
 
@@ -28,18 +26,15 @@ public:
 
 using nbx::testing::Failure;
 
-// Runs `action` and describes the nbx::CException it throws.
+// What `action` throws (an nbx::CException), and its "message | reason" or "<no exception>".
 template <class F>
 Failure failureOf(F&& action) {
     return nbx::testing::failure(std::forward<F>(action));
 }
-
-// "message | reason" of the exception that `action` throws, or "<no exception>".
 template <class F>
 std::string textOf(F&& action) {
     const Failure failure = failureOf(std::forward<F>(action));
-    if (!failure.thrown) return "<no exception>";
-    return failure.message + " | " + failure.reason;
+    return failure.thrown ? failure.text() : "<no exception>";
 }
 
 }  // namespace oodb_test

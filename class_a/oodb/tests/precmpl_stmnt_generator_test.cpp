@@ -131,23 +131,28 @@ TEST(PrecmplStmntGenerator, ArgumentsWithoutTemplateTypeOrPlaceholderAreRefused)
 }
 
 TEST(PrecmplStmntGenerator, CheckAcceptsAgreeingStatementsOnly) {
-    EXPECT_FALSE(failureOf([] {
-                     CPrecmplStmntGenerator("A,B", "[__DB_TYPE_LONG__],list [__DB_TYPE_LONG__]")
-                         .check("SELECT * FROM <<TABLE>> WHERE X =<<A>> AND Y<<B>>");
-                 }).thrown);
-    EXPECT_EQ(
-        textOf([] {
-            CPrecmplStmntGenerator("A,A", "[__DB_TYPE_LONG__],[__DB_TYPE_LONG__]").check("<<A>>");
-        }),
-        "Argument '<<A>>' is declared twice in column name list 'A,A'. | "
-        "Placeholder/SQL statement mismatch.");
-    EXPECT_EQ(
-        textOf([] { CPrecmplStmntGenerator("A", "[__DB_TYPE_LONG__]", "A").check("WHERE <<A>>"); }),
-        "Unknown placeholder '<<A>>' in sql statement template 'WHERE <<A>>'. | "
-        "Placeholder/SQL statement mismatch.");
-    EXPECT_EQ(textOf([] {
-                  CPrecmplStmntGenerator("A", "[__DB_TYPE_LONG__]", "B").check("<<GENERIC_ARGS>>");
-              }),
-              "Unable to find template '<<B>>' in column name list 'A'. | "
-              "No template for requested name.");
+    const struct {
+        const char* names;
+        const char* types;
+        const char* generic;
+        const char* sql;
+        const char* expected;
+    } cases[] = {
+        {"A,B", "[__DB_TYPE_LONG__],list [__DB_TYPE_LONG__]", "",
+         "SELECT * FROM <<TABLE>> WHERE X =<<A>> AND Y<<B>>", "<no exception>"},
+        {"A,A", "[__DB_TYPE_LONG__],[__DB_TYPE_LONG__]", "", "<<A>>",
+         "Argument '<<A>>' is declared twice in column name list 'A,A'. | "
+         "Placeholder/SQL statement mismatch."},
+        {"A", "[__DB_TYPE_LONG__]", "A", "WHERE <<A>>",
+         "Unknown placeholder '<<A>>' in sql statement template 'WHERE <<A>>'. | "
+         "Placeholder/SQL statement mismatch."},
+        {"A", "[__DB_TYPE_LONG__]", "B", "<<GENERIC_ARGS>>",
+         "Unable to find template '<<B>>' in column name list 'A'. | "
+         "No template for requested name."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        EXPECT_EQ(textOf([&] { CPrecmplStmntGenerator(c.names, c.types, c.generic).check(c.sql); }),
+                  c.expected);
+    }
 }

@@ -6,21 +6,15 @@
 
 #include <string>
 
-#include "oodb_persistence/prst_db_session.h"
-#include "test_records.h"
 #include "test_support.h"
-#include "testing/memory_engine.h"
 
 using prsttest::failure;
 
 namespace {
 
-class TranslatorTest : public ::testing::Test {
+class TranslatorTest : public prsttest::SessionTest {
 protected:
     TranslatorTest() {
-        registry.registerClass<CTestOwner>();
-        registry.registerClass<CTestGadget>();
-        session.open([this](const std::string& name) { return engine.lookup(name); });
         for (const char* name : {"Ann", "O'Neil"}) {
             auto owner = session.newObject<CTestOwner>();
             owner->setName(name);
@@ -32,10 +26,6 @@ protected:
     COIDTranslator<CTestGadget, CTestOwner> translator() {
         return COIDTranslator<CTestGadget, CTestOwner>(session.context());
     }
-
-    memdb::CMemoryEngine engine;
-    CIPrstAbstractFactory registry;
-    CPrstDBSession session{registry};
 };
 
 }  // namespace
@@ -128,15 +118,7 @@ TEST_F(TranslatorTest, ReferencesCrossTheTextFormByName) {
     EXPECT_NE(gadget->string().find("owner=2\n"), std::string::npos);
 }
 
-TEST(OIDTranslator, WithoutASessionNothingIsFound) {
-    COIDTranslator<CTestGadget, CTestOwner> translator(nullptr);
-    EXPECT_EQ(translator._toName(3, false), "3");
-    EXPECT_EQ(translator.toOID("3", true), 3u);
-    EXPECT_EQ(failure([&] { translator.toOID("Ann", true); }),
-              "Cannot find OID of record Ann of type CTestOwner. | No such record.");
-}
-
-TEST_F(TranslatorTest, ADestinationNamedByItsTextClassIsFoundThroughTheRegistry) {
+TEST_F(TranslatorTest, ADestinationIsFoundByItsTextClassOnlyThroughTheRegistryAndASession) {
     CPrstOIDTranslatorBase byText(session.context(), "owner");
     EXPECT_EQ(byText._toName(1, true), "Ann");
     EXPECT_EQ(byText.toOID("O'Neil", true), 2u);
@@ -151,4 +133,11 @@ TEST_F(TranslatorTest, ADestinationNamedByItsTextClassIsFoundThroughTheRegistry)
     EXPECT_EQ(failure([&] { unknown._toName(1, true); }),
               "Cannot find name of record with OID=1.of type vehicle | No such record.");
     EXPECT_TRUE(engine.memory().log.empty());
+
+    // Without a session likewise.
+    COIDTranslator<CTestGadget, CTestOwner> alone(nullptr);
+    EXPECT_EQ(alone._toName(3, false), "3");
+    EXPECT_EQ(alone.toOID("3", true), 3u);
+    EXPECT_EQ(failure([&] { alone.toOID("Ann", true); }),
+              "Cannot find OID of record Ann of type CTestOwner. | No such record.");
 }

@@ -7,7 +7,6 @@
 
 #include "extended/config.h"
 #include "oodb_persistence/prst_initializer.h"
-#include "test_records.h"
 #include "test_support.h"
 #include "testing/recording_controller.h"
 
@@ -92,7 +91,8 @@ TEST(PrstAbstractFactory, AnUnregisteredClassIsGoneByBothNamesButStaysAKnownText
     EXPECT_NE(registry.findByTextName("gadget"), nullptr);
 }
 
-TEST(PrstInitializer, ListsTheClassesInRegistrationOrder) {
+// Without a catalogue no class is registered, but every text class name becomes known.
+TEST(PrstInitializer, ListsItsClassesAndTextClassNamesInRegistrationOrder) {
     EXPECT_EQ(classNames(CPrstGenericInitializer().classes()), kGenericClassNames);
     EXPECT_EQ(classNames(CPrstDHCPInitializer().classes()),
               kGenericClassNames +
@@ -101,15 +101,11 @@ TEST(PrstInitializer, ListsTheClassesInRegistrationOrder) {
                   "CPrstAddressPending CPrstNetworkPending CPrstRule CPrstReplicatePeer "
                   "CPrstFailoverPeer CPrstAPoolMark CPrstNPoolMark CPrstFAddressBinding "
                   "CPrstFNetworkBinding");
-}
-
-TEST(PrstInitializer, TextClassNamesBecomeKnownEvenWithoutTheirClasses) {
-    CPrstClassCatalog catalog;  // no classes at all
+    CPrstClassCatalog catalog;
     CIPrstAbstractFactory generic;
     CPrstGenericInitializer().init({&generic, &catalog, {}, 4});
     EXPECT_EQ(joined(generic.knownTextClassNames()), kGenericTextNames);
     EXPECT_TRUE(generic.factories().empty());
-
     CIPrstAbstractFactory dhcp;
     CPrstDHCPInitializer().init({&dhcp, &catalog, {}, 6});
     // The pool marks are listed by class name only.
@@ -146,18 +142,19 @@ TEST(PrstInitializer, RunsTheRegistrationOfEveryWantedClassTheCatalogueHolds) {
 TEST(PrstInitializer, RefusesMissingArgumentsAndUnknownFamilies) {
     CPrstClassCatalog catalog;
     CIPrstAbstractFactory registry;
-    EXPECT_EQ(failure([&] {
-                  CPrstGenericInitializer().init({nullptr, &catalog, {}, 4});
-              }),
-              "Cannot execute persistent object initializer. | Internal error.");
-    EXPECT_EQ(failure([&] {
-                  CPrstDHCPInitializer().init({&registry, nullptr, {}, 4});
-              }),
-              "Cannot execute persistent object initializer. | Invalid arguments.");
-    EXPECT_EQ(failure([&] {
-                  CPrstDHCPInitializer().init({&registry, &catalog, {}, 5});
-              }),
-              "Cannot execute persistent object initializer. | Unknown protocol family.");
+    const CPrstGenericInitializer generic;
+    const CPrstDHCPInitializer dhcp;
+    const struct {
+        const CPrstGenericInitializer& initializer;
+        CPrstInitArgs args;
+        const char* reason;
+    } cases[] = {{generic, {nullptr, &catalog, {}, 4}, "Internal error."},
+                 {dhcp, {&registry, nullptr, {}, 4}, "Invalid arguments."},
+                 {dhcp, {&registry, &catalog, {}, 5}, "Unknown protocol family."}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(failure([&] { c.initializer.init(c.args); }),
+                  std::string("Cannot execute persistent object initializer. | ") + c.reason);
+    }
 }
 
 TEST(PrstInitializer, AliasesNameTheTablesOfTheStatementFiles) {
@@ -170,11 +167,8 @@ TEST(PrstInitializer, AliasesNameTheTablesOfTheStatementFiles) {
         const char* name;
     } cases[] = {
         {"T", "<Applies to current first-class object>"},
-        {"D", "domain"},
         {"SQT", "sql_query_target_classes"},
         {"RP", "replicate_peer"},
-        {"APM", "address_pool_mark"},
-        {"PP", "historical_packet"},
         {"FNB", "failover_network_binding"},
     };
     for (const Case& c : cases) {

@@ -7,39 +7,20 @@
 #include <memory>
 #include <string>
 
-#include "oodb_persistence/prst_db_session.h"
-#include "test_records.h"
 #include "test_support.h"
-#include "testing/memory_engine.h"
 
 using prsttest::failure;
 
 namespace {
 
-class SelectionTest : public ::testing::Test {
+class SelectionTest : public prsttest::SessionTest {
 protected:
-    SelectionTest() {
-        registry.registerClass<CTestGadget>();
-        registry.registerClass<CTestComplex>();
-        session.open([this](const std::string& name) { return engine.lookup(name); });
-    }
-
-    memdb::CMemoryConnection& db() { return engine.memory(); }
-    CPrstDBProxy& gadgets() { return session["gadget"]; }
-    CPrstDBProxy& complexes() { return session["complex_thing"]; }
-
     std::uint32_t storeComplex(const std::string& name, const std::string& extra) {
         auto thing = session.newObject<CTestComplex>();
         thing->put<std::string>("name", name);
         thing->put<std::string>("extra", extra);
         thing->commit(0, CFullAccessToken::instance());
         return thing->oid();
-    }
-    std::vector<std::string> selects() {
-        std::vector<std::string> out;
-        for (const std::string& line : db().log)
-            if (line.rfind("select ", 0) == 0) out.push_back(line);
-        return out;
     }
     static std::vector<std::string> names(CPrstObjectList& objects) {
         std::vector<std::string> out;
@@ -55,10 +36,6 @@ protected:
             out.push_back(std::move(object));
         return out;
     }
-
-    memdb::CMemoryEngine engine;
-    CIPrstAbstractFactory registry;
-    CPrstDBSession session{registry};
 };
 
 }  // namespace
@@ -75,16 +52,16 @@ TEST_F(SelectionTest, PlainSelectionReadsFurtherRecordsPerObjectAndTraverseReads
     CPrstObjectList first = drain(plain);
     EXPECT_TRUE(plain.atEnd());
     EXPECT_EQ(complexes()._selectNext(0, plain), nullptr);
-    EXPECT_EQ(selects().size(), 4u);  // the top-level select and one per object
+    EXPECT_EQ(logged("select ").size(), 4u);  // the top-level select and one per object
 
     db().log.clear();
     CPrstDBSelection traverse = complexes()._selectTraverse(0, std::string(), kNoKey, 2);
     EXPECT_TRUE(traverse.traversed());
     CPrstObjectList second = drain(traverse);
-    EXPECT_EQ(selects(), (std::vector<std::string>{
-                             "select test_complex: T.PK >= 0",
-                             "select test_complex_extra: T.PK IN (1,2)",
-                         }));
+    EXPECT_EQ(logged("select "), (std::vector<std::string>{
+                                     "select test_complex: T.PK >= 0",
+                                     "select test_complex_extra: T.PK IN (1,2)",
+                                 }));
 
     EXPECT_EQ(names(first), (std::vector<std::string>{"a/1", "b/2", "c/3"}));
     EXPECT_EQ(names(second), (std::vector<std::string>{"a/1", "b/2"}));
@@ -99,7 +76,7 @@ TEST_F(SelectionTest, TraverseReadsTheFurtherRecordsOfManyObjectsInChunksOf500Ke
     CPrstObjectList all = drain(traverse);
     ASSERT_EQ(all.size(), 501u);
     EXPECT_EQ(names(all).back(), "n500/500");
-    const std::vector<std::string> lines = selects();
+    const std::vector<std::string> lines = logged("select ");
     ASSERT_EQ(lines.size(), 3u);  // the top-level select and two chunks of keys
     EXPECT_EQ(lines[2], "select test_complex_extra: T.PK IN (501)");
 }
@@ -237,7 +214,7 @@ TEST_F(SelectionTest, AStatementIsCompiledOnceAndAnUnusableOneFailsWithoutReachi
     EXPECT_EQ(db().prepared, (std::vector<std::string>{"test_gadgets: test.broken",
                                                        "test_gadgets: test.broken_generic",
                                                        "test_gadgets: test.unknown"}));
-    for (const std::string& line : db().log) EXPECT_EQ(line.rfind("execute", 0), std::string::npos);
+    EXPECT_TRUE(logged("execute").empty());
 
     // The generic statement opens once per table; a failed attempt to compile is not kept.
     EXPECT_EQ(complexes().findByOID(0, 1), nullptr);

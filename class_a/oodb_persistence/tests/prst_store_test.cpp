@@ -5,30 +5,16 @@
 #include <memory>
 #include <string>
 
-#include "oodb_persistence/prst_db_session.h"
 #include "oodb_persistence/prst_user_class_ptr.h"
 #include "security/security_exception.h"
-#include "test_records.h"
 #include "test_support.h"
-#include "testing/memory_engine.h"
 
 using prsttest::failure;
 
 namespace {
 
-class StoreTest : public ::testing::Test {
+class StoreTest : public prsttest::SessionTest {
 protected:
-    StoreTest() {
-        registry.registerClass<CTestOwner>();
-        registry.registerClass<CTestGadget>();
-        registry.registerClass<CTestWideGadget>();
-        registry.registerClass<CTestComplex>();
-        session.open([this](const std::string& name) { return engine.lookup(name); });
-    }
-
-    memdb::CMemoryConnection& db() { return engine.memory(); }
-    CPrstDBProxy& gadgets() { return session["gadget"]; }
-
     // Commits a new gadget in its own transaction and returns its OID.
     std::uint32_t storeGadget(const std::string& name, std::uint32_t size = 0) {
         auto gadget = session.newObject<CTestGadget>();
@@ -40,15 +26,6 @@ protected:
         return gadget->oid();
     }
 
-    std::size_t writes() {
-        std::size_t count = 0;
-        for (const std::string& line : engine.memory().log) count += line.rfind("write ", 0) == 0;
-        return count;
-    }
-
-    memdb::CMemoryEngine engine;
-    CIPrstAbstractFactory registry;
-    CPrstDBSession session{registry};
     CFixedRightsToken readOnly{CAccessToken::RIGHT_READ};
 };
 
@@ -81,12 +58,6 @@ TEST_F(StoreTest, SelectReturnsEveryObjectInKeyOrderAndCountAgrees) {
     EXPECT_EQ(gadgets().count(0, CPrstDBProxy::equals("NAME", "b")), 1u);
     EXPECT_EQ(db().log.back(), "select test_gadgets: T.NAME = 'b' AND T.PK >= 0");
     EXPECT_EQ(gadgets().select(0, std::string(), 2).size(), 1u);
-
-    // The key joins the caller's condition; a name is quoted.
-    EXPECT_EQ(CPrstDBProxy::condition("X = 1", 5), "X = 1 AND T.PK = 5");
-    EXPECT_EQ(CPrstDBProxy::condition("X = 1", kNoKey), "X = 1 AND T.PK >= 0");
-    EXPECT_EQ(CPrstDBProxy::condition("", 0), "T.PK = 0");
-    EXPECT_EQ(CPrstDBProxy::equals("NAME", "it's"), "T.NAME = 'it''s'");
 }
 
 TEST_F(StoreTest, ModifiedCommitMovesTheModificationTimeAndUnchangedCommitWritesNothing) {
@@ -101,10 +72,10 @@ TEST_F(StoreTest, ModifiedCommitMovesTheModificationTimeAndUnchangedCommitWrites
     EXPECT_EQ(loaded->modTime(), gadget->modTime());
     EXPECT_GE(std::stoll(db().rows("test_gadgets").at(gadget->oid()).values.at("MOD_TIME")), start);
 
-    const std::size_t before = writes();
+    const std::size_t before = logged("write ").size();
     loaded->setName("old");  // the same value: not a change
     loaded->commit(0, CFullAccessToken::instance());
-    EXPECT_EQ(writes(), before);
+    EXPECT_EQ(logged("write ").size(), before);
 
     loaded->put<nbx::CTimeT>("mod_time", nbx::CTimeT(0));
     loaded->setName("new");
@@ -287,8 +258,6 @@ TEST_F(StoreTest, LinkCollectionsSurviveTheDatabase) {
     EXPECT_EQ(loaded->parts()[1].nameKey, "base with blank");
 }
 
-// --- session ----------------------------------------------------------------------------------
-
 TEST(PrstDBSession, OpenNeedsTheHostsDatabasePlugin) {
     CIPrstAbstractFactory registry;
     registry.registerClass<CTestGadget>();
@@ -317,27 +286,21 @@ TEST(PrstDBSession, OpenNeedsTheHostsDatabasePlugin) {
     EXPECT_EQ(failure([&] { session.close(); }),
               "Unable to close the database connection to 'memory'. | The database is already "
               "closed.");
-}
 
-TEST(PrstDBProxyAbstractFactory, ProxiesAreInsertedOnceAndFoundByPrototype) {
-    CIPrstAbstractFactory registry;
-    registry.registerClass<CTestGadget>();
-    CPrstDBSession session(registry);
+    // A proxy is inserted once per prototype.
     CIPrstDBProxyAbstractFactory proxies;
-    proxies._insert("gadget",
-                    std::make_unique<CPrstDBProxy>(session, registry.factory("CTestGadget")));
+    const auto insert = [&] {
+        proxies._insert("gadget",
+                        std::make_unique<CPrstDBProxy>(session, registry.factory("CTestGadget")));
+    };
+    insert();
     EXPECT_EQ(
-        failure([&] {
-            proxies._insert(
-                "gadget", std::make_unique<CPrstDBProxy>(session, registry.factory("CTestGadget")));
-        }),
+        failure(insert),
         "Unable to insert database proxy for prototype 'gadget'. | The proxy already exists.");
     EXPECT_EQ(proxies["gadget"].prototype(), "gadget");
     EXPECT_EQ(failure([&] { proxies["other"]; }),
               "Unable to find a database proxy for prototype 'other'. | No such proxy.");
 }
-
-// --- persistent pointers ----------------------------------------------------------------------
 
 TEST_F(StoreTest, PersistentPointerLoadsOnFirstUseAndChecksReadAccess) {
     db().committed["test_owners"][0] =

@@ -1,10 +1,16 @@
 #pragma once
 // Helpers shared by the tests of this module.
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "oodb_persistence/prst_db_session.h"
+#include "test_records.h"
 #include "testing/failure.h"
+#include "testing/memory_engine.h"
 
 namespace prsttest {
 
@@ -32,5 +38,32 @@ std::string where(F&& call) {
     }
     return "<no exception>";
 }
+
+// A session on the in-memory engine with every record class of the tests registered.
+class SessionTest : public ::testing::Test {
+protected:
+    SessionTest() {
+        registry.registerClass<CTestOwner>();
+        registry.registerClass<CTestGadget>();
+        registry.registerClass<CTestWideGadget>();
+        registry.registerClass<CTestComplex>();
+        session.open([this](const std::string& name) { return engine.lookup(name); });
+    }
+
+    memdb::CMemoryConnection& db() { return engine.memory(); }
+    CPrstDBProxy& gadgets() { return session["gadget"]; }
+    CPrstDBProxy& complexes() { return session["complex_thing"]; }
+    // The engine's log lines that start with `prefix`.
+    std::vector<std::string> logged(const std::string& prefix) {
+        std::vector<std::string> out;
+        for (const std::string& line : db().log)
+            if (line.rfind(prefix, 0) == 0) out.push_back(line);
+        return out;
+    }
+
+    memdb::CMemoryEngine engine;
+    CIPrstAbstractFactory registry;
+    CPrstDBSession session{registry};
+};
 
 }  // namespace prsttest
