@@ -116,7 +116,7 @@ TEST_F(Queries, RoleCapabilitiesPairADomainWithARight) {
     role->string("name=r\ncapabilities= lab:read , root : write ,, lab:write\n");
     EXPECT_EQ(role->capabilities(), "lab:read,root : write,lab:write");
     EXPECT_EQ(role->domains(), (std::vector<std::string>{"lab", "root"}));
-    for (const char* bad : {":read", "lab:read,x"}) {
+    for (const char* bad : {":read", "lab:", "lab:read,x"}) {
         const std::string entry = std::string(bad).substr(std::string(bad).rfind(',') + 1);
         EXPECT_EQ(
             thrown([&] { role->string(std::string("name=r\ncapabilities=") + bad + "\n"); }, false),

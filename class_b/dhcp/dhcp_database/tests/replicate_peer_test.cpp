@@ -84,7 +84,7 @@ TEST_F(PeerTest, MissingKeysBadValuesAndUnknownClassesFailUnderTheRecordsSite) {
     const std::pair<const char*, bool> lists[] = {
         {"", true},
         {"all", true},
-        {"!option, rule", true},
+        {"!option, rule,policy", true},
         {"!! option,! rule", true},
         {"rule,unknown_thing", false},
         {"rule ,option", false},  // trailing blanks are not stripped
