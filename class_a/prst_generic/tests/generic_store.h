@@ -1,42 +1,28 @@
 #pragma once
-// A store of generic records for the tests: the generic classes registered as the initializer
-// lists them, a session on the in-memory engine and a few records that references resolve to:
-//   domains       root (OID 1), lab (2)
-//   roles         operators (1, "lab:read,lab:write"), viewers (2, "root:read")
-//   accounts      desk-1 (device account 1, acl lab), alice (user account 1, acl operators)
+// The generic classes registered as the initializer lists them, a session on the in-memory
+// engine and the records that references resolve to:
+//   domains root (OID 1), lab (2); roles operators (1, "lab:read,lab:write"), viewers (2,
+//   "root:read"); accounts desk-1 (device account 1, acl lab), alice (user account 1, acl
+//   operators).
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "testing/memory_engine.h"
-#include "../../oodb_persistence/tests/test_support.h"
 #include "oodb_persistence/prst_db_session.h"
 #include "prst_generic/device_account.h"
 #include "prst_generic/domain.h"
 #include "prst_generic/generic_catalog.h"
 #include "prst_generic/role.h"
 #include "prst_generic/user_account.h"
+#include "testing/memory_engine.h"
+#include "testing/record_text.h"
 
 namespace generictest {
 
-using prsttest::failure;
-using prsttest::site;
-
-// `text` without the entry of `key`.
-inline std::string without(const std::string& text, const std::string& key) {
-    std::string out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size() - 1;
-        const std::string line = text.substr(start, end + 1 - start);
-        if (line.compare(0, key.size() + 1, key + "=") != 0) out += line;
-        start = end + 1;
-    }
-    return out;
-}
+using nbx::testing::edited;
+using nbx::testing::thrown;
 
 class GenericStore : public ::testing::Test {
 protected:
@@ -62,7 +48,6 @@ protected:
         object->setContext(session.context());
         return object;
     }
-    // Stores a record set from `text` under the next OID of its table.
     template <class T>
     std::uint32_t seed(const std::string& text) {
         std::unique_ptr<T> object = session.newObject<T>();

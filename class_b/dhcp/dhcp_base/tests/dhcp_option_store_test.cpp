@@ -5,7 +5,6 @@
 #include <functional>
 #include <random>
 
-#include "standard/exception.h"
 #include "standard/string_map.h"
 #include "testing/failure.h"
 
@@ -31,18 +30,14 @@ TEST(OptionStoreText, LinesAndJsonAreWrittenInKeyOrderAndReadBackFaithfully) {
     copy.setJson(store.json());
     EXPECT_TRUE(copy == store);
 
-    // A record appends the lines to its own text; the option entries of the parsed map must
-    // give the same store back.
-    nbx::CStringMap record;
-    record.set("name", "pool-a");
+    // The option entries of a record's text that ends with the lines give the store back.
     std::string lines;
-    for (const auto& entry : nbx::CStringMap(record.string() + store.lines(), "\n", 0, false))
+    for (const auto& entry : nbx::CStringMap("name=pool-a\n" + store.lines(), "\n", 0, false))
         if (CDHCPOptionStore::isOptionKey(entry.first))
             lines += entry.first + "=" + entry.second + "\n";
     copy.setLines(lines);
     EXPECT_TRUE(copy == store);
-    // Blanks around keys and values and blank lines are dropped.
-    copy.setLines(" option-routers = 10.0.0.1 \r\n\t\n");
+    copy.setLines(" option-routers = 10.0.0.1 \r\n\t\n");  // blanks and blank lines dropped
     EXPECT_EQ(copy.lines(), "option-routers=10.0.0.1\n");
 }
 
@@ -54,8 +49,7 @@ TEST(OptionStoreText, RefusedInputLeavesTheStoreAsItWas) {
          "The text is not a JSON array."},
         {[](CDHCPOptionStore& s) { s.setJson("[[\"option-a\",1]]"); },
          "Every element must be a pair of an option key and a text."},
-        // The JSON carrier key starts with "option" yet is no option.
-        {[](CDHCPOptionStore& s) { s.add("options", "[]"); },
+        {[](CDHCPOptionStore& s) { s.add("options", "[]"); },  // the JSON form's record key
          "An option key begins with 'option' or '-option'."},
         {[](CDHCPOptionStore& s) { s.setLines("option-a=1\noption-b=\xff\n"); },
          "Line 2 is not UTF-8 text."},
@@ -82,6 +76,7 @@ TEST(OptionStoreSubnetMask, PrefixLengthFromTheMaskOption) {
               "Value '255.0.255.0' is not an IPv4 subnet mask.");
 }
 
+// Input that is not UTF-8 is refused on the way in, so the JSON form is always written.
 TEST(OptionStoreText, RandomTextsNeverCrash) {
     std::mt19937 random(7);
     const std::string alphabet = "option-=[]\",\n\\01a\xc3\xa9\xff";

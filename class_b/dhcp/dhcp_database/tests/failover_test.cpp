@@ -1,4 +1,5 @@
-// The failover records: failover bindings of both kinds and families, and the failover peer.
+// The failover records (failover bindings of both kinds and families, the failover peer) and the
+// historical packet.
 
 #include <gtest/gtest.h>
 
@@ -8,22 +9,12 @@
 #include "record_test_support.h"
 
 using dhcptest::edited;
-using dhcptest::Outcome;
-using dhcptest::outcome;
+using dhcptest::thrown;
 
 namespace {
 
-const char* const kFAddress4Input =
-    "oid=51\nclient_id=01-02\nsource_pool=pool-a\nipaddr=10.0.0.7\nrelay=10.0.0.1\n"
-    "session_id=7\nstate=active\nrequest=none\nupdate_status=pending\nfixed=false\n"
-    "protocol=dhcpv4\nunderlying_oid=41\ntid_type=1\ntid=t-7\n"
-    "acked_potential_exp_time=1704110400\nsent_potential_exp_time=1704110400\n"
-    "desired_lease_exp_time=1704108600\nlease_exp_time=1704106800\n"
-    "recv_potential_exp_time=0\nclient_last_trans_time=1704103200\n"
-    "start_time_of_state=1704067200\nmod_time=Tue Jan  2 08:30:00 2024\ndomains=root:1\n"
-    "option-routers=10.0.0.1\n";
-
-const char* const kFAddress4Written =
+// Written as read; every key given.
+const char* const kFAddress4 =
     "acked_potential_exp_time=1704110400\nclient_id=01-02\n"
     "client_last_trans_time=1704103200\ndesired_lease_exp_time=1704108600\ndomains=root:1\n"
     "fixed=false\nipaddr=10.0.0.7\nlease_exp_time=1704106800\n"
@@ -32,8 +23,7 @@ const char* const kFAddress4Written =
     "source_pool=pool-a\nstart_time_of_state=1704067200\nstate=active\ntid=t-7\ntid_type=1\n"
     "underlying_oid=41\nupdate_status=pending\noption-routers=10.0.0.1\n";
 
-// A failover network binding with the least it needs: the state keys come out at their
-// defaults.
+// The least a failover network binding needs: the state keys come out at their defaults.
 const char* const kFNetwork6Input =
     "prefix_len=48\nduid=00-03\niatype=25\niaid=9\nsource_pool=net-a\nipaddr=2001:db8:1::\n"
     "giaddr=2001:db8::1\nstate=recover\nlease_exp_time=-1\n";
@@ -46,28 +36,27 @@ const char* const kFNetwork6Written =
     "sent_potential_exp_time=0\nsession_id=0\nsource_pool=net-a\nstart_time_of_state=0\n"
     "state=recover\ntid=\ntid_type=0\nunderlying_oid=0\nupdate_status=\n";
 
-const char* const kPeerInput =
-    "target=10.0.0.2:647\nrole=primary\nsession_id=7\ndescription=Site B\nenabled=false\n"
-    "mclt=3600\npartner_down_disconnect_timeout=60\n"
-    "partner_down_initial_connect_attempts=3\nbackup_percentage=10\noid=5\n"
-    "mod_time=Tue Jan  2 08:30:00 2024\ndomains=root:1\n";
-
-const char* const kPeerWritten =
+const char* const kPeer =
     "backup_percentage=10\ndescription=Site B\ndomains=root:1\nenabled=false\nmclt=3600\n"
     "mod_time=Tue Jan  2 08:30:00 2024\noid=5\npartner_down_disconnect_timeout=60\n"
     "partner_down_initial_connect_attempts=3\nrole=primary\nsession_id=7\n"
     "target=10.0.0.2:647\n";
 
+const char* const kPkt =
+    "circuit_id=eth0/1\ndomains=root:1\nmod_time=Tue Jan  2 08:30:00 2024\noid=61\n"
+    "pkt=02-01-06-00-A1-B2\npkt_type=DHCPACK\nprimary_id=00:0c:29:ab:cd:ef\n"
+    "remote_id=agent-7\nsecondary_id=01-00-0C-29-AB-CD-EF\nsubscriber_id=sub-42\n"
+    "option-routers=10.0.0.1\n";
+
+// The packet is read in any case and written in upper case.
+const std::string kPktInput = dhcptest::edited(kPkt, "pkt=02-01-06-00-a1-b2");
+
 class FailoverTest : public ::testing::Test {
 protected:
-    std::unique_ptr<CPrstFBinding> binding(const std::string& className) {
-        return store.create<CPrstFBinding>(className);
-    }
-    // What reading the base text of the class, edited, gave.
-    Outcome read(const std::string& className, const std::string& changes) {
-        const char* base = className == "CPrstFAddressBinding4" ? kFAddress4Input : kFNetwork6Input;
-        auto record = binding(className);
-        return outcome([&] { record->string(edited(base, changes)); });
+    // What reading `text` into a new object of the class threw.
+    std::string read(const std::string& className, const std::string& text) {
+        CPrstObjectPtr record = store.registry.create(className, store.context());
+        return thrown([&] { record->string(text); });
     }
 
     dhcptest::CRecordStore store;
@@ -81,7 +70,7 @@ TEST_F(FailoverTest, FullRecordsHaveTheirExactTextRoundTripAndAreStoredAndReload
         const char* input;
         const char* written;  // null: not compared
     } cases[] = {
-        {"CPrstFAddressBinding4", kFAddress4Input, kFAddress4Written},
+        {"CPrstFAddressBinding4", kFAddress4, kFAddress4},
         {"CPrstFAddressBinding6",
          "client_id=00-01\niatype=3\niaid=2\nsource_pool=pool-a\nipaddr=2001:db8::7\n"
          "relay=2001:db8::1\nstate=normal\noption-preference=5\n",
@@ -91,7 +80,8 @@ TEST_F(FailoverTest, FullRecordsHaveTheirExactTextRoundTripAndAreStoredAndReload
          "-option-routers=\n",
          nullptr},
         {"CPrstFNetworkBinding6", kFNetwork6Input, kFNetwork6Written},
-        {"CPrstFailoverPeer", kPeerInput, kPeerWritten},
+        {"CPrstFailoverPeer", kPeer, kPeer},
+        {"CPrstPkt", kPktInput.c_str(), kPkt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.className);
@@ -107,50 +97,71 @@ TEST_F(FailoverTest, FullRecordsHaveTheirExactTextRoundTripAndAreStoredAndReload
     EXPECT_EQ(row.values.at("LEASE_EXP_TIME"), "1704106800");
     EXPECT_EQ(row.values.at("POOL_OID"), "1");
     EXPECT_EQ(store.row("failover_peer", 1).values.at("ENABLED"), "0");
+    EXPECT_EQ(store.row("historical_packet", 1).values.at("PKT"), "02-01-06-00-A1-B2");
+    EXPECT_EQ(store.row("historical_packet", 1).values.at("PRIMARY_ID"), "00:0c:29:ab:cd:ef");
 
-    auto address = binding("CPrstFAddressBinding4");
-    address->string(kFAddress4Input);
+    auto address = store.create<CPrstFBinding>("CPrstFAddressBinding4");
+    address->string(kFAddress4);
     EXPECT_EQ(address->underlyingOID(), 41u);
     EXPECT_EQ(address->time("lease_exp_time"), 1704106800u);
-    auto network = binding("CPrstFNetworkBinding6");
+    auto network = store.create<CPrstFBinding>("CPrstFNetworkBinding6");
     network->string(kFNetwork6Input);
     EXPECT_EQ(network->time("lease_exp_time"), 0xFFFFFFFFu);
+    auto packet = store.create<CPrstPkt>("CPrstPkt");
+    packet->string(kPktInput);
+    EXPECT_EQ(packet->pkt().bytes(), (nbx::CHexStore::Bytes{0x02, 0x01, 0x06, 0x00, 0xA1, 0xB2}));
 }
 
 TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
-    struct Case {
+    const std::string binding = "Failed to set a binding record from text. | ";
+    const std::string at = " @ dhcp_database CPrstFBinding::_set";
+    const std::string peer = "Unable to set failover peer object. | ";
+    const std::string peerAt = " @ dhcp_database CPrstFailoverPeer::_set";
+    const std::string pkt = "Failed to set a packet record from text. | ";
+    const std::string pktAt = " @ dhcp_database CPrstPkt::_set";
+    const struct {
         const char* className;
-        const char* changes;  // to the class's text, see edited()
-        const char* reason;
-        const char* site = "CPrstFBinding::_set";
+        std::string text;
+        std::string expected;
     } cases[] = {
-        {"CPrstFAddressBinding4", "-source_pool", "Missing 'source_pool' key."},
-        {"CPrstFNetworkBinding6", "-giaddr", "Missing 'relay' key."},
-        {"CPrstFNetworkBinding6", "-prefix_len", "Missing 'prefix_len' key.",
-         "CPrstFNetworkBinding::_preDeserialize"},
+        {"CPrstFAddressBinding4", edited(kFAddress4, "-source_pool"),
+         binding + "Missing 'source_pool' key." + at},
+        {"CPrstFNetworkBinding6", edited(kFNetwork6Input, "-giaddr"),
+         binding + "Missing 'relay' key." + at},
+        {"CPrstFNetworkBinding6", edited(kFNetwork6Input, "-prefix_len"),
+         binding +
+             "Missing 'prefix_len' key. @ dhcp_database CPrstFNetworkBinding::_preDeserialize"},
         // Times are numbers here, unlike a binding's lease.
-        {"CPrstFAddressBinding4", "session_id=seven",
-         "Invalid value 'seven' for key 'session_id'."},
-        {"CPrstFAddressBinding4", "lease_exp_time=Mon Jan  1 10:00:00 2024",
-         "Invalid value 'Mon Jan  1 10:00:00 2024' for key 'lease_exp_time'."},
+        {"CPrstFAddressBinding4", edited(kFAddress4, "session_id=seven"),
+         binding + "Invalid value 'seven' for key 'session_id'." + at},
+        {"CPrstFAddressBinding4", edited(kFAddress4, "lease_exp_time=Mon Jan  1 10:00:00 2024"),
+         binding + "Invalid value 'Mon Jan  1 10:00:00 2024' for key 'lease_exp_time'." + at},
+        {"CPrstFailoverPeer", edited(kPeer, "-session_id"),
+         peer + "Missing session ID number" + peerAt},
+        {"CPrstFailoverPeer", edited(kPeer, "-role"), peer + "Missing failover role" + peerAt},
+        {"CPrstFailoverPeer", edited(kPeer, "-target"), peer + "Missing target value" + peerAt},
+        {"CPrstFailoverPeer", edited(kPeer, "mclt=1h"),
+         peer + "Invalid value '1h' for key 'mclt'." + peerAt},
+        {"CPrstPkt", edited(kPkt, "-pkt"), pkt + "Missing 'pkt' key." + pktAt},
+        {"CPrstPkt", edited(kPkt, "-pkt_type"), pkt + "Missing 'pkt_type' key." + pktAt},
+        {"CPrstPkt", edited(kPkt, "-primary_id;-secondary_id"),
+         pkt + "Missing 'primary_id' or 'secondary_id' key." + pktAt},
+        {"CPrstPkt", edited(kPkt, "-primary_id"), "<no exception>"},
+        {"CPrstPkt", edited(kPkt, "-secondary_id"), "<no exception>"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.className) + " " + c.changes);
-        EXPECT_EQ(read(c.className, c.changes),
-                  (Outcome{std::string("Failed to set a binding record from text. | ") + c.reason,
-                           std::string("dhcp_database ") + c.site}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(read(c.className, c.text), c.expected);
     }
     // The state keys are kept as given.
-    auto record = binding("CPrstFAddressBinding4");
-    record->string(edited(kFAddress4Input, "state=communications-interrupted"));
+    auto record = store.create<CPrstFBinding>("CPrstFAddressBinding4");
+    record->string(edited(kFAddress4, "state=communications-interrupted"));
     EXPECT_NE(record->string().find("\nstate=communications-interrupted\n"), std::string::npos);
 }
 
-// --- the failover peer -------------------------------------------------------------------------
-
 TEST(FailoverPeer, TheLeastRecordAndItsDefaults) {
     CPrstFailoverPeer peer;
-    peer.string(kPeerInput);
+    peer.string(kPeer);
     EXPECT_EQ(peer.sessionId(), 7u);
     EXPECT_FALSE(peer.enabled());
     CPrstFailoverPeer least;
@@ -163,18 +174,44 @@ TEST(FailoverPeer, TheLeastRecordAndItsDefaults) {
               "target=peer\n");
 }
 
-TEST(FailoverPeer, RequiredKeysAndBadValuesGiveTheirReasons) {
-    const std::string failed = "Unable to set failover peer object. | ";
-    const std::pair<std::string, std::string> cases[] = {
-        {edited(kPeerInput, "-session_id"), failed + "Missing session ID number"},
-        {edited(kPeerInput, "-role"), failed + "Missing failover role"},
-        {edited(kPeerInput, "-target"), failed + "Missing target value"},
-        {edited(kPeerInput, "mclt=1h"), failed + "Invalid value '1h' for key 'mclt'."},
+TEST_F(FailoverTest, ThePacketIsHexadecimalPairsJoinedByDashes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"0a-1b-ff", "0A-1B-FF"},
+        {"0A:1B:FF", "0A-1B-FF"},  // any one-character separator reads alike
+        {"", ""},
+        {"0A-ZZ", nullptr},  // refused as a bad digit
+        {"0A-1", nullptr},   // the text ends inside a pair
+        {"0A1B", nullptr},   // pairs without separators
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
-        CPrstFailoverPeer peer;
-        EXPECT_EQ(outcome([&] { peer.string(c.first); }),
-                  (Outcome{c.second, "dhcp_database CPrstFailoverPeer::_set"}));
+        auto record = store.create<CPrstPkt>("CPrstPkt");
+        const std::string text = edited(kPkt, std::string("pkt=") + c.first);
+        if (!c.second) {
+            EXPECT_EQ(thrown([&] { record->string(text); }),
+                      "Cannot convert character to nybble. | Invalid hexadecimal character. @ "
+                      "dhcp_database CPrstPkt::_set");
+            continue;
+        }
+        record->string(text);
+        EXPECT_NE(record->string().find(std::string("\npkt=") + c.second + "\n"),
+                  std::string::npos);
     }
+}
+
+TEST_F(FailoverTest, APacketValueThatCannotBeWrittenEndsTheTextThere) {
+    // A modification time past the year 9999 has no text. The packet gives the text written
+    // before it, with its options in either form; a binding passes the failure on.
+    const nbx::CTimeT unwritable(nbx::CTimeT::kInfinite - 1);
+    auto record = store.create<CPrstPkt>("CPrstPkt");
+    record->string(kPktInput);
+    record->put<nbx::CTimeT>("mod_time", unwritable);
+    EXPECT_EQ(record->string(), "oid=61\noption-routers=10.0.0.1\n");
+    store.context()->setJsonOptions(true);
+    EXPECT_EQ(record->string(), "oid=61\noptions=[[\"option-routers\",\"10.0.0.1\"]]\n");
+
+    auto binding = store.create<CPrstAddressBinding4>("CPrstAddressBinding4");
+    binding->put<nbx::CTimeT>("mod_time", unwritable);
+    EXPECT_EQ(thrown([&] { binding->string(); }, false),
+              "Cannot display time string. | Invalid time.");
 }

@@ -1,15 +1,13 @@
 #pragma once
-// Helpers of the record tests: failures as "message | reason" with their sites, texts derived
-// from a base text, a DHCP registry of one protocol family, and a store on the in-memory engine
-// with stand-ins for the classes that bindings refer to by name (pools and accounts).
+// Helpers of the record tests: a DHCP registry of one protocol family, the round trip and the
+// store of a record, and a store on the in-memory engine with stand-ins for the classes that
+// bindings refer to by name (pools and accounts).
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "dhcp_database/address_binding.h"
 #include "dhcp_database/dhcp_catalog.h"
@@ -20,46 +18,15 @@
 #include "dhcp_database/pkt.h"
 #include "oodb_persistence/prst_abstract_factory.h"
 #include "oodb_persistence/prst_db_session.h"
-#include "standard/string_map.h"
-#include "testing/failure.h"
 #include "testing/memory_engine.h"
+#include "testing/record_text.h"
 
 namespace dhcptest {
 
-// What a call gave: "message | reason" of its exception (or "<no exception>") and the site,
-// "module function".
-struct Outcome {
-    std::string text;
-    std::string site;
-    bool operator==(const Outcome& o) const { return text == o.text && site == o.site; }
-};
+using nbx::testing::edited;
+using nbx::testing::thrown;
 
-template <class F>
-Outcome outcome(F&& call) {
-    nbx::testing::Failure f = nbx::testing::failure(std::forward<F>(call));
-    if (!f.thrown) return {"<no exception>", ""};
-    return {f.text(), f.module + " " + f.function};
-}
-
-// `base` with `changes` applied, written in key order: entries separated by ';', "key=value"
-// sets a key, "-key" removes one.
-inline std::string edited(const std::string& base, const std::string& changes) {
-    nbx::CStringMap map(base, "\n", 0, false);
-    for (std::size_t at = 0, end = 0; at < changes.size(); at = end + 1) {
-        end = std::min(changes.find(';', at), changes.size());
-        const std::string entry = changes.substr(at, end - at);
-        const std::size_t equals = entry.find('=');
-        if (equals == std::string::npos) {
-            map.erase(entry.substr(1));
-        } else {
-            map.set(entry.substr(0, equals), entry.substr(equals + 1));
-        }
-    }
-    return map.string();
-}
-
-// The classes of a DHCP server of one protocol family, a context whose objects use them and a
-// session on the in-memory engine.
+// The classes of a DHCP server of one protocol family and a session on the in-memory engine.
 class CDHCPRegistry {
 public:
     explicit CDHCPRegistry(unsigned family) {
@@ -68,11 +35,10 @@ public:
         context->setRegistry(&registry);
         session.open([this](const std::string& name) { return engine.lookup(name); });
     }
-    // A new object of the text class name, bound to the context.
+    // A new object of the text class name, or of the class name, bound to the context.
     CPrstObjectPtr create(const std::string& textClassName) const {
         return registry.createByTextName(textClassName, context);
     }
-    // A new object of the class name (the pool marks have no text class name of their own).
     CPrstObjectPtr createClass(const std::string& className) const {
         return registry.create(className, context);
     }
@@ -135,11 +101,7 @@ public:
                 .field(prst::value<std::string>("name", "NAME").require());
         return def;
     }
-    void setName(const std::string& name) { this->template put<std::string>("name", name); }
 };
-using CTestAddressPool = CTestNamed<0>;
-using CTestNetworkPool = CTestNamed<1>;
-using CTestAccount = CTestNamed<2>;
 
 // A session on the in-memory engine over a registry of the binding, pending, failover and
 // packet classes (both families) and the stand-ins, with the named records (OIDs in order)
@@ -150,32 +112,22 @@ public:
         registerClasses<CPrstAddressBinding4, CPrstAddressBinding6, CPrstNetworkBinding,
                         CPrstNetworkBinding6, CPrstAddressPending, CPrstNetworkPending,
                         CPrstFAddressBinding4, CPrstFAddressBinding6, CPrstFNetworkBinding,
-                        CPrstFNetworkBinding6, CPrstFailoverPeer, CPrstPkt, CTestAddressPool,
-                        CTestNetworkPool, CTestAccount>();
+                        CPrstFNetworkBinding6, CPrstFailoverPeer, CPrstPkt, CTestNamed<0>,
+                        CTestNamed<1>, CTestNamed<2>>();
         session.open([this](const std::string& name) { return engine.lookup(name); });
-        for (const char* name : {"pool-a", "pool-b"}) add<CTestAddressPool>(name);
-        for (const char* name : {"net-0", "net-a"}) add<CTestNetworkPool>(name);
-        for (const char* name : {"zed", "acct-1"}) add<CTestAccount>(name);
+        for (int n = 0; n < 6; ++n) {
+            CPrstObjectPtr named = registry.create(kNamedClasses[n / 2].className, context());
+            named->string(std::string("name=") + kNames[n] + "\n");
+            named->commitObject(0);
+        }
     }
 
     // A new object of the registered class `className`, as T.
     template <class T>
     std::unique_ptr<T> create(const std::string& className) const {
-        CPrstObjectPtr object = registry.create(className, session.context());
-        T* typed = dynamic_cast<T*>(object.get());
-        if (typed) object.release();
-        return std::unique_ptr<T>(typed);
+        return std::unique_ptr<T>(
+            dynamic_cast<T*>(registry.create(className, session.context()).release()));
     }
-
-    // Stores a named record of a stand-in class and returns its OID.
-    template <class T>
-    std::uint32_t add(const std::string& name) {
-        auto object = session.newObject<T>();
-        object->setName(name);
-        object->commit(0, CFullAccessToken::instance());
-        return object->oid();
-    }
-
     const CPrstContextPtr& context() const { return session.context(); }
     const CDBRecord& row(const std::string& table, std::uint32_t oid) {
         return engine.memory().rows(table).at(oid);
@@ -186,6 +138,7 @@ public:
     CPrstDBSession session{registry};
 
 private:
+    static constexpr const char* kNames[] = {"pool-a", "pool-b", "net-0", "net-a", "zed", "acct-1"};
     template <class... T>
     void registerClasses() {
         (registry.registerClass<T>(), ...);
