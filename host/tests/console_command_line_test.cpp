@@ -27,14 +27,7 @@ struct Outcome {
 class ConsoleCommandLineTest : public ::testing::Test {
 protected:
     void SetUp() override { start(false); }
-    void start(bool clear) {
-        host::CConsoleServerConfig config;
-        config.listenAddress = "127.0.0.1";
-        config.clear = clear;
-        config.user = "admin";
-        config.password = "secret";
-        server = consoletest::serve(config, script);
-    }
+    void start(bool clear) { server = consoletest::serve(clear, script); }
     std::string target() const { return "127.0.0.1:" + std::to_string(server->queryPort()); }
     void write(const std::string& name, const std::string& text) {
         std::ofstream(folder.path() + "/" + name, std::ios::binary) << text;
@@ -77,8 +70,6 @@ TEST(ConsoleCommandLine, ArgumentsBecomeTheCommandText) {
         std::string command;  // or the reason it is refused
     } cases[] = {
         {{"add", "policy", "name=p1", "description=x"}, "add policy\nname=p1\ndescription=x"},
-        {{"add address_pool", "name=p1", "rangestart=10.0.0.1"},
-         "add address_pool\nname=p1\nrangestart=10.0.0.1"},
         {{"show", "name=p1"}, "show\nname=p1"},
         {{"-6", "--", "-odd", "note=-6 a=b"}, "-odd\nnote=-6 a=b"},
         {{"modify", "policy", "-6"}, "Argument '-6' is not a key=value pair."},

@@ -23,15 +23,11 @@ namespace {
 
 class ConsoleServerTest : public ::testing::Test {
 protected:
-    void start(bool clear, const std::string& user = "admin",
-               const std::string& password = "secret") {
-        host::CConsoleServerConfig config;
-        config.clear = clear;
-        config.user = user;
-        config.password = password;
-        config.log = &log;
-        config.loginTimeout = 2;
-        server = serve(config, script);
+    void start(bool clear) {
+        server = serve(clear, script, [&](host::CConsoleServerConfig& config) {
+            config.log = &log;
+            config.loginTimeout = 2;
+        });
     }
     std::string target(bool v6 = false) const {
         return (v6 ? "[::1]:" : "127.0.0.1:") + std::to_string(server->queryPort());
@@ -100,37 +96,20 @@ TEST_F(ConsoleServerTest, PortQueryAndFirstBytesOfEachMode) {
     }
 }
 
-TEST_F(ConsoleServerTest, CredentialsTheServerTakes) {
-    const std::string longUser(300, 'u');
-    const struct {
-        const char* name;
-        std::string serverUser, serverPassword, clientUser, clientPassword;
-        bool accepted;
-    } cases[] = {
-        {"12-character password keys with its first 7", "admin", "abcdefgXYZ", "admin",
-         "abcdefghijkl", true},
-        {"user names alike in their first 256 bytes", longUser, "pw", longUser.substr(0, 256) + "x",
-         "pw", true},
-        {"wrong password", "admin", "secret", "admin", "Secret", false},
-        {"wrong user", "admin", "secret", "root", "secret", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        start(false, c.serverUser, c.serverPassword);
-        Client client(c.clientUser, c.clientPassword);
-        auto f = failure([&] { client.connect(target()); });
-        if (c.accepted) {
-            EXPECT_FALSE(f.thrown) << f.text();
-            EXPECT_EQ(client.greeting(), kGreeting);
-            EXPECT_EQ(client.command("set_context=4"), 0);
-        } else {
-            EXPECT_EQ(f.text(), "Failed to login to remote server. | The password is incorrect.");
-            EXPECT_TRUE(logged("The console login from ")) << "no refusal logged";
-        }
+// How a password keys the cipher and how much of a user name counts is the login's own
+// (rconsole_base); here: the server checks a proof against its configured pair and logs a refusal.
+TEST_F(ConsoleServerTest, WrongCredentialsAreRefusedAndLogged) {
+    start(false);
+    const std::pair<const char*, const char*> wrong[] = {{"admin", "Secret"}, {"root", "secret"}};
+    for (const auto& [user, password] : wrong) {
+        SCOPED_TRACE(user);
+        Client client(user, password);
+        EXPECT_EQ(failure([&] { client.connect(target()); }).text(),
+                  "Failed to login to remote server. | The password is incorrect.");
         client.disconnect();
-        server->stop();
-        log.clear();
     }
+    EXPECT_TRUE(logged("The console login from ")) << "no refusal logged";
+    expectServes();
 }
 
 TEST_F(ConsoleServerTest, CommandsReachTheHandlersWithTheirContext) {
@@ -158,9 +137,7 @@ TEST_F(ConsoleServerTest, CommandsReachTheHandlersWithTheirContext) {
 }
 
 TEST_F(ConsoleServerTest, CommandNoHandlerTakesIsRejected) {
-    host::CConsoleServerConfig config;
-    config.clear = true;
-    server = serve(config, nullptr);
+    server = serve(true, nullptr);
     Client client;
     ASSERT_TRUE(client.connect(target()));
     EXPECT_EQ(client.command("show"), 2);
@@ -309,11 +286,10 @@ TEST_F(ConsoleServerTest, StopClosesEveryConnection) {
 }
 
 TEST_F(ConsoleServerTest, ConnectionsBeyondTheLimitAreRefused) {
-    host::CConsoleServerConfig config;
-    config.clear = true;
-    config.maxConnections = 2;
-    config.log = &log;
-    server = serve(config, nullptr);
+    server = serve(true, nullptr, [&](host::CConsoleServerConfig& config) {
+        config.maxConnections = 2;
+        config.log = &log;
+    });
     const std::uint16_t port = server->tcpPort();
     const int first = greeted(port);
     const int second = greeted(port);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,13 +22,19 @@ namespace consoletest {
 
 const std::string kGreeting = "NBX host console\n\n";
 
-// A started server whose commands past the context go to `script`.
+// A started server for user "admin" with password "secret"; commands past the context go to
+// `handler` (none: to no one). `adjust` changes the rest of the configuration.
 inline std::unique_ptr<host::CConsoleServer> serve(
-    const host::CConsoleServerConfig& config,
-    const std::shared_ptr<host::CScriptedCommandHandler>& script) {
+    bool clear, std::shared_ptr<host::CIConsoleCommandHandler> handler,
+    const std::function<void(host::CConsoleServerConfig&)>& adjust = {}) {
+    host::CConsoleServerConfig config;
+    config.clear = clear;
+    config.user = "admin";
+    config.password = "secret";
+    if (adjust) adjust(config);
     auto server = std::make_unique<host::CConsoleServer>(config);
     server->addHandler(std::make_shared<host::CContextCommandHandler>());
-    if (script) server->addHandler(script);
+    server->addHandler(std::move(handler));
     server->start();
     return server;
 }

@@ -40,13 +40,8 @@ std::string fields(const nbx::CStringMap& block, std::initializer_list<const cha
 class OperationsCommands : public ::testing::Test, protected opstest::FakePlugin {
 protected:
     void SetUp() override {
-        host::CConsoleServerConfig config;
-        config.listenAddress = "127.0.0.1";
-        config.clear = true;
-        server = std::make_unique<host::CConsoleServer>(config);
-        server->addHandler(std::make_shared<host::CContextCommandHandler>());
-        server->addHandler(std::make_shared<host::COperationsCommandHandler>(access));
-        server->start();
+        server = consoletest::serve(true,
+                                    std::make_shared<host::COperationsCommandHandler>(access));
         ASSERT_TRUE(client.connect("127.0.0.1:" + std::to_string(server->queryPort())));
     }
     Blocks ask(const std::string& command, int expected = CRConsoleClient::kAcknowledged) {
