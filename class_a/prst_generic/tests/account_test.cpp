@@ -112,7 +112,9 @@ TEST_F(Accounts, MinimumCreateRightsNameOnlyDomainsOfTheUsersRoles) {
         auto user = make<CPrstUserAccount>();
         EXPECT_EQ(thrown([&] { user->string(std::string("name=u\n") + c.first + "\n"); }),
                   c.second);
-        if (c.second != "<no exception>") EXPECT_EQ(user->minCreateRights(), "");
+        if (c.second != "<no exception>") {
+            EXPECT_EQ(user->minCreateRights(), "");
+        }
     }
     // Roles that cannot be read grant nothing.
     CPrstUserAccount detached;

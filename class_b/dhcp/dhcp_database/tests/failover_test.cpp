@@ -87,7 +87,9 @@ TEST_F(FailoverTest, FullRecordsHaveTheirExactTextRoundTripAndAreStoredAndReload
         SCOPED_TRACE(c.className);
         const std::string written =
             dhcptest::roundTrip(store.registry, store.context(), c.className, c.input);
-        if (c.written) EXPECT_EQ(written, c.written);
+        if (c.written) {
+            EXPECT_EQ(written, c.written);
+        }
         CPrstObjectPtr object = store.registry.create(c.className, store.context());
         object->string(c.input);
         dhcptest::stored(store.engine, store.session, *object);

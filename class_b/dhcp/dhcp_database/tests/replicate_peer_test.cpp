@@ -39,7 +39,9 @@ protected:
     std::string set(const std::string& text) {
         auto record = peer();
         nbx::testing::Failure f = nbx::testing::failure([&] { record->set(text); });
-        if (f.thrown) EXPECT_EQ(f.severity, 4u) << text;
+        if (f.thrown) {
+            EXPECT_EQ(f.severity, 4u) << text;
+        }
         return thrown([&] { record->set(text); });
     }
 
