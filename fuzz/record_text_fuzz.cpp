@@ -1,6 +1,6 @@
-// The setters from text of every record class: the first byte chooses the class, the rest is
-// the text. A text is taken or refused with the class's exception; a taken one writes a text
-// that is taken again.
+// The setters from text of every record class of both families: the first byte chooses the
+// family (its lowest bit) and the class, the rest is the text. A text is taken or refused with
+// the class's exception; a taken one writes a text that is taken again.
 #include <cstdlib>
 
 #include "dhcp_database/dhcp_catalog.h"
@@ -10,9 +10,9 @@
 namespace {
 
 struct Classes {
-    Classes() {
+    explicit Classes(unsigned family) {
         addDHCPClasses(catalog);
-        CPrstDHCPInitializer().init({&registry, &catalog, {}, 4u});
+        CPrstDHCPInitializer().init({&registry, &catalog, {}, family});
     }
     CPrstClassCatalog catalog;
     CIPrstAbstractFactory registry;
@@ -21,10 +21,11 @@ struct Classes {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Classes classes;
-    const auto& factories = classes.registry.factories();
-    if (size == 0 || factories.empty()) return 0;
-    const CIPrstFactory* factory = factories[data[0] % factories.size()];
+    static Classes v4(4u), v6(6u);
+    if (size == 0) return 0;
+    const auto& factories = ((data[0] & 1) ? v6 : v4).registry.factories();
+    if (factories.empty()) return 0;
+    const CIPrstFactory* factory = factories[(data[0] >> 1) % factories.size()];
     CPrstObjectPtr object = factory->create(nullptr);
     try {
         object->string(fuzzing::text(data + 1, size - 1));
