@@ -155,10 +155,13 @@ TEST_F(PeerStatusTest, HeartbeatNoticesAPeerGoneWhileIdle) {
     ASSERT_TRUE(waitState("unreachable")) << host.errors();
     EXPECT_GT(status().lastFailure, 0);
     EXPECT_FALSE(status().lastFailureText.empty());
-    EXPECT_TRUE(host.logged(nbx::SEVERITY_WARNING,
-                            "Server " + peer.target() +
-                                " did not answer the heartbeat; the next attempt is in 3600 "
-                                "second(s)."));
+    // The state is shown before the warning is written.
+    EXPECT_TRUE(eventually([&] {
+        return host.logged(nbx::SEVERITY_WARNING,
+                           "Server " + peer.target() +
+                               " did not answer the heartbeat; the next attempt is in 3600 "
+                               "second(s).");
+    })) << host.errors();
 }
 
 TEST_F(PeerStatusTest, HeartbeatOffLeavesAnIdlePeerUnprobed) {
