@@ -91,9 +91,6 @@ drain=$((SECONDS - start))
 # Rows of a host's outbox: events not yet written to every spool. A row is deleted just after its
 # records are spooled, so an empty spool may briefly come with a row still there.
 outbox_rows() { sqlite3 "$root/host$1/data/host.db" "select count(*) from nbx_outbox" 2>/dev/null || echo "?"; }
-for node in 1 2 3; do
-    for _ in $(seq 300); do [[ $(outbox_rows "$node") == 0 ]] && break; sleep 0.2; done
-done
 
 status=0
 acked=$(cat "$root"/acked* | sort -u | wc -l)
@@ -130,7 +127,11 @@ if spooled; then
 fi
 left=0
 for node in 1 2 3; do
-    rows=$(outbox_rows "$node")
+    for _ in $(seq 300); do
+        rows=$(outbox_rows "$node")
+        [[ $rows == 0 ]] && break
+        sleep 0.2
+    done
     if [[ $rows != 0 ]]; then
         echo "host $node's outbox holds $rows undelivered event(s)" >&2
         status=1
