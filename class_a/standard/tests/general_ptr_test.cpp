@@ -227,4 +227,3 @@ TEST(MTOwnerPolicy, ConcurrentCopiesKeepTheCountAndExactlyOneReleaseDeletes) {
         ASSERT_EQ(deaths, 1) << "round " << round;
     }
 }
-

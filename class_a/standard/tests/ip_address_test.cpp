@@ -92,19 +92,10 @@ TEST(IPAddressUnknown, EveryValueQueryIsIllegal) {
     }
 }
 
-TEST(IPAddressValues, AnyLoopbackAndRawBytesFollowTheType) {
-    for (const char* start : {"192.0.2.7", "2001:db8::7"}) {
-        SCOPED_TRACE(start);
-        CIPAddress address(start);
-        const bool v4 = address.type() == CIPAddress::kIPv4;
-        EXPECT_FALSE(address.isAny() || address.isLoopback());
-        address.set_inaddr_any();
-        EXPECT_TRUE(address.isAny());
-        EXPECT_EQ(address.string(), v4 ? "0.0.0.0" : "::");
-        address.setLoopback();
-        EXPECT_TRUE(address.isLoopback());
-        EXPECT_EQ(address.string(), v4 ? "127.0.0.1" : "::1");
-    }
+TEST(IPAddressValues, AnyLoopbackAndRawBytes) {
+    EXPECT_TRUE(CIPAddress("0.0.0.0").isAny() && CIPAddress("::").isAny());
+    EXPECT_TRUE(CIPAddress("127.1.2.3").isLoopback() && CIPAddress("::1").isLoopback());
+    EXPECT_FALSE(CIPAddress("126.0.0.1").isLoopback() || CIPAddress("100::1").isLoopback());
     EXPECT_FALSE(CIPAddress("10.0.0.0").isAny() || CIPAddress("100::").isAny());  // first byte
     const unsigned char bytes[17] = {192, 0, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 9};
     EXPECT_EQ(CIPAddress(bytes, 4).string(), "192.0.2.1");
