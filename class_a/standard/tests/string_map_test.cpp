@@ -75,6 +75,7 @@ TEST(StringMapText, EntriesAreWrittenInKeyOrderAndEqualKeysAreAllKept) {
     EXPECT_EQ(map.string(), "a=1\nb=2\nb=0\n");
     // Lookups find the first of equal keys; inserts go after them; erase takes them all.
     EXPECT_EQ(map.get("b"), "2");
+    EXPECT_TRUE(map.has("a") && !map.has("0"));  // "0" sorts before the "a" found
     map.insert("b", "9");
     EXPECT_EQ(map.string(), "a=1\nb=2\nb=0\nb=9\n");
     EXPECT_EQ(map.erase("b"), 3u);
