@@ -27,7 +27,6 @@ TEST(ConfigNames, DhcpTablesAddTheirNamesPerFamily) {
         SCOPED_TRACE(family);
         CDHCPConfigNames names(family);
         EXPECT_EQ(names.names().size(), 47u + 78u);
-        EXPECT_EQ(static_cast<const CConfigNames&>(names).dbValueDefaultSchemaVersionNumber(), 1u);
 
         const std::string own = familyKey(family, "");
         const std::string other = familyKey(family == 4 ? 6 : 4, "").substr(0, 4);
@@ -73,14 +72,10 @@ TEST(ConfigNames, RefusesUnknownKeysFamiliesAndApplications) {
             "Cannot create configuration names for protocol family " + std::to_string(number) +
                 ". | Unknown protocol family. | CDHCPConfigNames::CDHCPConfigNames");
     };
-    CConfigNames framework;
     const std::pair<std::function<void()>, std::string> cases[] = {
         unknown("sync.interval"),  // a short key is known only under its family's prefix
         unknown("ipv4.dhcpv4.sync.interval"),  // the other family's key
         family(5),
-        {[&] { framework.dbValueDefaultSchemaVersionNumber(); },
-         "Cannot provide a default database schema number. | Unknown application. | "
-         "CConfigNames::dbValueDefaultSchemaVersionNumber"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.second);
