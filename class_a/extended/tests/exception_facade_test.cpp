@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "standard/throw.h"
@@ -137,18 +136,4 @@ TEST_F(ExceptionFacadeTest, FlushHandsTheListToTheSinkAndClears) {
     facade.clear();  // clear does not log
     EXPECT_EQ(facade.count(), 0u);
     EXPECT_EQ(controller.sink().entries().size(), 2u);
-}
-
-TEST_F(ExceptionFacadeTest, RecordsMayBeReleasedOnAnotherThread) {
-    for (int i = 0; i < 10; ++i) facade.push(record(msg("Failure %1.", i)));
-    nbx::CExceptionList handedOver = facade.exceptions();
-    facade.clear();
-    std::string lastText;
-    std::thread waiter([&] {
-        lastText = handedOver.back()->text();
-        handedOver.clear();  // the last shares go on this thread
-    });
-    waiter.join();
-    EXPECT_EQ(lastText, "Failure 9.");
-    EXPECT_TRUE(handedOver.empty());
 }

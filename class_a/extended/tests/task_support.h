@@ -65,7 +65,6 @@ CAsyncCommandPtr resultCommand(const std::string& name, CExtAsyncResult<T> resul
 struct Expiry {
     std::uintptr_t argument;
     std::uint32_t threadId;
-    std::chrono::steady_clock::time_point when;
 };
 
 class TestTask : public CCommandQueueTask<Reactor> {
@@ -84,7 +83,7 @@ public:
         auto value = reinterpret_cast<std::uintptr_t>(argument);
         {
             std::lock_guard<std::mutex> guard(m_mutex);
-            m_expiries.push_back({value, nbx::currentThreadId(), std::chrono::steady_clock::now()});
+            m_expiries.push_back({value, nbx::currentThreadId()});
         }
         if (onTimeout) onTimeout(*this, value);
         return 0;
