@@ -1,11 +1,9 @@
-// The generic record classes as a family: registration, texts, required keys, storage; the
-// domain memberships text.
+// The generic record classes as a family: texts, required keys, storage; the domain memberships
+// text.
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
-#include <vector>
 
 #include "generic_store.h"
 
@@ -97,19 +95,6 @@ class GenericRecords : public generictest::GenericStore {};
 
 }  // namespace
 
-TEST_F(GenericRecords, ClassesRegisterInTheInitializersOrderUnderBothNames) {
-    std::vector<std::string> order, expected;
-    for (const CIPrstFactory* factory : registry.factories()) order.push_back(factory->className());
-    for (const Record& record : kRecords) {
-        SCOPED_TRACE(record.textClassName);
-        expected.push_back(record.className);
-        EXPECT_EQ(make(record.textClassName)->className(), record.className);
-        EXPECT_EQ(registry.create(record.className, nullptr)->textClassName(),
-                  record.textClassName);
-    }
-    EXPECT_EQ(order, expected);
-}
-
 TEST_F(GenericRecords, EachRequiredKeyIsRefusedWhenMissingAndEveryOtherMayBeLeftOut) {
     for (const Record& record : kRecords) {
         const std::string required = std::string(",") + record.required + ",";
@@ -163,27 +148,6 @@ TEST_F(GenericRecords, FullRecordsGiveTheirExactTextAndReloadWithItOnceCommitted
     EXPECT_EQ(row("sql_query_target_classes", 19).values.at("TARGET_CLASSES"), "account,keyvalue");
     EXPECT_EQ(row("sql_query_target_classes", 19).values.at("WHERE_TEMPLATES"),
               "account=T.NAME = 'x'\n");
-}
-
-TEST_F(GenericRecords, TablesDeclareTheirColumnsWithTheirFieldTypes) {
-    std::map<std::string, std::string> declared;
-    for (const CDBTableDef& table : engine.opened) declared[table.name] = table.columns.string();
-    EXPECT_EQ(declared["access_control"],
-              "ACCESS_ID=[__DB_TYPE_ACCESS_ID__]\nDOMAINS=[__DB_TYPE_STRING__]\n"
-              "DOMAIN_ID=[__DB_TYPE_DOMAIN_ID__]\nMETA_CLASS=[__DB_TYPE_STRING__]\n"
-              "MOD_TIME=[__DB_TYPE_TIME_STAMP__]\n");
-    EXPECT_EQ(declared["sql_query_target_classes"],
-              "TARGET_CLASSES=[__DB_TYPE_STRING__]\nWHERE_TEMPLATES=[__DB_TYPE_TEXT_BLOB__]\n");
-    const char* const columns[][3] = {
-        {"capability", "RIGHTS", "[__DB_TYPE_ACCESS_RIGHTS__]"},
-        {"capability", "ROLE_ID", "[__DB_TYPE_LONG__]"},
-        {"account", "REPROV_TIME", "[__DB_TYPE_UINT32__]"},
-        {"account", "PASS", ""},  // a user account's own
-    };
-    for (const auto& column : columns) {
-        SCOPED_TRACE(std::string(column[0]) + "." + column[1]);
-        EXPECT_EQ(nbx::CStringMap(declared[column[0]], "\n").get(column[1]), column[2]);
-    }
 }
 
 TEST_F(GenericRecords, BadValuesFailUnderTheRecordsTextAndSite) {
