@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "replicated_classes.h"
 #include "standard/dir_ent.h"
 #include "testing/replicating_host.h"
 
@@ -50,26 +49,6 @@ int closedLogs(const std::string& folder) {
     return count;
 }
 
-const std::vector<Change> kIPv4Only = {
-    {"address_pool",
-     "name=a\nrangestart=10.1.2.10\nrangestop=10.1.2.200\nrelay=10.1.2.1\nprefix=10.1.2.0\n"
-     "prefix_len=24\n"},
-    {"address_binding",
-     "client_id=01-02\nipaddr=10.1.2.15\nrelay=10.1.2.1\nsource_pool=a\n"
-     "lease_duration=Thu Jan  1 01:00:00 1970\n"},
-};
-const std::vector<Change> kIPv6Only = {
-    {"address_pool",
-     "name=lab-v6\nprefix=2001:db8:1::\nprefix_len=64\nrangestart=2001:db8:1::1:0\n"
-     "rangestop=2001:db8:1::1:ffff\nrelay=2001:db8:1::1\n"},
-    {"network_pool",
-     "name=pd\nprefix=2001:db8:100::\nprefix_len=40\nrangestart=2001:db8:100::\n"
-     "rangestop=2001:db8:1ff::\nrelay=2001:db8::1\nsub_prefix_len=48\n"},
-    {"network_binding",
-     "prefix_len=56\nduid=00-01\niatype=25\niaid=1\nipaddr=2001:db8:100::\n"
-     "relay=2001:db8::1\nsource_pool=pd\nlease_duration=infinite\n"},
-};
-
 class Replication : public ::testing::Test {
 protected:
     ReplicatingHost host;
@@ -108,43 +87,6 @@ TEST_F(Replication, DestroyerStopsInstancesTheHostForgotToRelease) {
     EXPECT_TRUE(host.logged("The dhcp sync receiver has exited."));
     EXPECT_TRUE(host.logged("instance is still in use"));
     dlclose(library);
-}
-
-TEST_F(Replication, EveryReplicatedClassTravelsAddedModifiedAndDeletedInBothFamilies) {
-    Peer peer;
-    host.start();
-    host.addPeer(4, peer);  // the IPv6 instance learns of it through the relay
-    ASSERT_TRUE(host.logged("Synchronization initiated with server '" + peer.target() + "'.", 2))
-        << host.logText();
-
-    std::vector<std::string> expected;
-    for (int family : {4, 6}) {
-        std::vector<Change> changes = kBothFamilies;
-        for (const Change& change : family == 4 ? kIPv4Only : kIPv6Only) changes.push_back(change);
-        std::vector<std::uint32_t> oids;
-        for (const Change& change : changes) {
-            SCOPED_TRACE(change.topic);
-            oids.push_back(host.add(family, change.topic, change.text));
-            expected.push_back(std::string("sync_") + change.topic + " add");
-        }
-        for (std::size_t i = 0; i < oids.size(); ++i) {
-            host.modify(family, changes[i].topic, oids[i], changes[i].text);
-            expected.push_back(std::string("sync_") + changes[i].topic + " modify");
-        }
-        // The receiver reads an object when its event comes: deleting it before would lose
-        // the add (and the peer would only see the delete).
-        ASSERT_TRUE(peer.received(expected.size())) << host.logText();
-        for (std::size_t i = oids.size(); i-- > 0;) {
-            host.remove(family, changes[i].topic, oids[i]);
-            expected.push_back(std::string("sync_") + changes[i].topic + " del");
-        }
-        ASSERT_TRUE(peer.received(expected.size())) << host.logText();
-    }
-    EXPECT_EQ(summaries(peer), expected);
-    // Each record came with its object's text, or without one for a delete.
-    const std::vector<std::string> commands = peer.commands();
-    EXPECT_NE(commands.front().find("\nname=lab\n"), std::string::npos);
-    EXPECT_EQ(commands.back().find("name="), std::string::npos);
 }
 
 TEST_F(Replication, PeerChangesMoveItsSpoolAndReachTheOtherFamily) {
