@@ -100,7 +100,6 @@ protected:
 }  // namespace
 
 TEST_F(SQLiteEngine, CreatesTheDeclaredTablesAndAddsTablesAndColumnsDeclaredLater) {
-    EXPECT_EQ(engine->name(), "CIDBFacadeFactory");
     EXPECT_EQ(raw("PRAGMA journal_mode", 0), (std::vector<std::string>{"wal"}));
     EXPECT_EQ(raw("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", 0),
               (std::vector<std::string>{"address_binding", "nbx_rep_peers", "nbx_sequences"}));
@@ -368,24 +367,6 @@ TEST_F(SQLiteEngine, ThreadsHaveTheirOwnConnectionsAndWriteConcurrently) {
     EXPECT_EQ(db().count(0, "nbx_rep_peers", "T.PK >= 1 AND T.PK <= 80"), 2u * kRows);
     taken[0].insert(taken[1].begin(), taken[1].end());
     EXPECT_EQ(taken[0].size(), 2u * kRows) << "a key was handed out twice";
-}
-
-TEST_F(SQLiteEngine, AWriterWaitsForAnotherWritersTransactionInsteadOfFailing) {
-    std::atomic<bool> holding{false};
-    std::thread holder([&] {
-        CIDBConnection& mine = engine->connection();
-        CDBTransaction tx(mine);
-        mine.write(tx.handle(), peer(1, "first"));
-        holding = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        tx.commit();
-    });
-    while (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    // Blocks on the holder's write lock until it commits, within the busy time-out.
-    const Failure second = failure([&] { db().write(0, peer(2, "second")); });
-    holder.join();
-    EXPECT_FALSE(second.thrown) << second.reason;
-    EXPECT_EQ(peerKeys(db()), "1,2");
 }
 
 TEST_F(SQLiteEngine, KeysAreMonotonicAcrossRollbacksAndReopens) {
