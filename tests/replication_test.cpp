@@ -1,6 +1,5 @@
 // The real plug-in (libdhcp_sync.so, loaded with dlopen) in real host objects, replicating to
-// real console servers on loopback: what a peer receives, in which order, and what the host
-// keeps in its spool.
+// real console servers on loopback: what a peer receives and what the host keeps in its spool.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -19,21 +18,6 @@ using nbx::testing::readFile;
 using nbx::testing::ReplicatingHost;
 
 namespace {
-
-// The header and event operation of a sync command, such as "sync_rule add".
-std::string summary(const std::string& command) {
-    const std::string header = command.substr(0, command.find('\n'));
-    const std::string key = "_event_operation=";
-    const std::size_t at = command.find(key);
-    if (at == std::string::npos) return header;
-    return header + " " + command.substr(at + key.size(), command.find('\n', at) - at - key.size());
-}
-
-std::vector<std::string> summaries(const Peer& peer) {
-    std::vector<std::string> out;
-    for (const std::string& command : peer.commands()) out.push_back(summary(command));
-    return out;
-}
 
 std::list<nbx::CDirEnt> filesIn(const std::string& folder) {
     std::list<nbx::CDirEnt> out;
@@ -128,7 +112,9 @@ TEST(ReplicationWithFailover, BindingsAreLeftToTheFailoverManager) {
     host.announce(4, "obtain", "address_lease", 1);
     host.add(4, "domain", "name=only\n");
     ASSERT_TRUE(peer.received(1));
-    EXPECT_EQ(summaries(peer), (std::vector<std::string>{"sync_domain add"}));
+    const std::vector<std::string> commands = peer.commands();
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].rfind("sync_domain\n", 0), 0u) << commands[0];
 }
 
 TEST_F(Replication, StopKeepsTheSpoolWithItsWorkingLogClosed) {
