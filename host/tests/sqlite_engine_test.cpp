@@ -6,17 +6,13 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <thread>
 
-#include "oodb/db_timeout_mgr.h"
 #include "oodb/db_transaction.h"
-#include "testing/eventually.h"
 #include "testing/failure.h"
-#include "testing/recording_controller.h"
 #include "testing/temp_folder.h"
 
 namespace {
@@ -441,86 +437,4 @@ TEST_F(SQLiteEngine, ClosedOrUnopenableEnginesRefuseWork) {
     EXPECT_EQ(failure([&] { engine->open(tables()); }).text(),
               "Cannot locate table group 'nowhere'. | Spec group does not exist.");
     EXPECT_FALSE(engine->isOpen());
-}
-
-TEST_F(SQLiteEngine, AStatementPastItsTimeoutFailsAndItsTransactionIsRolledBack) {
-    nbx::testing::RecordingController controller;
-    CDBTimeoutMgr manager(&controller);
-    ASSERT_EQ(manager.run(), 0);
-    CIDBConnection& connection = db();
-    connection.write(0, peer(1, "before"));
-    // Counting to 10^10 takes far longer than any test may run.
-    const std::string endless =
-        "(WITH RECURSIVE C(N) AS (SELECT 1 UNION ALL SELECT N + 1 FROM C WHERE N < 10000000000) "
-        "SELECT COUNT(*) FROM C) > 0";
-
-    CDBTransaction tx(connection);
-    connection.write(tx.handle(), peer(2, "new"));
-    // Should the manager fail, the statement is interrupted after a minute instead of hanging
-    // (and the guard has not expired).
-    std::atomic<bool> done{false};
-    std::thread rescue([&] {
-        if (!nbx::testing::eventually([&] { return done.load(); }, std::chrono::seconds(60)))
-            connection.interrupt();
-    });
-    Failure f;
-    bool expired = false;
-    {
-        CDBTimeoutMgr::Guard guard(manager, connection, std::chrono::milliseconds(200));
-        f = failure([&] { connection.select(tx.handle(), "nbx_rep_peers", endless); });
-        expired = guard.expired();
-    }
-    done = true;
-    rescue.join();
-    EXPECT_TRUE(expired) << "the manager did not interrupt the statement";
-    EXPECT_EQ(f.text(),
-              "Cannot execute sql statement 'SELECT T.* FROM \"nbx_rep_peers\" AS T WHERE (" +
-                  endless + ") ORDER BY T.PK'. | interrupted");
-    EXPECT_EQ(failure([&] { tx.commit(); }).reason, "Transaction aborted.");
-    tx.rollback();
-    EXPECT_EQ(peerKeys(connection), "1");
-    EXPECT_EQ(peerKeysFromOtherThread(), "1");
-    // The same connection goes on, under a guard that does not fire.
-    CDBTransaction next(connection);
-    CDBTimeoutMgr::Guard guard(manager, connection);
-    connection.write(next.handle(), peer(3, "after"));
-    next.commit();
-    EXPECT_FALSE(guard.expired());
-    EXPECT_EQ(peerKeys(connection), "1,3");
-    EXPECT_TRUE(controller.sink().entries().empty());
-}
-
-TEST_F(SQLiteEngine, AnInterruptWithNoStatementRunningChangesNothing) {
-    CIDBConnection& connection = db();
-    connection.interrupt();
-    connection.write(0, peer(1, "a"));
-    {
-        CDBTransaction tx(connection);
-        connection.write(tx.handle(), peer(2, "b"));
-        connection.interrupt();  // between two statements of the transaction
-        connection.write(tx.handle(), peer(3, "c"));
-        tx.commit();
-    }
-    EXPECT_EQ(peerKeys(connection), "1,2,3");
-
-    // Interrupts from another thread while the engine closes the handle, and after.
-    std::atomic<int> calls{0};
-    std::atomic<bool> stop{false};
-    std::thread other([&] {
-        while (!stop) {
-            connection.interrupt();
-            ++calls;
-        }
-    });
-    while (calls < 100) std::this_thread::yield();
-    engine->close();
-    const int closedAt = calls;
-    while (calls < closedAt + 100) std::this_thread::yield();
-    stop = true;
-    other.join();
-    connection.interrupt();
-    EXPECT_EQ(failure([&] { connection.count(0, "nbx_rep_peers", ""); }).reason,
-              "The database is closed.");
-    engine->open(tables());
-    EXPECT_EQ(peerKeys(db()), "1,2,3");
 }
