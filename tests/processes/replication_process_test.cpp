@@ -45,9 +45,10 @@ std::vector<std::pair<int, Change>> everyClass() {
                                "name=pd\nprefix=2001:db8:100::\nprefix_len=40\n"
                                "rangestart=2001:db8:100::\nrangestop=2001:db8:1ff::\n"
                                "relay=2001:db8::1\nsub_prefix_len=48\n"});
-    out.emplace_back(6, Change{"network_binding",
-                               "prefix_len=56\nduid=00-01\niatype=25\niaid=1\nipaddr=2001:db8:100::\n"
-                               "relay=2001:db8::1\nsource_pool=pd\nlease_duration=infinite\n"});
+    out.emplace_back(6,
+                     Change{"network_binding",
+                            "prefix_len=56\nduid=00-01\niatype=25\niaid=1\nipaddr=2001:db8:100::\n"
+                            "relay=2001:db8::1\nsource_pool=pd\nlease_duration=infinite\n"});
     return out;
 }
 
