@@ -2,9 +2,7 @@
 // through their consoles, stopped, killed and started again.
 
 #include <gtest/gtest.h>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <httplib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -240,27 +238,11 @@ private:
     bool m_mounted = false;
 };
 
-// One GET over a fresh connection: the status code line and the body, or "" when nothing answers.
+// The status code and the body of a GET, or "" when nothing answers.
 std::string httpGet(std::uint16_t port, const std::string& path) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string answer;
-    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-            static_cast<ssize_t>(request.size())) {
-        char buffer[4096];
-        for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-            answer.append(buffer, got);
-    }
-    ::close(fd);
-    const std::size_t line = answer.find("\r\n");
-    const std::size_t body = answer.find("\r\n\r\n");
-    if (line == std::string::npos || body == std::string::npos) return std::string();
-    return answer.substr(0, line) + "\n" + answer.substr(body + 4);
+    httplib::Client client("127.0.0.1", port);
+    const auto answer = client.Get(path.c_str());
+    return answer ? std::to_string(answer->status) + "\n" + answer->body : std::string();
 }
 
 // The block of a console response ("-" lines between blocks) that holds every line of `lines`,
@@ -307,7 +289,7 @@ TEST_F(HostGroup, OperatorSeesTrafficAPeerGoneAndTheDriftOfARealGroup) {
     for (int i = 0; i < 3; ++i) ack(a, "add domain\nname=t" + std::to_string(i));
     EXPECT_TRUE(eventually([&] { return sample(httpGet(http, "/metrics"), series) == 3; }))
         << httpGet(http, "/metrics");
-    EXPECT_EQ(httpGet(http, "/healthz").substr(0, 16), "HTTP/1.1 200 OK\n");
+    EXPECT_EQ(httpGet(http, "/healthz").substr(0, 4), "200\n");
 
     // Killed while idle, the peer shows as unreachable without any change to send, and a
     // drift against it is marked incomplete, never in step.
