@@ -59,7 +59,8 @@ public:
           m_folder(root + "/host" + std::to_string(node)),
           m_password("secret-" + std::to_string(node)),
           m_tcpPort(freePort(SOCK_STREAM)),
-          m_queryPort(freePort(SOCK_DGRAM)) {
+          m_queryPort(freePort(SOCK_DGRAM)),
+          m_sessionPort(m_queryPort) {
         ::mkdir(m_folder.c_str(), 0755);
         ::mkdir((m_folder + "/data").c_str(), 0755);
         writeConfig(extra);
@@ -75,7 +76,8 @@ public:
         m_namespace = ns;
         writeConfig(extra);
     }
-    // Another query port (for a port that is taken) and other extra lines.
+    // Another query port (for a port that is taken) and other extra lines. The session stays on
+    // the first port: start() must not take the other host's console for this one's.
     void reconfigure(std::uint16_t queryPort, const std::string& extra) {
         m_queryPort = queryPort;
         writeConfig(extra);
@@ -180,9 +182,9 @@ private:
         m_client.reset();
         m_family = 0;
         auto client = std::make_unique<host::CConsoleCommandClient>(
-            "admin", [this] { return m_password; }, m_queryPort, 5, 60);
+            "admin", [this] { return m_password; }, m_sessionPort, 5, 60);
         try {
-            if (!client->connect(target())) return false;
+            if (!client->connect("127.0.0.1:" + std::to_string(m_sessionPort))) return false;
         } catch (nbx::CException&) {
             return false;
         }
@@ -211,6 +213,7 @@ private:
     std::string m_password;
     std::uint16_t m_tcpPort;
     std::uint16_t m_queryPort;
+    std::uint16_t m_sessionPort;
     std::string m_namespace;
     pid_t m_pid = -1;
     int m_status = -1;
