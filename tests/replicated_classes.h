@@ -1,6 +1,6 @@
 #pragma once
 // One object of every class that the receiver subscribes to in both families, referenced ones
-// first; the integration and process tests add the pools and bindings of each family.
+// first; the resync and process tests add the pools and bindings of each family.
 
 #include <vector>
 

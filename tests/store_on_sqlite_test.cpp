@@ -1,6 +1,6 @@
 // The persistent store on the host's real SQLite engine and its statement files: objects
-// committed, found, changed and removed through a session, keys across a restart, complex
-// objects and statements bound to their table.
+// committed, found, changed and removed through a session, keys across a restart and complex
+// objects.
 
 #include <gtest/gtest.h>
 
@@ -149,19 +149,4 @@ TEST_F(StoreOnSQLite, ComplexObjectsAreSelectedByTraverseAndCountedWhole) {
     EXPECT_EQ(queries._selectCountTraverse(0), 2u);
     EXPECT_THROW(queries.select(0), nbx::CException);
     EXPECT_EQ(queries.select(0, std::string(), oids[2]).size(), 1u);
-}
-
-TEST_F(StoreOnSQLite, AStatementThatDoesNotApplyToATableIsRefusedBeforeItRuns) {
-    nbx::CStringMap target;
-    target.set("TARGET", "10.0.0.2:7000");
-    storedPeer();
-    EXPECT_EQ(session()["replicate_peer"].fastSelect(0, "replicate_peer.target", target).size(),
-              1u);
-    try {
-        session()["domain"].fastSelect(0, "replicate_peer.target", target);
-        ADD_FAILURE() << "no exception";
-    } catch (nbx::CException& e) {
-        EXPECT_EQ(e.message().text(), "Unable to open precompiled statement.");
-        EXPECT_EQ(e.reason().text(), "Statement replicate_peer.target in table domain is illegal.");
-    }
 }

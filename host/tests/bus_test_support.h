@@ -66,7 +66,6 @@ public:
         std::unique_lock<std::mutex> lock(m_mutex);
         for (const CAppEventPtr& e : list) {
             texts.push_back(e.get()->topic() + ":" + e.get()->oid());
-            m_types.push_back(e.get()->type());
         }
         m_deliveries.push_back(texts);
         m_threads.push_back(thread);
@@ -91,10 +90,6 @@ public:
     std::vector<std::vector<std::string>> deliveries() const {
         std::lock_guard<std::mutex> guard(m_mutex);
         return m_deliveries;
-    }
-    std::vector<std::string> types() const {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_types;
     }
     std::vector<std::string> threads() const {
         std::lock_guard<std::mutex> guard(m_mutex);
@@ -137,7 +132,6 @@ private:
     bool m_held = false;
     std::vector<std::vector<std::string>> m_deliveries;
     std::vector<std::string> m_threads;
-    std::vector<std::string> m_types;
 };
 
 }  // namespace bustest

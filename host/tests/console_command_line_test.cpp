@@ -91,11 +91,6 @@ TEST(ConsoleCommandLine, ArgumentsBecomeTheCommandText) {
         }
     }
 
-    const host::CConsoleCommandLine defaults({});
-    EXPECT_EQ(defaults.server(), "127.0.0.1:7071");
-    EXPECT_EQ(defaults.user(), "admin");
-    EXPECT_EQ(defaults.contextCommand(), "set_context=4");
-    EXPECT_EQ(defaults.command(), "");
     const host::CConsoleCommandLine given({"-s", "[::1]:9", "-u", "ops", "-p", "f", "-6", "list"});
     EXPECT_EQ(given.server(), "[::1]:9");
     EXPECT_EQ(given.user(), "ops");

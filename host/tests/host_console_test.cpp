@@ -114,6 +114,9 @@ TEST_F(HostConsole, AdministersObjectsInTheNodesKeyRange) {
     EXPECT_NE(run("list policy").find("code=ack\ncount=2\n"), std::string::npos);
     EXPECT_EQ(run("del policy\noid=" + oid), "code=ack\n\n");
     EXPECT_NE(run("show policy\nname=gold").find("No such object."), std::string::npos);
+    std::vector<std::string> announced;  // the outbox's events, one per change
+    for (const host::COutbox::Entry& entry : outbox->entries()) announced.push_back(entry.type);
+    EXPECT_EQ(announced, (std::vector<std::string>{"add", "modify", "add", "add", "del"}));
 
     session.setContext("6");
     EXPECT_EQ(count("policy"), 1u) << "a class without family variants is shared";

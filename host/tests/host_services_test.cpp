@@ -6,17 +6,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
-#include "bus_test_support.h"
 #include "oodb/db_engine.h"
 #include "testing/failure.h"
 #include "testing/recording_controller.h"
 #include "testing/temp_folder.h"
 
 namespace {
-
-using namespace bustest;
 
 // An engine that only records which threads gave their connection back.
 class ReleaseRecordingEngine : public CIDBFacadeFactory {
@@ -63,7 +61,6 @@ TEST_F(HostServices, CreatesTheSpoolAndConflictFoldersOnce) {
     // Folders that exist are used as they are.
     services = make(folder);
     EXPECT_TRUE(std::ifstream(folder + "/spool/kept").good());
-    EXPECT_EQ(services->databaseVersion(), 7u);
 }
 
 TEST_F(HostServices, AFolderThatCannotBeMadeIsNamedWithTheSystemsReason) {
@@ -87,23 +84,6 @@ TEST_F(HostServices, AFolderThatCannotBeMadeIsNamedWithTheSystemsReason) {
         EXPECT_EQ(failure.reason, std::strerror(static_cast<int>(c.code)));
         EXPECT_EQ(failure.code, c.code);
     }
-}
-
-TEST_F(HostServices, SetConfigReplacesTheSnapshotAndAnnouncesIt) {
-    auto services = make(folder);
-    std::shared_ptr<const nbx::CConfig> before = services->config();
-    Subscriber subscriber(controller, "");
-    services->systemBus()->subscribe(&subscriber, "");
-    services->systemBus()->registerTopic("config");
-
-    services->setConfig(std::make_shared<const nbx::CConfig>("sync.interval.4=9", "\n"));
-    ASSERT_TRUE(eventually([&] { return subscriber.deliveries().size() == 1; }));
-    EXPECT_EQ(subscriber.types(), (std::vector<std::string>{"modify"}));
-    EXPECT_EQ(subscriber.received(), (std::vector<std::string>{"config:0"}));
-    EXPECT_EQ(services->config()->getULong("sync.interval.4", 0), 9u);
-    // A reader's snapshot stays as it was.
-    EXPECT_EQ(before->getULong("sync.interval.4", 0), 5u);
-    services->systemBus()->unsubscribe(&subscriber);
 }
 
 TEST_F(HostServices, ReleaseThreadDropsTheStackAndTheDatabaseConnection) {

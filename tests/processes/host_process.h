@@ -1,7 +1,7 @@
 #pragma once
 // One real host for the tests: nbxd started as a process on loopback ports with a configuration
-// file of its own in a fresh data folder, and a console session to it as an administrator or a
-// peer would have one. The host keeps its folder and ports across stop(), kill() and start().
+// file of its own in a fresh data folder, and a console session to it as an administrator.
+// The host keeps its folder and ports across stop(), kill() and start().
 //
 // The user defines NBXD_PATH (the daemon executable).
 
@@ -50,60 +50,6 @@ inline int occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-class HostProcess;
-
-// A console session to a host, as one administrator holds it; connects again after a lost
-// connection.
-class HostSession {
-public:
-    HostSession(std::uint16_t queryPort, std::string password)
-        : m_queryPort(queryPort), m_password(std::move(password)) {}
-
-    bool connect() {
-        m_client.reset();
-        m_family = 0;
-        auto client = std::make_unique<host::CConsoleCommandClient>(
-            "admin", [this] { return m_password; }, m_queryPort, 5, 60);
-        try {
-            if (!client->connect("127.0.0.1:" + std::to_string(m_queryPort))) return false;
-        } catch (nbx::CException&) {
-            return false;
-        }
-        m_client = std::move(client);
-        return true;
-    }
-    void close() { m_client.reset(); }
-
-    // One command in `family`; the response text as the server sent it. `code` gets the
-    // client's result (0 ack, 1 ack with message, 2 nak, 3 connection lost).
-    std::string command(const std::string& text, int family = 4, int* code = nullptr) {
-        std::string response;
-        int result = CRConsoleClient::kDisconnected;
-        for (int attempt = 0; attempt < 2 && result == CRConsoleClient::kDisconnected; ++attempt) {
-            if (!m_client && !connect()) break;
-            try {
-                std::string ignored;
-                if (m_family != family) {
-                    m_client->execute("set_context=" + std::to_string(family), ignored);
-                    m_family = family;
-                }
-                result = m_client->execute(text, response);
-            } catch (nbx::CException&) {
-                result = CRConsoleClient::kDisconnected;
-            }
-            if (result == CRConsoleClient::kDisconnected) m_client.reset();
-        }
-        if (code) *code = result;
-        return response;
-    }
-
-private:
-    std::uint16_t m_queryPort;
-    std::string m_password;
-    std::unique_ptr<host::CConsoleCommandClient> m_client;
-    int m_family = 0;
-};
-
 class HostProcess {
 public:
     // A host of node `node` under `root`/host<node>; `extra` lines go into its configuration
@@ -113,7 +59,8 @@ public:
           m_folder(root + "/host" + std::to_string(node)),
           m_password("secret-" + std::to_string(node)),
           m_tcpPort(freePort(SOCK_STREAM)),
-          m_queryPort(freePort(SOCK_DGRAM)) {
+          m_queryPort(freePort(SOCK_DGRAM)),
+          m_sessionPort(m_queryPort) {
         ::mkdir(m_folder.c_str(), 0755);
         ::mkdir((m_folder + "/data").c_str(), 0755);
         writeConfig(extra);
@@ -129,7 +76,8 @@ public:
         m_namespace = ns;
         writeConfig(extra);
     }
-    // Another query port (for a port that is taken) and other extra lines.
+    // Another query port (for a port that is taken) and other extra lines. The session stays on
+    // the first port: start() must not take the other host's console for this one's.
     void reconfigure(std::uint16_t queryPort, const std::string& extra) {
         m_queryPort = queryPort;
         writeConfig(extra);
@@ -173,7 +121,7 @@ public:
         }
         return eventually([&] {
                    if (exited()) return true;
-                   return m_session.connect();
+                   return connect();
                }) &&
                !exited();
     }
@@ -181,10 +129,28 @@ public:
     int stop() { return _end(SIGTERM); }
     void kill() { _end(SIGKILL); }
 
-    using Session = HostSession;
-    // A command on the host's own session (see HostSession::command).
+    // One command in `family` on the host's console session, which connects again after a lost
+    // connection; the response text. `code` gets the client's result (0 ack, 1 ack with message,
+    // 2 nak, 3 connection lost).
     std::string command(const std::string& text, int family = 4, int* code = nullptr) {
-        return m_session.command(text, family, code);
+        std::string response;
+        int result = CRConsoleClient::kDisconnected;
+        for (int attempt = 0; attempt < 2 && result == CRConsoleClient::kDisconnected; ++attempt) {
+            if (!m_client && !connect()) break;
+            try {
+                std::string ignored;
+                if (m_family != family) {
+                    m_client->execute("set_context=" + std::to_string(family), ignored);
+                    m_family = family;
+                }
+                result = m_client->execute(text, response);
+            } catch (nbx::CException&) {
+                result = CRConsoleClient::kDisconnected;
+            }
+            if (result == CRConsoleClient::kDisconnected) m_client.reset();
+        }
+        if (code) *code = result;
+        return response;
     }
     // The value of `key` in a response (its first line with the key), or empty.
     static std::string value(const std::string& response, const std::string& key) {
@@ -208,11 +174,23 @@ public:
     std::string logText() const { return readFile(dataDir() + "/nbxd.log"); }
     std::string output() const { return readFile(m_folder + "/nbxd.out"); }
     std::uint32_t node() const { return m_node; }
-    pid_t pid() const { return m_pid; }
     std::uint16_t queryPort() const { return m_queryPort; }
     const std::string& password() const { return m_password; }
 
 private:
+    bool connect() {
+        m_client.reset();
+        m_family = 0;
+        auto client = std::make_unique<host::CConsoleCommandClient>(
+            "admin", [this] { return m_password; }, m_sessionPort, 5, 60);
+        try {
+            if (!client->connect("127.0.0.1:" + std::to_string(m_sessionPort))) return false;
+        } catch (nbx::CException&) {
+            return false;
+        }
+        m_client = std::move(client);
+        return true;
+    }
     bool exited() {
         int status = 0;
         if (m_pid <= 0) return true;
@@ -224,7 +202,7 @@ private:
         return false;
     }
     int _end(int signal) {
-        m_session.close();
+        m_client.reset();
         if (m_pid <= 0) return m_status;
         ::kill(m_pid, signal);
         if (!eventually([&] { return exited(); }, std::chrono::seconds(60))) return -1;
@@ -235,10 +213,12 @@ private:
     std::string m_password;
     std::uint16_t m_tcpPort;
     std::uint16_t m_queryPort;
+    std::uint16_t m_sessionPort;
     std::string m_namespace;
     pid_t m_pid = -1;
     int m_status = -1;
-    HostSession m_session{m_queryPort, m_password};
+    std::unique_ptr<host::CConsoleCommandClient> m_client;
+    int m_family = 0;
 };
 
 }  // namespace nbx::testing
