@@ -11,6 +11,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -61,6 +62,8 @@ protected:
 using Reactors = ::testing::Types<CSTGeneralReactor, CMTGeneralReactor>;
 TYPED_TEST_SUITE(GeneralReactorTest, Reactors);
 
+// ------------------------------------------------------------------------------------ opening
+
 TYPED_TEST(GeneralReactorTest, OpenChecksItsArgumentsAndOpensOnce) {
     TypeParam fresh;
     ACE_Select_Reactor_Notify foreign;
@@ -85,11 +88,15 @@ TYPED_TEST(GeneralReactorTest, OpenChecksItsArgumentsAndOpensOnce) {
         EXPECT_EQ(failure([&] { fresh.notify(); }).reason, "The reactor does not exist.");
     }
     EXPECT_EQ(fresh.open(0), 0);
+    EXPECT_EQ(fresh.notify(), 0);
     EXPECT_EQ(fresh.open(0), -1);
     // Closed, it can be opened again (ACE's meaning).
     EXPECT_EQ(fresh.close(), 0);
     EXPECT_EQ(failure([&] { fresh.notify(); }).reason, "The reactor does not exist.");
     EXPECT_EQ(fresh.open(0), 0);
+    ACE_Time_Value wait(5);
+    EXPECT_EQ(fresh.notify(), 0);
+    EXPECT_EQ(fresh.handle_events(&wait), 1);
 }
 
 TYPED_TEST(GeneralReactorTest, UnsupportedOperationsThrow) {
@@ -129,6 +136,8 @@ TYPED_TEST(GeneralReactorTest, UnsupportedOperationsThrow) {
     EXPECT_EQ(impl.remove_handler(signals), -1);
 }
 
+// ------------------------------------------------------------------------------ input, output
+
 TYPED_TEST(GeneralReactorTest, ReadyHandlesAreServedInRegistrationOrder) {
     SocketPair& first = this->pair();
     SocketPair& second = this->pair();
@@ -146,6 +155,19 @@ TYPED_TEST(GeneralReactorTest, ReadyHandlesAreServedInRegistrationOrder) {
     EXPECT_EQ(this->step(5000), 3);
     EXPECT_EQ(this->log.entries(),
               std::vector<std::string>({"c:input:3", "a:input:1", "b:input:2"}));
+
+    // Registered anew, a handle goes to the end.
+    this->log.clear();
+    ASSERT_EQ(this->reactor.remove_handler(
+                  &c, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL),
+              0);
+    ASSERT_EQ(this->reactor.register_handler(&c, ACE_Event_Handler::READ_MASK), 0);
+    third.send("3");
+    first.send("1");
+    second.send("2");
+    EXPECT_EQ(this->step(5000), 3);
+    EXPECT_EQ(this->log.entries(),
+              std::vector<std::string>({"a:input:1", "b:input:2", "c:input:3"}));
 
     // A handler removed by an earlier callback of the same step is not called.
     this->log.clear();
@@ -236,15 +258,38 @@ TYPED_TEST(GeneralReactorTest, SuspendedHandlerWaitsUntilResumed) {
     EXPECT_EQ(this->step(5000), 1);  // the wake-up, not the suspended handler
     EXPECT_TRUE(this->log.entries().empty());
     ASSERT_EQ(this->reactor.resume_handlers(), 0);
+    ASSERT_EQ(this->reactor.suspend_handler(&h), 0);
+    EXPECT_EQ(this->step(50), 0);
+    ASSERT_EQ(this->reactor.resume_handlers(), 0);
     EXPECT_EQ(this->step(5000), 1);
     EXPECT_EQ(this->log.entries(), std::vector<std::string>({"h:input:s"}));
+    EXPECT_EQ(this->reactor.suspend_handler(this->pair().local), -1);  // not registered
 }
 
-TYPED_TEST(GeneralReactorTest, TimersFireAsScheduledUntilCancelled) {
+TYPED_TEST(GeneralReactorTest, WakeupsAndReadyBitsSteerTheDispatch) {
+    SocketPair& p = this->pair();
+    RecordingHandler& h = this->handler("h", p.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    // Ready bits set by hand: nothing arrived, yet the step serves the handler at once.
+    EXPECT_EQ(this->reactor.ready_ops(&h, ACE_Event_Handler::READ_MASK, ACE_Reactor::SET_MASK), 0);
+    EXPECT_EQ(this->step(5000), 1);
+    EXPECT_EQ(this->reactor.ready_ops(&h, 0, ACE_Reactor::GET_MASK), 0);  // taken by the step
+    EXPECT_EQ(this->reactor.cancel_wakeup(&h, ACE_Event_Handler::READ_MASK),
+              static_cast<int>(ACE_Event_Handler::READ_MASK));
+    p.send("w");
+    EXPECT_EQ(this->step(50), 0);
+    EXPECT_EQ(this->reactor.schedule_wakeup(&h, ACE_Event_Handler::READ_MASK), 0);
+    EXPECT_EQ(this->step(5000), 1);
+    EXPECT_EQ(this->log.entries(), std::vector<std::string>({"h:input:", "h:input:w"}));
+    EXPECT_EQ(this->reactor.mask_ops(this->pair().local, 0, ACE_Reactor::GET_MASK), -1);
+}
+
+// ------------------------------------------------------------------------------------- timers
+
+TYPED_TEST(GeneralReactorTest, OneShotTimersFireOnceEachUnlessCancelled) {
     RecordingHandler& t = this->handler("t");
     RecordingHandler& byId = this->handler("id");
     RecordingHandler& byHandler = this->handler("handler");
-    RecordingHandler& tick = this->handler("tick");
     RecordingHandler& sentinel = this->handler("s");
     ASSERT_NE(this->reactor.schedule_timer(&t, "first", ACE_Time_Value(0, 20000)), -1);
     ASSERT_NE(this->reactor.schedule_timer(&t, "second", ACE_Time_Value(0, 40000)), -1);
@@ -252,25 +297,69 @@ TYPED_TEST(GeneralReactorTest, TimersFireAsScheduledUntilCancelled) {
     ASSERT_NE(id, -1);
     ASSERT_NE(this->reactor.schedule_timer(&byHandler, "one", ACE_Time_Value(0, 30000)), -1);
     ASSERT_NE(this->reactor.schedule_timer(&byHandler, "two", ACE_Time_Value(0, 40000)), -1);
+    ASSERT_NE(this->reactor.schedule_timer(&sentinel, "end", ACE_Time_Value(0, 150000)), -1);
     const void* arg = nullptr;
     EXPECT_EQ(this->reactor.cancel_timer(id, &arg), 1);
     EXPECT_STREQ(static_cast<const char*>(arg), "gone");
     EXPECT_EQ(this->reactor.cancel_timer(id), 0);  // already gone
     EXPECT_EQ(this->reactor.cancel_timer(&byHandler), 2);
-    long tickId =
-        this->reactor.schedule_timer(&tick, "", ACE_Time_Value(0, 5000), ACE_Time_Value(0, 10000));
-    ASSERT_NE(tickId, -1);
-    ASSERT_TRUE(this->runUntil([&] { return this->log.count("tick:timeout:") >= 3; }));
-    EXPECT_EQ(this->reactor.cancel_timer(tickId), 1);
+    ASSERT_TRUE(this->runUntil([&] { return this->log.count("s:timeout:end") == 1; }));
+    EXPECT_EQ(this->log.entries(),
+              std::vector<std::string>({"t:timeout:first", "t:timeout:second", "s:timeout:end"}));
+}
+
+TYPED_TEST(GeneralReactorTest, IntervalTimersRepeatUntilCancelledOrDeclined) {
+    RecordingHandler& tick = this->handler("tick");
+    RecordingHandler& once = this->handler("once");
+    RecordingHandler& reset = this->handler("reset");
+    RecordingHandler& sentinel = this->handler("s");
+    once.onTimeout = [] { return -1; };
+    const ACE_Time_Value soon(0, 5000);
+    const ACE_Time_Value interval(0, 10000);
+    long id = this->reactor.schedule_timer(&tick, "", soon, interval);
+    ASSERT_NE(id, -1);
+    ASSERT_NE(this->reactor.schedule_timer(&once, "", soon, interval), -1);
+    long resetId = this->reactor.schedule_timer(&reset, "", soon);
+    ASSERT_NE(resetId, -1);
+    ASSERT_EQ(this->reactor.reset_timer_interval(resetId, interval), 0);
+    ASSERT_TRUE(this->runUntil([&] {
+        return this->log.count("tick:timeout:") >= 3 && this->log.count("reset:timeout:") >= 2;
+    }));
+    EXPECT_EQ(this->reactor.cancel_timer(id), 1);
+    EXPECT_EQ(this->reactor.cancel_timer(&reset), 1);
     const std::size_t ticks = this->log.count("tick:timeout:");
     ASSERT_NE(this->reactor.schedule_timer(&sentinel, "end", ACE_Time_Value(0, 100000)), -1);
     ASSERT_TRUE(this->runUntil([&] { return this->log.count("s:timeout:end") == 1; }));
     EXPECT_EQ(this->log.count("tick:timeout:"), ticks);
-    EXPECT_EQ(this->log.count("t:timeout:first"), 1u);
-    EXPECT_EQ(this->log.count("t:timeout:second"), 1u);
-    EXPECT_EQ(this->log.count("id:timeout:gone") + this->log.count("handler:timeout:one") +
-                  this->log.count("handler:timeout:two"),
-              0u);
+    // A timeout that returns -1 ends its timer, with handle_close.
+    EXPECT_EQ(this->log.count("once:timeout:"), 1u);
+    EXPECT_EQ(this->log.count("once:close:" + std::to_string(ACE_Event_Handler::TIMER_MASK)), 1u);
+}
+
+// ------------------------------------------------------------------ notification, ownership
+
+TYPED_TEST(GeneralReactorTest, NotifyFromAnotherThreadWakesAnUnboundedWait) {
+    SocketPair& idle = this->pair();
+    SocketPair& watchdog = this->pair();
+    RecordingHandler& h = this->handler("idle", idle.local);
+    RecordingHandler& dog = this->handler("watchdog", watchdog.local);
+    ASSERT_EQ(this->reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    ASSERT_EQ(this->reactor.register_handler(&dog, ACE_Event_Handler::READ_MASK), 0);
+    std::promise<void> done;
+    std::thread other([&, finished = done.get_future()] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        this->reactor.notify();
+        // Should the notification not wake the loop, the watchdog ends the wait.
+        if (finished.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            watchdog.send("timeout");
+        }
+    });
+    int result = this->reactor.handle_events();  // no time limit
+    done.set_value();
+    other.join();
+    EXPECT_EQ(result, 1);
+    // A null notification dispatches nothing else.
+    EXPECT_TRUE(this->log.entries().empty());
 }
 
 TYPED_TEST(GeneralReactorTest, OnlyTheOwnerThreadRunsTheLoop) {
@@ -298,6 +387,16 @@ TYPED_TEST(GeneralReactorTest, OnlyTheOwnerThreadRunsTheLoop) {
         result = this->reactor.handle_events(&wait);
     }).join();
     EXPECT_EQ(result, 0);
+}
+
+TYPED_TEST(GeneralReactorTest, DeactivatedReactorRefusesSteps) {
+    this->reactor.deactivate(1);
+    EXPECT_EQ(this->reactor.deactivated(), 1);
+    EXPECT_EQ(this->step(5000), -1);
+    EXPECT_EQ(errno, ESHUTDOWN);
+    this->reactor.deactivate(0);
+    EXPECT_EQ(this->step(5000), 1);  // the wake-up that deactivate wrote
+    EXPECT_EQ(this->step(10), 0);
 }
 
 TYPED_TEST(GeneralReactorTest, ClosedButRegisteredSocketEndsTheStepInsteadOfSpinning) {
@@ -373,6 +472,8 @@ TYPED_TEST(GeneralReactorTest, DispatchOfADescriptorTheReactorNeverHadThrows) {
     EXPECT_TRUE(this->log.entries().empty());
 }
 
+// ------------------------------------------------------------------------- single instances
+
 TEST(GeneralReactorFacade, WorksBehindAceReactor) {
     CallLog log;
     SocketPair p;
@@ -382,6 +483,7 @@ TEST(GeneralReactorFacade, WorksBehindAceReactor) {
     {
         ACE_Reactor reactor(new CSTGeneralReactor, true);
         ASSERT_EQ(reactor.open(0), 0);
+        EXPECT_EQ(reactor.open(0), -1);
         ASSERT_EQ(reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
         EXPECT_EQ(h.reactor(), &reactor);
         ASSERT_NE(
@@ -397,6 +499,9 @@ TEST(GeneralReactorFacade, WorksBehindAceReactor) {
         // The second timeout returned -1: the facade cancelled the timer (handle_close).
         EXPECT_EQ(log.count("f:timeout:tick"), 2u);
         EXPECT_EQ(log.count("f:close:32"), 1u);
+        EXPECT_EQ(reactor.notify(), 0);
+        ACE_Time_Value wait(5);
+        EXPECT_EQ(reactor.handle_events(wait), 1);
         log.clear();
     }
     // The facade's destructor closed the reactor, which closed the handler.
@@ -434,6 +539,30 @@ TEST(GeneralReactorWait, SignalDuringTheWaitIsRetriedWithTheTimeLeft) {
     EXPECT_EQ(g_signals.load(), 1);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(log.entries(), std::vector<std::string>({"t:timeout:after"}));
+}
+
+TEST(GeneralReactorTimerQueue, TakesOnlyAceEventHandlerQueues) {
+    CallLog log;
+    RecordingHandler t("t", ACE_INVALID_HANDLE, log);
+    ACE_Timer_Heap heap;
+    ACE_Timer_Heap other;  // queues the reactor does not own outlive it
+    CSTGeneralReactor reactor;
+    ASSERT_EQ(reactor.open(0, false, nullptr, &heap), 0);
+    EXPECT_EQ(reactor.timer_queue(), &heap);
+    ASSERT_NE(reactor.schedule_timer(&t, "own", ACE_Time_Value(60)), -1);
+    EXPECT_FALSE(heap.is_empty());  // scheduled on the caller's queue
+    EXPECT_EQ(reactor.timer_queue(&other), 0);
+    EXPECT_EQ(reactor.timer_queue(), &other);
+    EXPECT_TRUE(heap.is_empty());  // the previous queue was closed: its timer ended
+    EXPECT_EQ(log.entries(), std::vector<std::string>(
+                                 {"t:close:" + std::to_string(ACE_Event_Handler::TIMER_MASK)}));
+    // Setting the current queue again keeps it.
+    EXPECT_EQ(reactor.timer_queue(&other), 0);
+    EXPECT_EQ(reactor.timer_queue(), &other);
+    ASSERT_NE(reactor.schedule_timer(&t, "kept", ACE_Time_Value(0, 1000)), -1);
+    ACE_Time_Value wait(5);
+    EXPECT_EQ(reactor.handle_events(&wait), 1);
+    EXPECT_EQ(log.count("t:timeout:kept"), 1u);
 }
 
 }  // namespace

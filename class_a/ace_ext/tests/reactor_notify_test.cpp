@@ -126,6 +126,13 @@ TEST_F(ReactorNotifyTest, ReopenedClosedOrDestroyedNotifierLeavesNoPipeBehind) {
     notifier->open(&reactor);
     notifier.reset();
     EXPECT_EQ(step(20), 0);
+    SocketPair p;
+    RecordingHandler h("h", p.local, log);
+    ASSERT_EQ(reactor.register_handler(&h, ACE_Event_Handler::READ_MASK), 0);
+    p.send("after");
+    EXPECT_EQ(step(5000), 1);
+    EXPECT_EQ(log.entries(), std::vector<std::string>({"h:input:after"}));
+    reactor.remove_handler(&h, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
 }
 
 TEST_F(ReactorNotifyTest, ClosedReactorLetsThePipeBeDrained) {

@@ -30,6 +30,28 @@ protected:
 
 }  // namespace
 
+TEST_F(Facade, GetDatabaseFindsRegisteredImplementationsOnly) {
+    EXPECT_EQ(&facade.getDatabase("CIDBArchive"), &other);
+    const auto failure = failureOf([&] { facade.getDatabase("CIDBOracle"); });
+    EXPECT_EQ(failure.message, "Wrong database implementation 'CIDBOracle' found.");
+    EXPECT_EQ(failure.reason, "Invalid database.");
+    EXPECT_EQ(failure.module, "oodb");
+}
+
+TEST_F(Facade, EachThreadGetsItsOwnConnectionThroughItsOwnFacade) {
+    CIDBConnection* mine = &facade.threadFacade().dbProxy();
+    EXPECT_EQ(&facade.dbProxy(), mine);
+    EXPECT_EQ(&facade.threadFacade(), &facade.threadFacade());
+
+    CIDBConnection* theirs = nullptr;
+    std::thread([&] {
+        facade.threadFacade();
+        theirs = &facade.dbProxy();
+    }).join();
+    EXPECT_NE(theirs, mine);
+    EXPECT_EQ(engine.connections(), 2u);
+}
+
 TEST_F(Facade, AThreadFacadeServesOnlyItsOwnerThread) {
     CDBAbstractFactoryThreadFacade& mine = facade.threadFacade();
     std::string fromOther;

@@ -4,6 +4,8 @@
 
 #include <thread>
 
+#include "testing/recording_controller.h"
+
 #include "fake_engine.h"
 #include "oodb_test_support.h"
 
@@ -75,4 +77,40 @@ TEST(BaseSession, EachThreadUsesItsOwnConnectionUntilItReleasesIt) {
               "is closed.");
     EXPECT_EQ(textOf([&] { session["nbx_domains"]; }),
               "Failed to find object prototype 'nbx_domains'. | No such prototype.");
+}
+
+TEST(BaseSession, WithATimeoutManagerAnOperationPastItsLimitIsCutShort) {
+    nbx::testing::RecordingController controller;
+    CDBTimeoutMgr manager(&controller, std::chrono::milliseconds(5));
+    ASSERT_EQ(manager.run(), 0);
+    RecordingEngine engine;
+    CDBBaseSession session;
+    session.open(engine, kPrototypes);
+    session.setTimeout(&manager, std::chrono::milliseconds(50));
+
+    CIDBConnection& guarded = session.connection();
+    EXPECT_EQ(&session.connection(), &guarded);
+    auto& inner = static_cast<oodb_test::RecordingConnection&>(engine.connection());
+    ASSERT_NE(&guarded, static_cast<CIDBConnection*>(&inner));
+    inner.hang = true;
+    const auto failure = failureOf([&] { guarded.select(0, "nbx_domains", "T.PK >= 0"); });
+    EXPECT_EQ(failure.reason, "interrupted");
+    EXPECT_EQ(manager.watching(), 0u);  // the guard left with the operation
+
+    inner.hang = false;
+    EXPECT_TRUE(guarded.select(0, "nbx_domains", "T.PK >= 0").empty());
+    // Every change passes through the guard to the thread's own connection.
+    const CDBTransactionHandle tx = guarded.begin();
+    guarded.write(tx, session.cloneSimple("nbx_domains"));
+    guarded.remove(tx, "nbx_domains", 3);
+    guarded.execute(tx, "nbx_domains", "generic.oid", nbx::CStringMap(), 0);
+    guarded.commit(tx);
+    guarded.rollback(tx);
+    EXPECT_EQ(inner.calls, (std::vector<std::string>{
+                               "begin 1", "write 1 nbx_domains", "remove 1 nbx_domains 3",
+                               "execute 1 nbx_domains generic.oid 0", "commit 1", "rollback 1"}));
+    session.setTimeout(nullptr, std::chrono::milliseconds(0));
+    EXPECT_EQ(&session.connection(), static_cast<CIDBConnection*>(&inner));
+    session.close();
+    manager.stop();
 }

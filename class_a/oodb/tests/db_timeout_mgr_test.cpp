@@ -26,12 +26,17 @@ public:
         ++interrupts;
         if (!guarded.load()) ++strays;
         thread = nbx::currentThreadId();
+        if (failInterrupt) {
+            NBX_THROW(nbx::CException, "test", "CountingConnection::interrupt",
+                      nbx::msg("Interrupt failed."), nbx::CMessage());
+        }
     }
 
     std::atomic<int> interrupts{0};
     std::atomic<int> strays{0};
     std::atomic<bool> guarded{false};
     std::atomic<std::uint32_t> thread{0};
+    bool failInterrupt = false;
 };
 
 using nbx::testing::eventually;
@@ -131,6 +136,20 @@ TEST_F(DBTimeoutMgrTest, GuardsFromSeveralThreadsFireExactlyWhenTheyReportExpire
         EXPECT_LE(reported[t], 2 * kRounds / 3) << "a guard of 60 s fired";
         EXPECT_EQ(connections[t].strays.load(), 0) << "interrupted after its guard ended";
     }
+}
+
+TEST_F(DBTimeoutMgrTest, AFailingInterruptIsLoggedAndTheOthersStillFire) {
+    CountingConnection failing;
+    CountingConnection fine;
+    failing.failInterrupt = true;
+    failing.guarded = fine.guarded = true;
+    CDBTimeoutMgr::Guard first(*manager, failing, 1ms);
+    CDBTimeoutMgr::Guard second(*manager, fine, 1ms);
+    ASSERT_TRUE(eventually([&] { return first.expired() && second.expired(); }));
+    ASSERT_TRUE(eventually([&] { return !controller.sink().entries().empty(); }));
+    EXPECT_EQ(controller.sink().texts(), std::vector<std::string>{"Interrupt failed."});
+    EXPECT_EQ(failing.interrupts.load(), 1);
+    EXPECT_EQ(fine.interrupts.load(), 1);
 }
 
 TEST_F(DBTimeoutMgrTest, GuardsOutliveAStoppedOrDestroyedManagerAndNeverFire) {

@@ -69,6 +69,9 @@ TEST(DBTransaction, BeginsOnTheCallingThreadsConnectionOfTheFacade) {
     oodb_test::RecordingEngine engine;
     CDBAbstractFactoryFacade facade;
     facade.registerDatabase(engine);
+    EXPECT_EQ(textOf([&] { CDBTransaction tx(facade); }),
+              "Cannot assign thread-reference to a database connection. | "
+              "Object is not thread specific.");
     facade.threadFacade();
     { CDBTransaction tx(facade); }
     auto& mine = static_cast<RecordingConnection&>(engine.connection());

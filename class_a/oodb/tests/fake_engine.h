@@ -2,6 +2,8 @@
 // An engine whose connections record the calls they get: for the transaction and facade tests,
 // which check what reaches a connection and on which thread.
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,9 +34,17 @@ public:
     }
     CDBRecordList select(CDBTransactionHandle, const std::string&, const std::string&,
                          std::uint32_t) override {
+        // A hanging select runs until it is interrupted (or a minute has passed).
+        for (int waited = 0; hang && !interrupted && waited < 60000; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (interrupted.exchange(false)) {
+            NBX_THROW(nbx::CException, "test", "RecordingConnection::select",
+                      nbx::msg("Select cut short."), nbx::msg("interrupted"));
+        }
         return {};
     }
-    void interrupt() override {}
+    void interrupt() override { interrupted = hang.load(); }
     std::uint32_t count(CDBTransactionHandle, const std::string&, const std::string&) override {
         return 0;
     }
@@ -56,6 +66,8 @@ public:
 
     std::vector<std::string> calls;
     bool failCommit = false;
+    std::atomic<bool> hang{false};
+    std::atomic<bool> interrupted{false};
 
 private:
     CDBTransactionHandle m_last = 0;

@@ -149,6 +149,24 @@ TEST(PrstAttrFunctor, ConvertsStoredAttributesOnly) {
     }
 }
 
+TEST(PrstAttr, LinkCollectionKeepsItsMembersInSequence) {
+    CPrstLink2ManyAttr links("parts");
+    EXPECT_EQ(failure([&] { links.front(); }), "Cannot access link 0 of 'parts'. | No such link.");
+    links.registerPeer(5, "a");
+    links.registerPeer(6, "b");
+    links.registerPeer(5, "again");  // already a member
+    links.registerPeer(7, "c");
+    EXPECT_EQ(links.size(), 3u);
+    EXPECT_EQ(links.back().seqNr, 2u);
+    EXPECT_EQ(links.text(CTestGadget()), "a,b,c");
+    links.pop_front();
+    EXPECT_EQ(links.front().nameKey, "b");
+    EXPECT_TRUE(links.deRegisterPeer(7));
+    EXPECT_FALSE(links.deRegisterPeer(7));
+    links.pop_back();
+    EXPECT_TRUE(links.empty());
+}
+
 // --- meta-class entry -------------------------------------------------------------------------
 
 TEST(PrstMetaEntry, SplitsAtTheBracketsAndOnlyComplexMeansComplex) {

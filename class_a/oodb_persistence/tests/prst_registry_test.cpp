@@ -157,6 +157,27 @@ TEST(PrstInitializer, RefusesMissingArgumentsAndUnknownFamilies) {
     }
 }
 
+TEST(PrstInitializer, AliasesNameTheTablesOfTheStatementFiles) {
+    nbx::CStringMap generic = CPrstGenericInitializer().aliases();
+    nbx::CStringMap dhcp = CPrstDHCPInitializer().aliases();
+    EXPECT_EQ(generic.size(), 22u);
+    EXPECT_EQ(dhcp.size(), 40u);
+    struct Case {
+        const char* alias;
+        const char* name;
+    } cases[] = {
+        {"T", "<Applies to current first-class object>"},
+        {"SQT", "sql_query_target_classes"},
+        {"RP", "replicate_peer"},
+        {"FNB", "failover_network_binding"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.alias);
+        EXPECT_EQ(dhcp.get(c.alias), c.name);
+    }
+    EXPECT_FALSE(generic.has("RP"));
+}
+
 TEST(PrstInitializer, AConfiguredSchemaVersionOverridesTheApplicationsWithAMessage) {
     nbx::testing::RecordingLogSink sink;
     nbx::CConfig config("system.db.schema.version=7\n", "\n");
@@ -171,4 +192,19 @@ TEST(PrstInitializer, AConfiguredSchemaVersionOverridesTheApplicationsWithAMessa
     EXPECT_EQ(CPrstDHCPInitializer::schemaVersion(&config, 7, &sink), 7u);
     EXPECT_EQ(CPrstDHCPInitializer::schemaVersion(nullptr, 3, &sink), 3u);
     EXPECT_TRUE(sink.entries().empty());
+}
+
+TEST(PrstInitializer, TheDHCPMetaFactoryHoldsRegistryAliasesAndSchemaVersion) {
+    CPrstClassCatalog catalog;
+    catalog.add<CTestGadget>();
+    catalog.add("CPrstReplicatePeer", [](CIPrstAbstractFactory& registry, bool, unsigned) {
+        registry.registerClass<CTestOwner>();
+    });
+    nbx::CConfig config("system.db.schema.version=2\n", "\n");
+    CPrstDHCPMetaAbstractFactory meta({nullptr, &catalog, {}, 4}, &config, 2, nullptr);
+    EXPECT_EQ(meta.schemaVersion(), 2u);
+    EXPECT_EQ(meta.aliases().get("RP"), "replicate_peer");
+    // The gadget is in the catalogue but in no list: it is not registered.
+    ASSERT_EQ(meta.registry().factories().size(), 1u);
+    EXPECT_EQ(meta.registry().factories()[0]->className(), "CTestOwner");
 }

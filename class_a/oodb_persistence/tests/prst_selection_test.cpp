@@ -164,6 +164,27 @@ TEST_F(SelectionTest, ACountingRowMustHoldOneNumberInItsCountColumn) {
     }
 }
 
+TEST_F(SelectionTest, DerivedValuesAndCountsComeFromPrecompiledStatements) {
+    const CDBStatementState ready{CDBStatementState::kReady, false, std::string()};
+    db().states["test.largest"] = ready;
+    db().states["test.count"] = ready;
+    db().canned["test.largest"] = {CDBRecord{"test_gadgets", kNoKey, {{"VALUE", "42"}}}};
+    db().canned["test.count"] = {CDBRecord{"test_gadgets", kNoKey, {{"COUNT", "3"}}}};
+    const nbx::CStringMap none;
+
+    EXPECT_EQ(gadgets().fastDerived(0, "test.largest", none, "VALUE"), std::string("42"));
+    EXPECT_EQ(gadgets().fastDerived(0, "test.largest", none, "OTHER"), std::nullopt);
+    EXPECT_EQ(gadgets().fastCount(0, "test.count", none), 3u);
+    db().canned["test.largest"].clear();
+    EXPECT_EQ(gadgets().fastDerived(0, "test.largest", none, "VALUE"), std::nullopt);
+
+    db().failing = {"execute"};
+    EXPECT_EQ(failure([&] { gadgets().fastDerived(0, "test.largest", none, "VALUE"); }),
+              "Cannot derive column value in table 'test_gadgets'. | The operation failed.");
+    EXPECT_EQ(failure([&] { gadgets().fastCount(0, "test.count", none); }),
+              "Cannot retrieve number of rows in table 'test_gadgets'. | The operation failed.");
+}
+
 TEST_F(SelectionTest, AStatementIsCompiledOnceAndAnUnusableOneFailsWithoutReachingTheEngine) {
     db().states["test.broken"] = {CDBStatementState::kUnusable, false, "no such column: X"};
     db().states["test.broken_generic"] = {CDBStatementState::kUnusable, true, "syntax error"};
@@ -230,4 +251,33 @@ TEST_F(SelectionTest, ANewComplexObjectCreatesItsFurtherRecordsAndAStoredOneComm
     EXPECT_EQ(failure([&] { thing->commit(0, CFullAccessToken::instance()); }),
               "Cannot commit clone. | Unable to commit record with primary key 1 in table "
               "'test_complex_extra'.");
+}
+
+TEST_F(SelectionTest, OneRecordOfAnObjectIsWrittenOrRereadOnItsOwn) {
+    const std::uint32_t oid = storeComplex("name", "extra");
+    auto thing = session.find<CTestComplex>(0, oid);
+    ASSERT_NE(thing, nullptr);
+    using Op = CTestComplex::CCloneOp;
+
+    thing->put<std::string>("name", "new name");
+    thing->put<std::string>("extra", "new extra");
+    db().log.clear();
+    thing->_callClone(0, "test_complex_extra", Op::kCommit);
+    EXPECT_EQ(db().log, (std::vector<std::string>{"write test_complex_extra: 1"}));
+    EXPECT_EQ(db().rows("test_complex_extra").at(oid).values.at("EXTRA"), "new extra");
+    EXPECT_EQ(db().rows("test_complex").at(oid).values.at("NAME"), "name");
+    EXPECT_FALSE(thing->attr("extra").modified());
+    EXPECT_TRUE(thing->attr("name").modified());  // its record was left alone
+
+    thing->_callClone(0, "complex_thing", Op::kRollback);  // the top-level one, by prototype
+    EXPECT_EQ(thing->get<std::string>("name"), "name");
+    EXPECT_FALSE(thing->modified());
+
+    db().committed["test_complex_extra"][oid].values["EXTRA"] = "changed elsewhere";
+    thing->_callClone(0, "test_complex_extra", Op::kRefresh);
+    EXPECT_EQ(thing->get<std::string>("extra"), "changed elsewhere");
+
+    EXPECT_EQ(failure([&] { thing->_callClone(0, "test_gadgets", Op::kCommit); }),
+              "Cannot refresh, rollback or commit a clone. | Unable to find prototype "
+              "'test_gadgets'.");
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "oodb_persistence/prst_user_class_ptr.h"
 #include "security/security_exception.h"
 #include "test_support.h"
 
@@ -244,6 +245,19 @@ TEST_F(StoreTest, OpeningDeclaresEveryColumnWithItsFieldTypeToken) {
               "WIDTH=[__DB_TYPE_STRING__]\n");
 }
 
+TEST_F(StoreTest, LinkCollectionsSurviveTheDatabase) {
+    auto gadget = session.newObject<CTestGadget>();
+    gadget->setName("box");
+    gadget->parts().registerPeer(9, "lid");
+    gadget->parts().registerPeer(4, "base with blank");
+    gadget->commit(0, CFullAccessToken::instance());
+    auto loaded = session.find<CTestGadget>(0, gadget->oid());
+    ASSERT_EQ(loaded->parts().size(), 2u);
+    EXPECT_EQ(loaded->parts()[1].oid, 4u);
+    EXPECT_EQ(loaded->parts()[1].seqNr, 1u);
+    EXPECT_EQ(loaded->parts()[1].nameKey, "base with blank");
+}
+
 TEST(PrstDBSession, OpenNeedsTheHostsDatabasePlugin) {
     CIPrstAbstractFactory registry;
     registry.registerClass<CTestGadget>();
@@ -286,4 +300,24 @@ TEST(PrstDBSession, OpenNeedsTheHostsDatabasePlugin) {
     EXPECT_EQ(proxies["gadget"].prototype(), "gadget");
     EXPECT_EQ(failure([&] { proxies["other"]; }),
               "Unable to find a database proxy for prototype 'other'. | No such proxy.");
+}
+
+TEST_F(StoreTest, PersistentPointerLoadsOnFirstUseAndChecksReadAccess) {
+    db().committed["test_owners"][0] =
+        CDBRecord{"test_owners", 0, {{"META_CLASS", "CTestOwner[simple]"}, {"NAME", "zero"}}};
+    CPrstUserClassPtr<CTestOwner> zero(session.context(), 0);
+    EXPECT_FALSE(zero.loaded());
+    EXPECT_EQ(zero->name(), "zero");  // id 0 is an object like any other
+    EXPECT_TRUE(zero.loaded());
+
+    CPrstUserClassPtr<CTestOwner> none(session.context(), kNoKey);
+    EXPECT_EQ(failure([&] { none->name(); }),
+              "Cannot dereference persistent object of type 'CTestOwner'. | No such object.");
+
+    CFixedRightsToken nothing(CAccessToken::RIGHT_NONE);
+    CPrstUserClassPtr<CTestOwner> guarded(session.context(), 0, CSecurityStrategy(&nothing, true));
+    EXPECT_EQ(failure([&] { guarded->name(); }),
+              "Unable to read object 0 of type CTestOwner. | Access denied");
+    CPrstUserClassPtr<CTestOwner> lax(session.context(), 0, CSecurityStrategy(&nothing, false));
+    EXPECT_EQ(lax->name(), "zero");
 }

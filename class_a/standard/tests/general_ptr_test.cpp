@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "standard/general_ptr_pool.h"
 #include "testing/failure.h"
 
 using nbx::CException;
@@ -109,6 +111,23 @@ TYPED_TEST(NotOwningPolicy, NeverDeletes) {
     EXPECT_EQ(deaths, 0);
 }
 
+TEST(CountingPolicies, RefCountNotOwnerCountsAndTheInvasiveCountLivesInThePointee) {
+    int deaths = 0;
+    Counted object(&deaths);
+    CGeneralPtr<Counted, nbx::CSTRefCountNotOwnerPolicy> first(&object);
+    auto second = first;
+    EXPECT_EQ(first.useCount(), 2);
+
+    Counted* raw = new Counted(&deaths);
+    using Ptr = CGeneralPtr<Counted, nbx::CSTInvasiveOwnerPolicy>;
+    Ptr one(raw), two(raw);  // made from the raw pointer again: joins the same count
+    EXPECT_EQ(raw->references(), 2);
+    one.reset();
+    EXPECT_EQ(deaths, 0);
+    two.reset();
+    EXPECT_EQ(deaths, 1);
+}
+
 namespace {
 
 // Owns the next node: a pointer reassigned from a pointer living inside its own old pointee.
@@ -207,6 +226,91 @@ TEST(LockPolicies, MethodLockHoldsToTheEndOfTheExpressionAndObjectLockUntilUnloc
     EXPECT_THROW(empty.unlockObject(), CException);
 }
 
+namespace {
+
+struct Account {
+    virtual ~Account() = default;
+    std::string name;
+    void rename(const std::string& to) { name = to; }
+};
+struct AdminAccount : Account {};
+
+// Records every access and refuses writes when told to.
+class RecordingContext : public nbx::CISecurityContext {
+public:
+    void* access(void* pointee, bool forWrite) override {
+        accesses.push_back(forWrite ? "write" : "read");
+        if (forWrite && readOnly) {
+            NBX_THROW(CException, "security", "RecordingContext::access",
+                      nbx::msg("Cannot access object."), nbx::msg("Access denied."));
+        }
+        return redirect ? redirect : pointee;
+    }
+    std::vector<std::string> accesses;
+    bool readOnly = false;
+    void* redirect = nullptr;
+};
+
+template <class T>
+using Secured =
+    CGeneralPtr<T, nbx::CMTOwnerPolicy, nbx::CSecuredNoMethodLockPolicy, nbx::CNoObjectLockPolicy,
+                nbx::CConstructorDeepCopyPolicy, nbx::CSecuredLockProxy>;
+
+}  // namespace
+
+TEST(SecuredMethodPolicy, ContextSeesEveryCallAndMayRedirectOrRefuseIt) {
+    Secured<AdminAccount> admin(new AdminAccount);
+    admin->rename("alice");  // without a context calls reach the pointee
+    EXPECT_EQ((*admin).name, "alice");
+    RecordingContext context;
+    admin.setSecurityContext(&context);
+    admin->rename("carol");
+    const Secured<AdminAccount>& reader = admin;
+    EXPECT_EQ((*reader).name, "carol");
+    EXPECT_EQ(context.accesses, (std::vector<std::string>{"write", "read"}));
+
+    AdminAccount shadow;
+    context.redirect = &shadow;
+    admin->rename("erin");
+    EXPECT_EQ(shadow.name, "erin");
+    EXPECT_EQ(admin.get()->name, "carol");
+    context.redirect = nullptr;
+
+    // A refusal reaches the caller, also through copies, conversions and deep copies.
+    context.readOnly = true;
+    EXPECT_EQ(failure([&] { admin->rename("mallory"); }).text(),
+              "Cannot access object. | Access denied.");
+    Secured<AdminAccount> deep = admin.deepCopy(), reset(admin);
+    Secured<Account> assigned;
+    assigned = admin;
+    reset.reset(new AdminAccount);
+    EXPECT_TRUE(failure([&] { (*admin).rename("x"); }).thrown);
+    EXPECT_TRUE(failure([&] { assigned->rename("x"); }).thrown);
+    EXPECT_TRUE(failure([&] { deep->rename("x"); }).thrown);
+    EXPECT_TRUE(failure([&] { reset->rename("x"); }).thrown);
+    EXPECT_EQ(reader->name, "carol");
+}
+
+TEST(DeepCopyPolicy, CopyIsIndependentAndStartsItsOwnCount) {
+    int deaths = 0;
+    CGeneralPtr<Counted> original(new Counted(&deaths, 1));
+    CGeneralPtr<Counted> copy = original.deepCopy();
+    copy->value = 2;
+    EXPECT_EQ(original->value, 1);
+    original.reset();
+    EXPECT_EQ(copy->value, 2);
+    copy.reset();
+    EXPECT_EQ(deaths, 2);
+    EXPECT_TRUE(CGeneralPtr<Counted>().deepCopy().isNull());
+
+    CGeneralPtr<Counted, nbx::CSTInvasiveOwnerPolicy> invasive(new Counted(&deaths, 1));
+    auto shared = invasive;
+    auto invasiveCopy = invasive.deepCopy();
+    EXPECT_EQ(invasiveCopy.get()->references(), 1);
+    invasiveCopy.reset();
+    EXPECT_EQ(deaths, 3);
+}
+
 TEST(MTOwnerPolicy, ConcurrentCopiesKeepTheCountAndExactlyOneReleaseDeletes) {
     constexpr int kThreads = 4;
     for (int round = 0; round < 20; ++round) {
@@ -226,4 +330,113 @@ TEST(MTOwnerPolicy, ConcurrentCopiesKeepTheCountAndExactlyOneReleaseDeletes) {
         for (std::thread& thread : threads) thread.join();
         ASSERT_EQ(deaths, 1) << "round " << round;
     }
+}
+
+namespace {
+
+struct Option {
+    explicit Option(std::atomic<int>* deaths) : deaths(deaths) {}
+    virtual ~Option() { ++*deaths; }
+    std::atomic<int>* deaths;
+    std::atomic<bool> busy{false};
+    int value = 0;
+};
+
+using OptionPtr = CGeneralPtr<Option, nbx::CMTOwnerPolicy>;
+using OptionPool = nbx::CGeneralPtrPool<OptionPtr>;
+
+// Pools whose pointees count their deaths and are counted as they are made.
+class PointerPool : public ::testing::Test {
+protected:
+    OptionPool::Factory counting() {
+        return [this] {
+            ++made;
+            return new Option(&deaths);
+        };
+    }
+    std::atomic<int> made{0}, deaths{0};
+};
+
+}  // namespace
+
+TEST_F(PointerPool, SizeLimitsAreEnforced) {
+    auto zero = failure<nbx::CGeneralPtrPoolSizeException>([&] { OptionPool pool(0, counting()); });
+    EXPECT_EQ(
+        zero.text() + " @ " + zero.function,
+        "Cannot create pointer pool. | Invalid pool size. @ CGeneralPtrPool::CGeneralPtrPool");
+    OptionPool pool(2, counting());
+    OptionPtr first = pool.acquire(), second = pool.acquire();
+    EXPECT_NE(first.get(), second.get());
+    auto full = failure<nbx::CGeneralPtrPoolSizeException>([&] { pool.acquire(); });
+    EXPECT_EQ(
+        full.text() + " @ " + full.function,
+        "Cannot allocate from pointer pool. | Pool size exceeded. @ CGeneralPtrPool::acquire");
+    OptionPool empty(1, [] { return static_cast<Option*>(nullptr); });
+    EXPECT_EQ(failure([&] { empty.acquire(); }).text(),
+              "Cannot allocate from pointer pool. | Invalid pointer.");
+}
+
+TEST_F(PointerPool, ReleasedPointeesAreReusedAndOnlyPooledOnesDieWithThePool) {
+    OptionPtr outside;
+    {
+        OptionPool pool(2, counting());
+        OptionPtr first = pool.acquire();
+        outside = pool.acquire();
+        Option* raw = first.get();
+        first->value = 42;
+        pool.release(first);
+        EXPECT_TRUE(first.isNull());  // the caller's copy is emptied
+        OptionPtr empty;
+        pool.release(empty);               // ignored
+        OptionPtr again = pool.acquire();  // no room for a new one: must be the released one
+        EXPECT_EQ(again.get(), raw);
+        EXPECT_EQ(again->value, 42);
+        EXPECT_EQ(made.load(), 2);
+        pool.release(again);
+    }
+    EXPECT_EQ(deaths.load(), 1);
+    outside.reset();  // its holder owned it
+    EXPECT_EQ(deaths.load(), 2);
+}
+
+TEST_F(PointerPool, ForeignOrRepeatedReleaseIsRefused) {
+    OptionPool pool(2, counting());
+    OptionPtr foreign(new Option(&deaths));
+    EXPECT_EQ(failure([&] { pool.release(foreign); }).text(),
+              "Cannot return pointer to pointer pool. | Pointer is not from this pool.");
+    EXPECT_FALSE(foreign.isNull());
+
+    OptionPtr mine = pool.acquire();
+    OptionPtr copy = mine;
+    pool.release(mine);
+    EXPECT_THROW(pool.release(copy), CException);  // the same pointee twice
+    // Still in use through `copy`: handing it out again would share it between two holders.
+    OptionPtr next = pool.acquire(), last = pool.acquire();
+    EXPECT_NE(next.get(), copy.get());
+    EXPECT_NE(last.get(), copy.get());
+}
+
+TEST_F(PointerPool, ThreadsNeverShareAPointee) {
+    constexpr int kThreads = 4;
+    OptionPool pool(kThreads, counting());
+    std::atomic<int> shared{0}, refused{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                try {
+                    OptionPtr option = pool.acquire();
+                    if (option->busy.exchange(true)) ++shared;
+                    option->busy = false;
+                    pool.release(option);
+                } catch (nbx::CGeneralPtrPoolSizeException&) {
+                    ++refused;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(shared.load(), 0);
+    EXPECT_EQ(refused.load(), 0);  // one each never exceeds a pool of one per thread
+    EXPECT_EQ(pool.inUse(), 0u);
 }

@@ -222,6 +222,14 @@ TEST(SockDgram, QueryAndAnswerOverEitherFamily) {
         EXPECT_EQ(hostOf(answerFrom), host);
         EXPECT_EQ(answerFrom.get_port_number(), server.localPort());
     }
+    // A datagram longer than the buffer is cut to it.
+    CSockDgram client;
+    client.open();
+    std::string payload(300, '\0');
+    for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>('a' + i % 26);
+    client.send(payload.data(), payload.size(), loopback("127.0.0.1", server.localPort()));
+    ACE_INET_Addr from;
+    EXPECT_EQ(receive(server, from), payload.substr(0, 199));
 }
 
 TEST(SockDgram, ReceiveTimesOutAndAPortInUseIsRefused) {

@@ -120,12 +120,18 @@ TEST(StringMapText, TokensAndFieldsAreTrimmedStepByStep) {
     }
 }
 
-TEST(StringMapText, MultiCharacterAndEmptySeparators) {
+TEST(StringMapText, MultiCharacterEmptyAndWrappingSeparators) {
     CStringMap crlf("b=2\r\na=1\r\n", "\r\n");
     EXPECT_EQ(entriesOf(crlf), (Entries{{"a", "1"}, {"b", "2"}}));
     EXPECT_EQ(crlf.string(), "a=1\r\nb=2\r\n");
     // Nothing to cut at: the whole text is one entry.
     EXPECT_EQ(entriesOf(CStringMap("a=1\nb=2", "")), (Entries{{"a", "1\nb=2"}}));
+
+    crlf.setSeparator(";");
+    EXPECT_EQ(crlf.wrappedString("'"), "'a=1';'b=2';");
+    // The quoted form reads back through the quote-aware parser.
+    EXPECT_EQ(entriesOf(CStringMap(crlf.wrappedString("'"), ";", '\'')), entriesOf(crlf));
+    EXPECT_EQ(CStringMap().wrappedString("'"), "");
 }
 
 TEST(StringMapKeys, CaseSettingRulesLookupsOrderAndCopies) {
@@ -221,7 +227,7 @@ TEST(StringMapTyped, NumbersAndBooleansAreReadStrictly) {
     }
 }
 
-TEST(StringMapTyped, MissingKeyReadsAsAnEmptyText) {
+TEST(StringMapTyped, MissingKeyTakesTheMissingValueText) {
     CStringMap map;
     EXPECT_EQ(map.get("oid"), "");
     std::string value = "untouched";
@@ -230,4 +236,18 @@ TEST(StringMapTyped, MissingKeyReadsAsAnEmptyText) {
     EXPECT_EQ(conversionFailure([&] { map.getULong("oid"); }),
               "Cannot convert value '' of key 'oid' to a number. | Invalid number. @ "
               "CStringMap::getULong");
+
+    // A derived map supplies its own text for absent keys.
+    class Defaults : public CStringMap {
+    protected:
+        std::string missingValue(const std::string& key) const override {
+            return key == "flag" ? "yes" : "17";
+        }
+    };
+    Defaults defaults;
+    defaults.set("present", "3");
+    EXPECT_EQ(defaults.getULong("present"), 3u);
+    EXPECT_EQ(defaults.getULong("absent"), 17u);
+    EXPECT_TRUE(defaults.getBool("flag"));
+    EXPECT_FALSE(defaults.has("absent"));
 }

@@ -74,3 +74,31 @@ TEST(TimeText, ReadsOnlyTheWrittenForm) {
         EXPECT_EQ(time.value(), 1234);  // unchanged
     }
 }
+
+TEST(TimeFormat, UsesTheCLibraryAndRefusesUnknownSpecifiers) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"%a %b %e|%Z", "Tue Nov 14|GMT"},
+        {"%F %T", "2023-11-14 22:13:20"},
+        {"%Ey %Od %OH", "23 14 22"},
+        {"%%Y is %Y", "%Y is 2023"},
+    };
+    for (const auto& [format, text] : cases) EXPECT_EQ(CTimeT(1700000000).formatUTC(format), text);
+    // Long results grow the buffer instead of being cut.
+    std::string format;
+    for (int i = 0; i < 500; ++i) format += "%c";
+    EXPECT_EQ(CTimeT(0).formatUTC(format).size(), 500u * 24u);
+    // Seconds do not depend on the time zone.
+    EXPECT_EQ(CTimeT(1700000007).formatLocal("%S"), "27");
+
+    const valuetest::Expected badFormat{"Cannot format time string.", "Invalid format specifier.",
+                                        "CTimeT::_formattedTime"};
+    for (const std::string& format : std::initializer_list<std::string>{
+             "abc%", "%Q", "%E", "%Ed", "%5Y", "%s", std::string("%Y\0%Q", 5)}) {
+        SCOPED_TRACE(format);
+        expectFailure([&] { (void)CTimeT(0).formatUTC(format); }, badFormat);
+    }
+    const valuetest::Expected badTime{"Cannot format time string.", "Invalid time.",
+                                      "CTimeT::_formattedTime"};
+    expectFailure([&] { (void)CTimeT::infinite().formatLocal("%Y"); }, badTime);
+    expectFailure([&] { (void)CTimeT(kLast + 1).formatUTC("%Y"); }, badTime);
+}
