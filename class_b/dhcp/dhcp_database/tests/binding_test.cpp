@@ -172,6 +172,8 @@ TEST_F(BindingTest, LeaseDurationIsInfiniteATimeOrUnderRawIdsANumber) {
         {true, "Mon Jan  1 10:00:00 2024", "Thu Jan  1 01:00:00 1970", nullptr, nullptr},
         {true, "Mon Jan  1 10:00:00 2024", "-5", nullptr, nullptr},
         {true, "Mon Jan  1 10:00:00 2024", "99999999999999", nullptr, nullptr},
+        // An expiry that would read as the infinite one.
+        {true, "Thu Jan  1 00:00:01 1970", "9223372036854775806", nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.rawIds ? "raw " : "") + c.commit + " + " + c.duration);

@@ -154,6 +154,8 @@ TEST_F(PoolTest, MissingKeysAndTheRangesFamilyOrderAndScope) {
         {"4a", "rangestart=169.254.0.10;rangestop=169.254.0.20",
          "Key 'rangestart' specifies a link-local address.", kPre},
         {"6a", "rangestop=fe80::1", "Key 'rangestop' specifies a link-local address.", kPre},
+        // Link-local is fe80::/10: neither byte of it alone.
+        {"6a", "rangestart=fc80::100;rangestop=fc80::1ff;relay=fc80::1", nullptr, nullptr},
         {"4a", "rangestart=127.0.0.1;rangestop=127.0.0.9",
          "Key 'rangestart' specifies a node-local address.", kPre},
         {"6a", "rangestop=ff01::1", "Key 'rangestop' specifies a node-local address.", kPre},
