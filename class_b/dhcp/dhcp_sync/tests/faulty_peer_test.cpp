@@ -7,16 +7,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "publisher/publisher_task.h"
-#include "resolver/resolver_task.h"
-#include "standard/stat.h"
 #include "sync_test_host.h"
 #include "testing/scripted_console.h"
 
@@ -101,29 +97,23 @@ private:
     ScriptedConsole m_console;  // last: its threads stop before the rest goes
 };
 
-class FaultyPeerTest : public ::testing::TestWithParam<Fault> {
+class FaultyPeerTest : public nbx::testing::PublisherFixture<::testing::TestWithParam<Fault>> {
 protected:
     void SetUp() override {
-        ASSERT_EQ(::system(("mkdir -p '" + spool + "'").c_str()), 0);
         // A peer a byte a second must beat a time-out of one second on each read, as it did
         // before a response was bounded as a whole.
         host.setConfig(std::string("ipv4.dhcpv4.sync.interval=1\nipv4.dhcpv4.sync.timeout=") +
                        (GetParam() == Fault::kTrickle ? "2" : "1"));
-        ASSERT_EQ(resolver.run(), 0);
-        std::ofstream(spool + "/0000001-transactions.4.log") << "sync_1\nk=1\n\nsync_2\n\n";
-        std::ofstream(spool + "/0000002-transactions.4.log") << "sync_3\n\n";
+        PublisherFixture::SetUp();
+        write("0000001-transactions.4.log", "sync_1\nk=1\n\nsync_2\n\n");
+        write("0000002-transactions.4.log", "sync_3\n\n");
     }
     void TearDown() override {
         if (publisher) stopWatched();
-        publisher.reset();
-        resolver.stop();
+        PublisherFixture::TearDown();
     }
 
-    void start() {
-        publisher = std::make_unique<CPublisherTask>(&resolver, CProtocolFamily(4), peer.target(),
-                                                     spool, "replicator", "password", true, &host);
-        ASSERT_EQ(publisher->run(), 0);
-    }
+    void start() { publisher = make(peer.target(), "password"); }
     // Stops the publisher on a thread of its own. Every wait of the publisher is bounded by its
     // time-out of a second or two, a connection attempt by a few of them: a stop still running
     // after far longer waits forever, and the watchdog ends the run rather than let it hang.
@@ -143,14 +133,8 @@ protected:
     bool waitConnections(std::size_t count) {
         return eventually([&] { return peer.connections() >= count; }, std::chrono::seconds(60));
     }
-    bool spooled(const std::string& name) const { return nbx::CStat::exists(spool + "/" + name); }
 
-    nbx::testing::TestHostServices host;
-    nbx::testing::TestContext context{host, 4, "dhcp4"};
-    CResolverTask resolver{context, host.resolverDirectory(), CProtocolFamily(4)};
-    std::string spool = host.baseDirectory() + "/peer";
     FaultyPeer peer{GetParam()};
-    std::unique_ptr<CPublisherTask> publisher;
 };
 
 TEST_P(FaultyPeerTest, PublisherGivesUpRetriesStopsAndRecoversWithEveryRecordOnce) {

@@ -12,9 +12,6 @@
 
 #include "operations/peer_monitor.h"
 #include "operations/spool_backlog.h"
-#include "publisher/publisher_task.h"
-#include "resolver/resolver_task.h"
-#include "standard/stat.h"
 #include "sync_test_host.h"
 #include "testing/console_peer.h"
 
@@ -22,36 +19,19 @@ namespace {
 
 using nbx::testing::eventually;
 using nbx::testing::readFile;
-using nbx::testing::TestContext;
-using nbx::testing::TestHostServices;
+using nbx::testing::spooledRecord;
 
-const std::string kUser = "replicator";
 const std::string kPassword = "a-long-password";
 
 void writeFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-std::string record(const std::string& name, const std::string& time) {
-    return "sync_keyvalue\n_event_operation=add\n_event_time=" + time + "\n_oid=1\nname=" + name +
-           "\n\n";
-}
-
-// One publisher of the IPv4 instance, its spool and its resolver.
-class PeerStatusTest : public ::testing::Test {
+// One publisher of the IPv4 instance against a live console server.
+class PeerStatusTest : public nbx::testing::PublisherFixture<> {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(nbx::CStat::makeDirectory(spool, true), 0);
-        ASSERT_EQ(resolver.run(), 0);
-    }
-    void TearDown() override {
-        publisher.reset();
-        resolver.stop();
-    }
     void start(const std::string& target, const std::string& password = kPassword) {
-        publisher = std::make_unique<CPublisherTask>(&resolver, CProtocolFamily(4), target, spool,
-                                                     kUser, password, true, &host);
-        ASSERT_EQ(publisher->run(), 0);
+        publisher = make(target, password);
     }
     CSyncPeerStatus status() const { return publisher->monitor()->status(); }
     bool waitState(const std::string& state) {
@@ -65,12 +45,7 @@ protected:
         peer.stop();
     }
 
-    TestHostServices host{"ipv4.dhcpv4.sync.interval=1\nipv4.dhcpv4.sync.timeout=2"};
-    TestContext context{host, 4, "dhcp4"};
-    CResolverTask resolver{context, host.resolverDirectory(), CProtocolFamily(4)};
-    std::string spool = host.baseDirectory() + "/peer";
-    nbx::testing::Peer peer{kUser, kPassword};
-    std::unique_ptr<CPublisherTask> publisher;
+    nbx::testing::Peer peer{"replicator", kPassword};
 };
 
 }  // namespace
@@ -91,8 +66,9 @@ TEST(SpoolBacklog, CountsRecordsAsReplayedAndTheOldestEventTime) {
         return out;
     };
     // A comment is no record, nor an empty block; the last record needs no empty line.
-    writeFile(log(1), "# note\n" + record("a", "Mon Jan  1 10:00:00 2001") + "\n\nsync_flat\na=1");
-    writeFile(log(2), record("b", "Mon Jan  1 09:00:00 2001"));
+    writeFile(log(1),
+              "# note\n" + spooledRecord("a", "Mon Jan  1 10:00:00 2001") + "\n\nsync_flat\na=1");
+    writeFile(log(2), spooledRecord("b", "Mon Jan  1 09:00:00 2001"));
     writeFile(log(3), "sync_plain\nk=1\n\n");  // no event time: the file's own time stands in
 
     CSpoolBacklog backlog;
@@ -135,8 +111,8 @@ TEST_F(PeerStatusTest, AnswersAreCountedByKindAndALongReasonIsCut) {
     peer.script->push({"code=ack\nmessage=kept the local object"});
     peer.script->push({"code=nak\nmessage=" + std::string(600, 'r')});
     const std::string now = nbx::CTimeT::now().dateUTC();
-    writeFile(spool + "/0000001-transactions.4.log",
-              record("a", now) + record("b", now) + record("c", now));
+    write("0000001-transactions.4.log",
+          spooledRecord("a", now) + spooledRecord("b", now) + spooledRecord("c", now));
     start(peer.target());
     ASSERT_TRUE(eventually([&] { return status().backlogLogs == 0 && status().state == "idle"; }))
         << host.errors();
@@ -177,8 +153,8 @@ TEST_F(PeerStatusTest, BacklogAlarmFiresOnceAndClearsOnce) {
         "ipv4.dhcpv4.sync.interval=1\nipv4.dhcpv4.sync.timeout=2\n"
         "ipv4.dhcpv4.sync.backlog_warn_records=2");
     const std::string now = nbx::CTimeT::now().dateUTC();
-    writeFile(spool + "/0000001-transactions.4.log", record("a", now) + record("b", now));
-    writeFile(spool + "/0000002-transactions.4.log", record("c", now));
+    write("0000001-transactions.4.log", spooledRecord("a", now) + spooledRecord("b", now));
+    write("0000002-transactions.4.log", spooledRecord("c", now));
     peer.stop();
     start(peer.target());
     const auto entries = [&](const std::string& text) {

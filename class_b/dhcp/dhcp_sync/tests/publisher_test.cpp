@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "resolver/resolver_task.h"
-#include "standard/stat.h"
 #include "sync_test_host.h"
 #include "testing/console_peer.h"
 #include "testing/scripted_console.h"
@@ -20,8 +18,6 @@ using nbx::testing::eventually;
 using nbx::testing::readFile;
 using nbx::testing::ScriptedConsole;
 using nbx::testing::ScriptedPeer;
-using nbx::testing::TestContext;
-using nbx::testing::TestHostServices;
 
 const std::string kUser = "replicator";
 const std::string kPassword = "a-long-password";
@@ -73,31 +69,10 @@ private:
     ScriptedConsole m_console;  // last: its thread stops before the rest goes
 };
 
-class PublisherTest : public ::testing::Test {
+class PublisherTest : public nbx::testing::PublisherFixture<> {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(::system(("mkdir -p '" + spool + "'").c_str()), 0);
-        ASSERT_EQ(resolver.run(), 0);
-    }
-    void TearDown() override {
-        publisher.reset();
-        resolver.stop();
-    }
-
-    std::string serverTarget() const { return peer.target(); }
-    void write(const std::string& name, const std::string& text) {
-        std::ofstream(spool + "/" + name, std::ios::binary) << text;
-    }
-    bool exists(const std::string& name) const { return nbx::CStat::exists(spool + "/" + name); }
-    std::unique_ptr<CPublisherTask> make(const std::string& target, bool enabled = true,
-                                         int family = 4) {
-        auto task = std::make_unique<CPublisherTask>(&resolver, CProtocolFamily(family), target,
-                                                     spool, kUser, kPassword, enabled, &host);
-        EXPECT_EQ(task->run(), 0);
-        return task;
-    }
     CPublisherTask& start(const std::string& target, bool enabled = true) {
-        publisher = make(target, enabled);
+        publisher = make(target, kPassword, enabled);
         return *publisher;
     }
     static std::string processed(const std::string& target, const std::string& name) {
@@ -108,17 +83,11 @@ protected:
         return eventually([&] { return !host.logged(processed(target, name)).empty(); });
     }
 
-    // Cut to whole seconds by the key's reader: every retry waits a second.
-    TestHostServices host{"ipv4.dhcpv4.sync.interval=1"};
-    TestContext context{host, 4, "dhcp4"};
-    CResolverTask resolver{context, host.resolverDirectory(), CProtocolFamily(4)};
-    std::string spool = host.baseDirectory() + "/peer";
     nbx::testing::Peer peer{kUser, kPassword};
     std::shared_ptr<host::CScriptedCommandHandler>& script = peer.script;
     // The fault peer of a case; it outlives the publisher, which must not lose its peer while it
     // is being stopped.
     std::unique_ptr<RawPeer> raw;
-    std::unique_ptr<CPublisherTask> publisher;
 };
 
 }  // namespace
@@ -137,7 +106,7 @@ TEST_F(PublisherTest, ReplaysClosedLogsInPathOrderAndDeletesThem) {
     write("transactions.4.log", "sync_working\n\n");
     write("0000004-transactions.6.log", "sync_six\n\n");
 
-    const std::string target = serverTarget();
+    const std::string target = peer.target();
     CPublisherTask& task = start(target);
     EXPECT_EQ(task.name(), "dhcp4-sync-publisher");
     ASSERT_TRUE(waitProcessed(target, "9000000-transactions.4.log")) << host.errors();
@@ -148,14 +117,14 @@ TEST_F(PublisherTest, ReplaysClosedLogsInPathOrderAndDeletesThem) {
     for (const char* name :
          {"0000001-transactions.4.log", "0000002-transactions.4.log", "0000003-transactions.4.log",
           "10000000-transactions.4.log", "9000000-transactions.4.log"}) {
-        EXPECT_FALSE(exists(name)) << name;
+        EXPECT_FALSE(spooled(name)) << name;
         EXPECT_EQ(host.logged(processed(target, name)).size(), 1u) << name;
     }
     const auto entry = host.logged(processed(target, "9000000-transactions.4.log")).at(0);
     EXPECT_EQ(entry.severity, nbx::SEVERITY_DEBUG);
     EXPECT_EQ(entry.module, "dhcp_sync");
     EXPECT_EQ(readFile(spool + "/transactions.4.log"), "sync_working\n\n");
-    EXPECT_TRUE(exists("0000004-transactions.6.log"));
+    EXPECT_TRUE(spooled("0000004-transactions.6.log"));
     EXPECT_TRUE(host.logged(nbx::SEVERITY_AUDIT,
                             "Synchronization initiated with server '" + target + "'."));
 }
@@ -172,9 +141,9 @@ TEST_F(PublisherTest, PeersAreRetriedAtTheConfiguredDelayAndADisabledOneNever) {
     write("0000001-transactions.4.log", "sync_four\n\n");
     write("0000001-transactions.6.log", "sync_one\n\n");
     write("0000002-transactions.6.log", "sync_two\n\n");
-    auto clockTask = make(clock.target(), true, 6);
-    auto slowTask = make(slow.target());
-    auto disabledTask = make(disabled.target(), false);
+    auto clockTask = make(clock.target(), kPassword, true, 6);
+    auto slowTask = make(slow.target(), kPassword);
+    auto disabledTask = make(disabled.target(), kPassword, false);
 
     const std::string failed = "Failed to initiate synchronization with server '" + clock.target() +
                                "'. (Cannot connect to server.)";
@@ -203,7 +172,7 @@ TEST_F(PublisherTest, RejectedAndOutdatedRecordsNeverStopTheFile) {
     script->push({"code=ack\nmessage=Kept the newer local object.\noid=7"});
     write("0000001-transactions.4.log",
           "sync_a\nk=1\n\n# why\nsync_b\nk=2\n\nsync_c\n\nsync_d\n\n");
-    const std::string target = start(serverTarget()).target();
+    const std::string target = start(peer.target()).target();
     ASSERT_TRUE(waitProcessed(target, "0000001-transactions.4.log")) << host.errors();
     EXPECT_EQ(script->commands(),
               (std::vector<std::string>{"sync_a\nk=1", "sync_b\nk=2", "sync_c", "sync_d"}));
@@ -234,7 +203,7 @@ TEST_F(PublisherTest, StopInTheMiddleOfAFileLeavesTheFileWhole) {
         script->push({"code=ack"}, std::chrono::milliseconds(200));
     }
     write("0000001-transactions.4.log", text);
-    CPublisherTask& task = start(serverTarget());
+    CPublisherTask& task = start(peer.target());
     ASSERT_TRUE(eventually([&] { return script->commands().size() >= 3; })) << host.errors();
     task.stop();
     EXPECT_EQ(task.thr_count(), 0u);
@@ -266,9 +235,9 @@ TEST_F(PublisherTest, AFailedExchangeDropsTheConnectionAndResumesAtTheUnanswered
         ASSERT_TRUE(waitProcessed(raw->target(), "0000001-transactions.4.log")) << host.errors();
         // A late answer must not be taken for the answer to the next command: a fresh connection
         // sends the unanswered record again, and only that one.
-        EXPECT_EQ(raw->connections(), (std::vector<std::vector<std::string>>{
-                                          {"set_context=4", "sync_a", "sync_b"},
-                                          {"set_context=4", "sync_b"}}));
+        EXPECT_EQ(raw->connections(),
+                  (std::vector<std::vector<std::string>>{{"set_context=4", "sync_a", "sync_b"},
+                                                         {"set_context=4", "sync_b"}}));
         EXPECT_NE(host.errors().find(c.logged), std::string::npos) << host.errors();
     }
 }

@@ -44,14 +44,6 @@ protected:
 
 }  // namespace
 
-TEST_F(SyncFactory, NamesItselfAndTheInterfacesItImplements) {
-    EXPECT_EQ(factory.name(), "DHCP Sync");
-    for (const char* name : {"CPlugin", "CIDHCPSyncFactory", "CIDHCPAutonomousObjectFactory"}) {
-        EXPECT_TRUE(factory.implements(name)) << name;
-    }
-    EXPECT_FALSE(factory.implements("CISystemBusFactory"));
-}
-
 TEST_F(SyncFactory, DisabledFeatureIsLoggedOnce) {
     Features off(false), on(true);
     factory.setHostContext(&on);

@@ -3,6 +3,8 @@
 // recording log, a configuration given as text, and a fresh folder (spool base "spool",
 // resolver folder "conflicts") that goes with the object.
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <fstream>
 #include <map>
@@ -15,6 +17,9 @@
 #include "dhcp_plugin_api/host_context.h"
 #include "dhcp_plugin_api/host_services.h"
 #include "host/system_bus.h"
+#include "publisher/publisher_task.h"
+#include "resolver/resolver_task.h"
+#include "standard/stat.h"
 #include "testing/eventually.h"
 #include "testing/recording_controller.h"
 #include "testing/temp_folder.h"
@@ -98,6 +103,12 @@ private:
     std::atomic<int> m_releasedThreads{0};
 };
 
+// A spooled record of a "keyvalue" object named `name`, with the event time `time`.
+inline std::string spooledRecord(const std::string& name, const std::string& time) {
+    return "sync_keyvalue\n_event_operation=add\n_event_time=" + time + "\n_oid=1\nname=" + name +
+           "\n\n";
+}
+
 // A protocol instance of that host.
 class TestContext : public CIDHCPContext {
 public:
@@ -115,6 +126,38 @@ private:
     CProtocolFamily m_family;
     std::string m_name;
     std::atomic<int> m_closed{0};
+};
+
+// A publisher of the IPv4 instance of a host (retry delay one second), its spool folder "peer"
+// and its resolver; Base is the kind of test.
+template <class Base = ::testing::Test>
+class PublisherFixture : public Base {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(CStat::makeDirectory(spool, true), 0);
+        ASSERT_EQ(resolver.run(), 0);
+    }
+    void TearDown() override {
+        publisher.reset();
+        resolver.stop();
+    }
+    std::unique_ptr<CPublisherTask> make(const std::string& target, const std::string& password,
+                                         bool enabled = true, int family = 4) {
+        auto task = std::make_unique<CPublisherTask>(&resolver, CProtocolFamily(family), target,
+                                                     spool, "replicator", password, enabled, &host);
+        EXPECT_EQ(task->run(), 0);
+        return task;
+    }
+    void write(const std::string& name, const std::string& text) {
+        std::ofstream(spool + "/" + name, std::ios::binary) << text;
+    }
+    bool spooled(const std::string& name) const { return CStat::exists(spool + "/" + name); }
+
+    TestHostServices host{"ipv4.dhcpv4.sync.interval=1"};
+    TestContext context{host, 4, "dhcp4"};
+    CResolverTask resolver{context, host.resolverDirectory(), CProtocolFamily(4)};
+    std::string spool = host.baseDirectory() + "/peer";
+    std::unique_ptr<CPublisherTask> publisher;
 };
 
 }  // namespace nbx::testing
