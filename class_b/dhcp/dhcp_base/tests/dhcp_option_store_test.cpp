@@ -72,7 +72,9 @@ TEST(OptionStoreSubnetMask, PrefixLengthFromTheMaskOption) {
         store.set(CDHCPOptionStore::kSubnetMaskKey, mask.first);
         EXPECT_EQ(store.subnetMaskPrefixLength(), mask.second);
     }
-    store.set(CDHCPOptionStore::kSubnetMaskKey, "255.0.255.0");
-    EXPECT_EQ(nbx::testing::failure([&] { store.subnetMaskPrefixLength(); }).reason,
-              "Value '255.0.255.0' is not an IPv4 subnet mask.");
+    for (const char* bad : {"255.0.255.0", "255.255.x.0"}) {  // not contiguous; not an address
+        store.set(CDHCPOptionStore::kSubnetMaskKey, bad);
+        EXPECT_EQ(nbx::testing::failure([&] { store.subnetMaskPrefixLength(); }).reason,
+                  "Value '" + std::string(bad) + "' is not an IPv4 subnet mask.");
+    }
 }
