@@ -50,6 +50,56 @@ inline int occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
+// An administrator's console session to a host, which connects again after a lost connection.
+class HostSession {
+public:
+    HostSession(std::uint16_t queryPort, std::string password)
+        : m_queryPort(queryPort), m_password(std::move(password)) {}
+
+    // One command in `family`; the response text. `code` gets the client's result (0 ack, 1 ack
+    // with message, 2 nak, 3 connection lost).
+    std::string command(const std::string& text, int family = 4, int* code = nullptr) {
+        std::string response;
+        int result = CRConsoleClient::kDisconnected;
+        for (int attempt = 0; attempt < 2 && result == CRConsoleClient::kDisconnected; ++attempt) {
+            if (!m_client && !connect()) break;
+            try {
+                std::string ignored;
+                if (m_family != family) {
+                    m_client->execute("set_context=" + std::to_string(family), ignored);
+                    m_family = family;
+                }
+                result = m_client->execute(text, response);
+            } catch (nbx::CException&) {
+                result = CRConsoleClient::kDisconnected;
+            }
+            if (result == CRConsoleClient::kDisconnected) m_client.reset();
+        }
+        if (code) *code = result;
+        return response;
+    }
+    void close() { m_client.reset(); }
+    bool connect() {
+        m_client.reset();
+        m_family = 0;
+        auto client = std::make_unique<host::CConsoleCommandClient>(
+            "admin", [this] { return m_password; }, m_queryPort, 5, 60);
+        try {
+            if (!client->connect("127.0.0.1:" + std::to_string(m_queryPort))) return false;
+        } catch (nbx::CException&) {
+            return false;
+        }
+        m_client = std::move(client);
+        return true;
+    }
+
+private:
+    std::uint16_t m_queryPort;
+    std::string m_password;
+    std::unique_ptr<host::CConsoleCommandClient> m_client;
+    int m_family = 0;
+};
+
 class HostProcess {
 public:
     // A host of node `node` under `root`/host<node>; `extra` lines go into its configuration
@@ -60,7 +110,7 @@ public:
           m_password("secret-" + std::to_string(node)),
           m_tcpPort(freePort(SOCK_STREAM)),
           m_queryPort(freePort(SOCK_DGRAM)),
-          m_sessionPort(m_queryPort) {
+          m_session(m_queryPort, m_password) {
         ::mkdir(m_folder.c_str(), 0755);
         ::mkdir((m_folder + "/data").c_str(), 0755);
         writeConfig(extra);
@@ -121,7 +171,7 @@ public:
         }
         return eventually([&] {
                    if (exited()) return true;
-                   return connect();
+                   return m_session.connect();
                }) &&
                !exited();
     }
@@ -129,28 +179,9 @@ public:
     int stop() { return _end(SIGTERM); }
     void kill() { _end(SIGKILL); }
 
-    // One command in `family` on the host's console session, which connects again after a lost
-    // connection; the response text. `code` gets the client's result (0 ack, 1 ack with message,
-    // 2 nak, 3 connection lost).
+    // One command in `family` on the host's own console session (see HostSession).
     std::string command(const std::string& text, int family = 4, int* code = nullptr) {
-        std::string response;
-        int result = CRConsoleClient::kDisconnected;
-        for (int attempt = 0; attempt < 2 && result == CRConsoleClient::kDisconnected; ++attempt) {
-            if (!m_client && !connect()) break;
-            try {
-                std::string ignored;
-                if (m_family != family) {
-                    m_client->execute("set_context=" + std::to_string(family), ignored);
-                    m_family = family;
-                }
-                result = m_client->execute(text, response);
-            } catch (nbx::CException&) {
-                result = CRConsoleClient::kDisconnected;
-            }
-            if (result == CRConsoleClient::kDisconnected) m_client.reset();
-        }
-        if (code) *code = result;
-        return response;
+        return m_session.command(text, family, code);
     }
     // The value of `key` in a response (its first line with the key), or empty.
     static std::string value(const std::string& response, const std::string& key) {
@@ -176,21 +207,9 @@ public:
     std::uint32_t node() const { return m_node; }
     std::uint16_t queryPort() const { return m_queryPort; }
     const std::string& password() const { return m_password; }
+    pid_t pid() const { return m_pid; }
 
 private:
-    bool connect() {
-        m_client.reset();
-        m_family = 0;
-        auto client = std::make_unique<host::CConsoleCommandClient>(
-            "admin", [this] { return m_password; }, m_sessionPort, 5, 60);
-        try {
-            if (!client->connect("127.0.0.1:" + std::to_string(m_sessionPort))) return false;
-        } catch (nbx::CException&) {
-            return false;
-        }
-        m_client = std::move(client);
-        return true;
-    }
     bool exited() {
         int status = 0;
         if (m_pid <= 0) return true;
@@ -202,7 +221,7 @@ private:
         return false;
     }
     int _end(int signal) {
-        m_client.reset();
+        m_session.close();
         if (m_pid <= 0) return m_status;
         ::kill(m_pid, signal);
         if (!eventually([&] { return exited(); }, std::chrono::seconds(60))) return -1;
@@ -213,12 +232,11 @@ private:
     std::string m_password;
     std::uint16_t m_tcpPort;
     std::uint16_t m_queryPort;
-    std::uint16_t m_sessionPort;
+    // Made with the first query port: reconfigure() must not move it to another host's console.
+    HostSession m_session;
     std::string m_namespace;
     pid_t m_pid = -1;
     int m_status = -1;
-    std::unique_ptr<host::CConsoleCommandClient> m_client;
-    int m_family = 0;
 };
 
 }  // namespace nbx::testing
